@@ -1,0 +1,40 @@
+#include "collectors/ex_ax_num.h"
+
+#include "core/text.h"
+#include "platform/file_access.h"
+
+namespace ordex {
+
+std::string ExAxNumFromText(std::string_view machine_data) {
+  std::string result;
+  ForEachLine(machine_data, [&](std::string_view line) {
+    if (line.find("$EX_AX_NUM") == std::string_view::npos) return true;
+    std::string_view value = line;
+    if (const auto equals = line.find('='); equals != std::string_view::npos) {
+      value = line.substr(equals + 1);
+    }
+    value = TrimSpaces(value);
+    value = value.substr(0, value.find(';'));
+    result = TrimSpaces(value);
+    return false;
+  });
+  return result;
+}
+
+std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
+                                              const std::string& native_path) {
+  // The time is taken before the file is opened and again after it was read: a save that lands
+  // in between shows as a changed time, and the half-read content is not used.
+  const auto before = files.ModificationTime(native_path);
+  if (!before) return std::nullopt;
+  auto stream = files.OpenForReading(native_path);
+  if (!stream) return std::nullopt;
+  std::string content;
+  char buffer[16384];
+  while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
+  stream.reset();
+  if (files.ModificationTime(native_path) != before) return std::nullopt;
+  return MachineDataReading{ExAxNumFromText(content), *before};
+}
+
+}  // namespace ordex

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/file_time.h"
+
+namespace ordex {
+
+class FileAccess;
+
+inline constexpr std::string_view kMachineDataRelativePath =
+    "\\ROBOTER\\XOC\\R1\\Mada\\$Machine.dat";
+
+// The value text after "$EX_AX_NUM" in the first line that holds it; empty when no line does.
+std::string ExAxNumFromText(std::string_view machine_data);
+
+struct MachineDataReading {
+  std::string ex_ax_num;
+  FileTime time;  // taken before the file was opened
+};
+
+// Reads the count and the modification time from the machine data file at `native_path`.
+// Returns nothing when the file does not exist, or when its modification time changed while it
+// was being read (a torn read: the caller looks again later). Other failures throw Error.
+std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
+                                              const std::string& native_path);
+
+}  // namespace ordex

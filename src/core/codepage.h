@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ordex {
+
+// Text inside the program is held in the 8-bit code page, one byte per character: the system's
+// ANSI code page on Windows, Windows-1252 in the POSIX stand-ins. These conversions serve the
+// places where other encodings meet it: a UTF-16 or UTF-8 registry store, and a UTF-8 display.
+
+// Windows-1252 to UTF-8. The five bytes that Windows-1252 leaves undefined map to the C1 control
+// characters of the same value, as Windows does.
+std::string Cp1252ToUtf8(std::string_view text);
+
+// UTF-8 to Windows-1252; characters it lacks, and malformed sequences, become '?'.
+std::string Utf8ToCp1252(std::string_view text);
+
+// UTF-16LE bytes (no BOM) to Windows-1252; characters it lacks become '?'. An odd last byte is
+// ignored.
+std::string Utf16LeToCp1252(std::string_view bytes);
+
+// Windows-1252 to UTF-16LE bytes (no BOM).
+std::string Cp1252ToUtf16Le(std::string_view text);
+
+}  // namespace ordex

@@ -1,0 +1,27 @@
+#include "core/text.h"
+
+#include <charconv>
+#include <system_error>
+
+namespace ordex {
+
+std::string_view TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+std::string FormatShortest(double value, char decimal_separator) {
+  // Fixed notation with no precision given is the shortest round-trip form in positional
+  // notation; large enough for any double.
+  char buffer[400];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  std::string text(buffer, ec == std::errc{} ? end : buffer);
+  if (const auto point = text.find('.'); point != std::string::npos)
+    text[point] = decimal_separator;
+  return text;
+}
+
+}  // namespace ordex

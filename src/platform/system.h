@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace ordex {
+
+// Holds the one-instance claim for as long as it lives.
+class InstanceLock {
+ public:
+  virtual ~InstanceLock() = default;
+};
+
+// Claims the right to run as the only instance. Returns nullptr when another instance holds it.
+// On POSIX the claim is per registry store (`scope` is the store's path), so instances on
+// different stores run side by side; a crashed instance never blocks the next start. On Windows
+// it is one claim per session and `scope` is ignored.
+std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope);
+
+// The host-name query in the shape of GetComputerNameA: fills `buffer` (`size` bytes) with the
+// name in the 8-bit code page and sets `size` to its length. Its result is not examined.
+void QueryComputerName(char* buffer, std::uint32_t& size);
+
+// The system's decimal separator for numbers shown to the user.
+char SystemDecimalSeparator();
+
+// Reports the one-line message of an error that ends the program: standard error on POSIX,
+// the debugger output on Windows.
+void ReportFatalError(std::string_view message);
+
+}  // namespace ordex

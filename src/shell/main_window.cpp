@@ -1,0 +1,223 @@
+#include "shell/main_window.h"
+
+#include <charconv>
+#include <exception>
+#include <limits>
+
+#include "collectors/ex_ax_num.h"
+#include "collectors/ipo_time.h"
+#include "collectors/sensor_driver.h"
+#include "core/error.h"
+#include "core/text.h"
+#include "platform/file_access.h"
+#include "platform/system.h"
+#include "report/summary_file.h"
+
+namespace ordex {
+namespace {
+
+// How often start-up reads a machine data file again that changes while it is read.
+constexpr int kStartUpReadAttempts = 20;
+
+void OnTimer1Tick(void* form) { static_cast<Form1*>(form)->Timer1_Timer(); }
+
+}  // namespace
+
+std::string ProbeComputerName(void (*query)(char* buffer, std::uint32_t& size)) {
+  std::string buffer(255, ' ');
+  std::uint32_t size = 255;
+  query(buffer.data(), size);
+  std::string name(TrimSpaces(buffer));
+  if (const auto nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
+  return name;
+}
+
+Form1::Form1(Form1Services services) : services_(std::move(services)) {}
+
+Form1::~Form1() = default;
+
+int Form1::Run() {
+  switch (Form_Load()) {
+    case LoadResult::kAnotherInstance:
+      return 0;
+    case LoadResult::kFailed:
+      return 1;
+    case LoadResult::kRunning:
+      break;
+  }
+  return services_.view.Run(&OnTimer1Tick, this);
+}
+
+Form1::LoadResult Form1::Form_Load() {
+  // The one-instance test comes first, before any registry or file access.
+  instance_lock_ = services_.claim_single_instance();
+  if (!instance_lock_) return LoadResult::kAnotherInstance;
+  try {
+    StartUp();
+    return LoadResult::kRunning;
+  } catch (const std::exception& e) {
+    services_.report_fatal_error(e.what());
+    return LoadResult::kFailed;
+  }
+}
+
+void Form1::StartUp() {
+  LoadSettings();
+  Current.Controller = ReadVersionValue("XOCVersion");
+  Show(Control::txtRobotController, Current.Controller);
+  Current.BaseRelease = ReadVersionValue("Version");
+  Show(Control::txtBasisrelease, Current.BaseRelease);
+  Current.ComputerName = ProbeComputerName(services_.query_computer_name);
+  Show(Control::txtComputerName, Current.ComputerName);
+  Current.IpoTime = GetIpoTime();
+  Show(Control::txtIPOTime, Current.IpoTime);
+  Current.ExAxNum = GetExAxNum(Current.MachineDataTime);
+  Show(Control::txtExAxNum, Current.ExAxNum);
+  Current.Sensor = GetSensorInfo(Current.DriverVersion);
+  Show(Control::txtASCIISensor, Current.Sensor);
+  Show(Control::txtASCIDriverVersion, Current.DriverVersion);
+  WriteInfoFile();
+  Saved = Current;
+  ChangeCount = 0;
+  refresh_no_caption_ = kRefreshNoInitial;
+  Show(Control::RefreshNo, refresh_no_caption_);
+  ShowChangeCount();
+  ApplyVisibility();
+  services_.view.SetTimerInterval(TimerInterval);
+}
+
+void Form1::LoadSettings() {
+  bool ok = false;
+  Registry().ReadString(HKEY_LOCAL_MACHINE_ROOT, VersionKey, "InstallationDir", InstallDir, ok);
+  if (!ok) InstallDir = kDefaultInstallDir;
+  ReadSetting("TimerInterval", TimerInterval, kDefaultTimerInterval);
+  ReadSetting("Visible", Visible, kDefaultVisible);
+}
+
+void Form1::ReadSetting(std::string_view value_name, std::int32_t& value,
+                        std::int32_t default_value) {
+  bool ok = false;
+  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, ok);
+  if (ok) return;
+  value = default_value;
+  // Written back so that a technician finds the setting to change; a store this user may not
+  // write is no reason to stop.
+  bool written = false;
+  Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, written);
+}
+
+std::string Form1::ReadVersionValue(std::string_view value_name) {
+  std::string value;
+  bool ok = false;
+  Registry().ReadString(HKEY_LOCAL_MACHINE_ROOT, VersionKey, value_name, value, ok);
+  return ok ? value : std::string(kNotAvailable);
+}
+
+std::string Form1::GetIpoTime() {
+  return ReadIpoTime(services_.files, InstallDir, services_.decimal_separator);
+}
+
+std::string Form1::GetExAxNum(FileTime& fileTime) {
+  MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
+  machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
+  std::string value;
+  for (int attempt = 0; attempt < kStartUpReadAttempts; ++attempt) {
+    if (TryGetExAxNum(value, fileTime)) return value;
+    if (!services_.files.ModificationTime(machine_data_native_path_)) {
+      throw Error("cannot open " + machine_data_native_path_ + ": No such file or directory");
+    }
+  }
+  throw Error(machine_data_native_path_ + " keeps changing while it is read");
+}
+
+bool Form1::TryGetExAxNum(std::string& value, FileTime& fileTime) {
+  auto reading = ReadExAxNum(services_.files, machine_data_native_path_);
+  if (!reading) return false;
+  value = std::move(reading->ex_ax_num);
+  fileTime = reading->time;
+  return true;
+}
+
+std::string Form1::GetSensorInfo(std::string& driverVersion) {
+  SensorInfo info = ReadSensorInfo(services_.files, InstallDir);
+  if (info.driver_version) driverVersion = std::move(*info.driver_version);
+  return std::move(info.sensor);
+}
+
+void Form1::WriteInfoFile() { WriteSummaryFile(services_.files, InstallDir, Current); }
+
+void Form1::Timer1_Timer() {
+  try {
+    RefreshCycle();
+  } catch (const std::exception& e) {
+    EndWithError(e.what(), 1);
+  }
+}
+
+void Form1::RefreshCycle() {
+  RefreshMachineData();
+  AdvanceRefreshNo();
+  bool ignored = false;
+  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "TimerInterval", TimerInterval,
+                       ignored);
+  services_.view.SetTimerInterval(TimerInterval);
+  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "Visible", Visible, ignored);
+  ApplyVisibility();
+  Saved = Current;
+}
+
+// A machine data file that is missing for a moment (saved by rename, or deleted and written
+// anew) or that changes while it is read is looked at again on the next pass; Current keeps
+// its values until a whole reading arrives.
+void Form1::RefreshMachineData() {
+  auto time = services_.files.ModificationTime(machine_data_native_path_);
+  if (!time) {
+    // A folder renamed to another case maps to another native path.
+    machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
+    return;
+  }
+  if (*time == Current.MachineDataTime) return;
+  if (!TryGetExAxNum(Current.ExAxNum, Current.MachineDataTime)) return;
+  Show(Control::txtExAxNum, Current.ExAxNum);
+  if (Current.ExAxNum == Saved.ExAxNum) return;
+  WriteInfoFile();
+  if (ChangeCount == std::numeric_limits<std::int32_t>::max()) {
+    throw Error("the change counter leaves the 32-bit range");
+  }
+  ++ChangeCount;
+  ShowChangeCount();
+}
+
+void Form1::AdvanceRefreshNo() {
+  long long number = 0;
+  const char* first = refresh_no_caption_.data();
+  const char* last = first + refresh_no_caption_.size();
+  const auto [end, ec] = std::from_chars(first, last, number);
+  if (ec != std::errc{} || end != last || number == std::numeric_limits<long long>::max()) {
+    throw Error("the refresh counter '" + refresh_no_caption_ + "' cannot be advanced");
+  }
+  char buffer[24];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, number + 1).ptr;
+  refresh_no_caption_.assign(buffer, written);
+  Show(Control::RefreshNo, refresh_no_caption_);
+}
+
+void Form1::ShowChangeCount() {
+  Show(Control::Changes, std::to_string(ChangeCount) + " Changes since start");
+}
+
+void Form1::ApplyVisibility() { services_.view.SetVisible(Visible != 0); }
+
+void Form1::Show(Control control, std::string_view text) { services_.view.SetText(control, text); }
+
+RegistryAccess& Form1::Registry() {
+  if (!registry_) registry_ = services_.create_registry();
+  return *registry_;
+}
+
+void Form1::EndWithError(std::string_view message, int status) {
+  services_.report_fatal_error(message);
+  services_.view.Quit(status);
+}
+
+}  // namespace ordex
