@@ -73,18 +73,19 @@ std::optional<std::int32_t> RoundToInt32(DecimalNumber number) {
   if (first_non_zero == std::string::npos) return 0;
   number.digits.erase(0, first_non_zero);
   number.point -= static_cast<std::int64_t>(first_non_zero);
-  // The first digit is not zero now, so ten or more places before the point mean at least 10^9;
-  // eleven or more are far outside the range.
+  // The first digit is not zero now, so eleven or more places before the point mean at least
+  // 10^10, far outside the range; no place before it means less than a tenth, which rounds to 0.
   if (number.point > 10) return std::nullopt;
-  const auto length = static_cast<std::int64_t>(number.digits.size());
+  if (number.point < 0) return 0;
+  const auto point = static_cast<std::size_t>(number.point);
+  const std::string& digits = number.digits;
   std::int64_t integer = 0;
-  for (std::int64_t i = 0; i < number.point; ++i) {
-    integer = integer * 10 + (i < length ? number.digits[i] - '0' : 0);
+  for (std::size_t i = 0; i < point; ++i) {
+    integer = integer * 10 + (i < digits.size() ? digits[i] - '0' : 0);
   }
-  if (number.point >= 0 && number.point < length) {
-    const int first_fraction_digit = number.digits[number.point] - '0';
-    const bool more_after_it =
-        number.digits.find_first_not_of('0', number.point + 1) != std::string::npos;
+  if (point < digits.size()) {
+    const int first_fraction_digit = digits[point] - '0';
+    const bool more_after_it = digits.find_first_not_of('0', point + 1) != std::string::npos;
     const bool above_half =
         first_fraction_digit > 5 || (first_fraction_digit == 5 && more_after_it);
     const bool exactly_half = first_fraction_digit == 5 && !more_after_it;
