@@ -1,6 +1,7 @@
 #include "collectors/sensor_driver.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "core/text.h"
@@ -18,8 +19,8 @@ constexpr std::size_t kKept = SensorDriverScan::kKeptTextLength;
 constexpr std::size_t kReadChunkSize = 64 * 1024;
 
 // Appends `piece` to `text`, keeping at least its last kKept bytes. The front is dropped in bulk
-// once the text reaches twice that, so each byte is moved at most once and the text never
-// grows beyond 2 * kKept.
+// only when the text would pass twice that, so the work per byte fed stays constant and the
+// text never grows beyond 2 * kKept.
 void AppendKeepingTail(std::string& text, std::string_view piece) {
   if (piece.size() >= kKept) {
     text.assign(piece.substr(piece.size() - kKept));
@@ -44,6 +45,8 @@ std::string ShortenFarText(std::string_view far_text) {
          std::string(TrimSpaces(second_piece));
 }
 
+// Whether the head of a text has just become complete enough to show `fixed_text`: true for
+// exactly one piece, so each marker is counted once.
 bool CrossedInto(std::string_view head, std::size_t length_before, std::string_view fixed_text) {
   return length_before < fixed_text.size() && head.size() >= fixed_text.size() &&
          head.starts_with(fixed_text);
