@@ -86,4 +86,32 @@ void FakeRegistry::WriteDword(RootKey, std::string_view key, std::string_view na
   ++writes;
 }
 
+namespace {
+
+class BorrowedRegistry : public RegistryAccess {
+ public:
+  explicit BorrowedRegistry(RegistryAccess& target) : target_(target) {}
+  void ReadString(RootKey root, std::string_view key, std::string_view name, std::string& value,
+                  bool& ok) override {
+    target_.ReadString(root, key, name, value, ok);
+  }
+  void ReadDword(RootKey root, std::string_view key, std::string_view name, std::int32_t& value,
+                 bool& ok) override {
+    target_.ReadDword(root, key, name, value, ok);
+  }
+  void WriteDword(RootKey root, std::string_view key, std::string_view name, std::int32_t value,
+                  bool& ok) override {
+    target_.WriteDword(root, key, name, value, ok);
+  }
+
+ private:
+  RegistryAccess& target_;
+};
+
+}  // namespace
+
+std::unique_ptr<RegistryAccess> Borrow(RegistryAccess& registry) {
+  return std::make_unique<BorrowedRegistry>(registry);
+}
+
 }  // namespace ordex::testing

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,7 +39,10 @@ std::filesystem::path SourceDir();
 class FakeView : public WindowView {
  public:
   void SetText(Control control, std::string_view text) override;
-  void SetVisible(bool visible) override { visible_ = visible; }
+  void SetVisible(bool visible) override {
+    visible_ = visible;
+    ++set_visible_calls_;
+  }
   void SetTimerInterval(std::int32_t interval_ms) override { interval_ms_ = interval_ms; }
   int Run(void (*on_tick)(void*), void* context) override;
   void Quit(int status) override { quit_status_ = status; }
@@ -48,6 +52,7 @@ class FakeView : public WindowView {
   std::int32_t interval_ms() const { return interval_ms_; }
   int quit_status() const { return quit_status_; }
   int set_text_calls() const { return set_text_calls_; }
+  int set_visible_calls() const { return set_visible_calls_; }
 
   // Run calls the tick this many times unless Quit comes first.
   int ticks_to_run = 0;
@@ -58,6 +63,7 @@ class FakeView : public WindowView {
   std::int32_t interval_ms_ = -1;
   int quit_status_ = -1;
   int set_text_calls_ = 0;
+  int set_visible_calls_ = 0;
 };
 
 // An in-memory registry: keys and names compared as given.
@@ -77,5 +83,8 @@ class FakeRegistry : public RegistryAccess {
 
   static std::string Id(std::string_view key, std::string_view name);
 };
+
+// A registry component that forwards to one owned elsewhere, for code that takes ownership.
+std::unique_ptr<RegistryAccess> Borrow(RegistryAccess& registry);
 
 }  // namespace ordex::testing

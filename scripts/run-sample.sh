@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds ORDEX and runs it on a copy of the bundled sample installation (examples/).
+# The repository itself is never modified: the copy and its registry store live in a scratch
+# folder, which is printed so that its $Machine.dat can be edited while ORDEX runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+
+ensure_packages "${BUILD_PACKAGES[@]}"
+cmake --preset default -DORDEX_BUILD_TESTS=OFF >/dev/null
+cmake --build --preset default --target ordex
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
+cp -R examples/ROBOTER "$scratch/"
+store="$scratch/registry.reg"
+printf '%s\r\n' \
+  'REGEDIT4' \
+  '' \
+  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
+  '"XOCVersion"="XOC 5.6.11"' \
+  '"Version"="BR 5.6.3"' \
+  "\"InstallationDir\"=\"$scratch\"" \
+  '' \
+  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
+  '"TimerInterval"=dword:000007d0' \
+  '"Visible"=dword:00000001' >"$store"
+
+cat <<MSG
+Sample installation: $scratch
+  machine data: $scratch/ROBOTER/XOC/R1/Mada/\$Machine.dat
+  summary file: $scratch/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini
+  registry:     $store
+Change \$EX_AX_NUM in the machine data file and watch the count change (every 2 s).
+Close the window or press Ctrl+C to end ORDEX.
+MSG
+ORDEX_REGISTRY="$store" exec build/default/ordex

@@ -1,0 +1,85 @@
+#include "collectors/ex_ax_num.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/file_access.h"
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+
+struct ExAxCase {
+  const char* name;
+  std::string machine_data;
+  std::string expected;
+};
+
+class ExAxNumValue : public ::testing::TestWithParam<ExAxCase> {};
+
+TEST_P(ExAxNumValue, IsTheTextAfterTheVariable) {
+  EXPECT_EQ(ExAxNumFromText(GetParam().machine_data), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ExAxNumValue,
+    ::testing::Values(
+        ExAxCase{"WithComment", "DECL INT $EX_AX_NUM=2 ;number of external axes\r\n", "2"},
+        ExAxCase{"SpacesAroundEquals", "$EX_AX_NUM = 3\r\n", "3"},
+        ExAxCase{"EmptyValueStopsTheScan", "$EX_AX_NUM=;comment\r\n$EX_AX_NUM=4\r\n", ""},
+        ExAxCase{"OnlyFirstLineCounts", "DECL INT $EX_AX_NUM=1\r\nDECL INT $EX_AX_NUM=5\r\n", "1"},
+        ExAxCase{"LowerCaseNotRecognised", "DECL INT $ex_ax_num=2\r\n", ""},
+        ExAxCase{"Missing", "DECL INT $NUM_AX=6\r\nDECL REAL $IPO_MODE=1.0\r\n", ""},
+        ExAxCase{"EmptyFile", "", ""},
+        ExAxCase{"NeverConvertedLeadingZero", "$EX_AX_NUM=02\r\n", "02"},
+        ExAxCase{"NeverConvertedDecimal", "$EX_AX_NUM=2.0\r\n", "2.0"},
+        ExAxCase{"NoEqualsTakesWholeLine", "$EX_AX_NUM 2 ;axes\r\n", "$EX_AX_NUM 2"},
+        ExAxCase{"FirstEqualsOnly", "$EX_AX_NUM=2=3\r\n", "2=3"},
+        ExAxCase{"SpacesBeforeComment", "$EX_AX_NUM=  7   ;  x\r\n", "7"},
+        ExAxCase{"TabsStay", "$EX_AX_NUM=\t2\t\r\n", "\t2\t"},
+        ExAxCase{"VariableAfterOtherLines",
+                 "&ACCESS RVP\r\nDEFDAT $MACHINE\r\nDECL INT $EX_AX_NUM=2 ;axes\r\nENDDAT\r\n",
+                 "2"},
+        ExAxCase{"LoneLineFeed", "DECL INT $NUM_AX=6\nDECL INT $EX_AX_NUM=3\n", "3"},
+        ExAxCase{"NoLineEndAtEnd", "DECL INT $EX_AX_NUM=4", "4"},
+        ExAxCase{"CarriageReturnNotInValue", "DECL INT $EX_AX_NUM=4\r\n", "4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ExAxNumFile : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+  std::string path_ = (dir_ / "$Machine.dat").string();
+};
+
+TEST_F(ExAxNumFile, ReadsValueAndTheFileTime) {
+  testing::WriteBytes(path_, "DECL INT $EX_AX_NUM=2 ;number of external axes\r\n");
+  const auto time = files_->ModificationTime(path_);
+  const auto reading = ReadExAxNum(*files_, path_);
+  ASSERT_TRUE(reading);
+  EXPECT_EQ(reading->ex_ax_num, "2");
+  ASSERT_TRUE(time);
+  EXPECT_EQ(reading->time, *time);
+}
+
+TEST_F(ExAxNumFile, SetsTheTimeEvenWithoutTheVariable) {
+  testing::WriteBytes(path_, "DECL INT $NUM_AX=6\r\n");
+  const std::filesystem::file_time_type stamp =
+      std::filesystem::file_time_type(std::chrono::seconds(1'000'000'000));
+  std::filesystem::last_write_time(path_, stamp);
+  const auto reading = ReadExAxNum(*files_, path_);
+  ASSERT_TRUE(reading);
+  EXPECT_EQ(reading->ex_ax_num, "");
+  EXPECT_NE(reading->time, FileTime{});
+  EXPECT_EQ(reading->time, files_->ModificationTime(path_));
+}
+
+TEST_F(ExAxNumFile, MissingFileGivesNothing) {
+  EXPECT_FALSE(ReadExAxNum(*files_, path_));
+  EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+}  // namespace
+}  // namespace ordex

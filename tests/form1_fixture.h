@@ -1,0 +1,105 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "platform/file_access.h"
+#include "platform/system.h"
+#include "shell/main_window.h"
+#include "test_support.h"
+
+namespace ordex::testing {
+namespace fs = std::filesystem;
+
+inline std::string g_reported_error;
+inline void RecordError(std::string_view message) { g_reported_error = std::string(message); }
+
+// The system answers with the name, its NUL and the rest of the caller's spaces.
+inline void NameWithNulAndSpaces(char* buffer, std::uint32_t& size) {
+  std::memcpy(buffer, "ROBPC01", 8);
+  size = 7;
+}
+
+inline std::string SensorDriverBytes() {
+  using namespace std::string_literals;
+  return "\x7f"
+         "ELF header\0"s +
+         "2.0.4.15\0SENSOR-A\0%s - Version %s\0 1.3b \0"s + "Dateiformat : %s\0trailing bytes"s;
+}
+
+class InstanceToken : public InstanceLock {};
+
+// A start-up against a controller tree in a temporary folder and an in-memory registry.
+class Form1Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(tree_ / "ROBOTER/INIT/hw_inf.ini", "[CLOCK]\r\nsystem clock=2000\r\nlayer2=6\r\n");
+    WriteMachineData("2");
+    WriteBytes(tree_ / "ROBOTER/DRIVERS/zt_ascii.o", SensorDriverBytes());
+    fs::create_directories(tree_ / "ROBOTER/IBGN/Xoc/R1/IBGN");
+    SetVersionValue("InstallationDir", tree_.path().string());
+    SetVersionValue("XOCVersion", "XOC 5.6.11");
+    SetVersionValue("Version", "BR 5.6.3");
+    g_reported_error.clear();
+  }
+
+  void SetVersionValue(std::string_view name, std::string value) {
+    registry_.strings[FakeRegistry::Id(VersionKey, name)] = std::move(value);
+  }
+  void SetSetting(std::string_view name, std::int32_t value) {
+    registry_.dwords[FakeRegistry::Id(SettingsKey, name)] = value;
+  }
+  std::optional<std::int32_t> Setting(std::string_view name) const {
+    const auto it = registry_.dwords.find(FakeRegistry::Id(SettingsKey, name));
+    if (it == registry_.dwords.end()) return std::nullopt;
+    return it->second;
+  }
+
+  fs::path MachineData() const { return tree_ / "ROBOTER/XOC/R1/Mada/$Machine.dat"; }
+  fs::path Summary() const { return tree_ / "ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
+
+  // Every save gets its own time stamp, 10 ms after the one before: two saves within one second
+  // must both be seen.
+  void WriteMachineData(std::string_view count) {
+    WriteBytes(MachineData(), "&ACCESS RVP\r\nDECL INT $EX_AX_NUM=" + std::string(count) +
+                                  " ;number of external axes\r\nDECL INT $TOOL_NUM=1\r\n");
+    StampMachineData();
+  }
+  void StampMachineData() {
+    stamp_ += std::chrono::milliseconds(10);
+    fs::last_write_time(MachineData(), stamp_);
+  }
+
+  Form1& StartForm() {
+    form_ = std::make_unique<Form1>(Form1Services{
+        .files = *files_,
+        .view = view_,
+        .create_registry = [this] { return Borrow(registry_); },
+        .claim_single_instance = [this]() -> std::unique_ptr<InstanceLock> {
+          if (another_instance_) return nullptr;
+          return std::make_unique<InstanceToken>();
+        },
+        .query_computer_name = &NameWithNulAndSpaces,
+        .decimal_separator = '.',
+        .report_fatal_error = &RecordError,
+    });
+    load_result_ = form_->Form_Load();
+    return *form_;
+  }
+
+  TempDir tree_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+  FakeRegistry registry_;
+  FakeView view_;
+  bool another_instance_ = false;
+  fs::file_time_type stamp_ = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  std::unique_ptr<Form1> form_;
+  Form1::LoadResult load_result_{};
+};
+
+}  // namespace ordex::testing

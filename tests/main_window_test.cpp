@@ -1,0 +1,96 @@
+#include "shell/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "form1_fixture.h"
+#include "platform/file_access.h"
+#include "platform/system.h"
+
+namespace ordex {
+namespace {
+namespace fs = std::filesystem;
+using testing::Form1Test;
+using testing::g_reported_error;
+using testing::ReadBytes;
+
+TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
+  SetSetting("TimerInterval", 5000);
+  SetSetting("Visible", 1);
+  Form1& form = StartForm();
+
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  EXPECT_EQ(view_.Text(Control::txtRobotController), "XOC 5.6.11");
+  EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6.3");
+  EXPECT_EQ(view_.Text(Control::txtComputerName), "ROBPC01");
+  EXPECT_EQ(view_.Text(Control::txtIPOTime), "12");
+  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view_.Text(Control::txtASCIISensor), "SENSOR-A_2.0");
+  EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3b");
+  EXPECT_EQ(view_.Text(Control::Changes), "0 Changes since start");
+  EXPECT_EQ(view_.Text(Control::RefreshNo), "0");
+  EXPECT_TRUE(view_.visible());
+  EXPECT_EQ(view_.interval_ms(), 5000);
+  EXPECT_EQ(ReadBytes(Summary()),
+            "Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\nBSVersion: BR 5.6.3\r\nName: ROBPC01\r\n"
+            "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR-A_2.0\r\n");
+  EXPECT_EQ(form.Saved, form.Current);
+  EXPECT_EQ(registry_.writes, 0) << "settings present: nothing is written";
+}
+
+TEST_F(Form1Test, MissingSettingsGetTheirDefaultsWrittenBackAndTheWindowStaysHidden) {
+  Form1& form = StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  EXPECT_EQ(form.TimerInterval, 10000);
+  EXPECT_EQ(form.Visible, 0);
+  EXPECT_EQ(Setting("TimerInterval"), 10000);
+  EXPECT_EQ(Setting("Visible"), 0);
+  EXPECT_EQ(view_.interval_ms(), 10000);
+  EXPECT_FALSE(view_.visible());
+}
+
+TEST_F(Form1Test, AStoreThatCannotBeWrittenStillGivesAWorkingStart) {
+  registry_.writable = false;
+  StartForm();
+  EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  EXPECT_EQ(view_.interval_ms(), 10000);
+}
+
+TEST_F(Form1Test, MissingVersionValuesShowNotAvailableAndMissingInstallDirUsesTheDefault) {
+  registry_.strings.clear();
+  Form1& form = StartForm();
+  EXPECT_EQ(form.InstallDir, "C:\\XOC");
+  EXPECT_EQ(form.Current.Controller, "Not Available");
+  EXPECT_EQ(form.Current.BaseRelease, "Not Available");
+}
+
+TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
+  fs::remove(MachineData());
+  StartForm();
+  EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
+  EXPECT_NE(g_reported_error.find("$Machine.dat"), std::string::npos) << g_reported_error;
+  EXPECT_FALSE(fs::exists(Summary()));
+  EXPECT_EQ(view_.set_visible_calls(), 0);
+  EXPECT_EQ(view_.interval_ms(), -1);
+}
+
+TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
+  another_instance_ = true;
+  registry_.strings.clear();
+  StartForm();
+  EXPECT_EQ(load_result_, Form1::LoadResult::kAnotherInstance);
+  EXPECT_EQ(registry_.writes, 0);
+  EXPECT_EQ(view_.set_text_calls(), 0);
+  EXPECT_FALSE(fs::exists(Summary()));
+}
+
+TEST(ComputerNameProbe, OnlyTheNameIsKept) {
+  EXPECT_EQ(ProbeComputerName(&testing::NameWithNulAndSpaces), "ROBPC01");
+}
+
+}  // namespace
+}  // namespace ordex

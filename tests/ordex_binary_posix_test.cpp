@@ -1,0 +1,163 @@
+// Runs the real ordex binary on a copy of the bundled sample installation.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ReadBytes;
+using testing::SourceDir;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// A started ordex; killed if the test does not wait for it.
+class OrdexProcess {
+ public:
+  OrdexProcess(const fs::path& store, const fs::path& output) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setenv("ORDEX_REGISTRY", store.c_str(), 1);
+      ::setenv("ORDEX_VIEW", "text", 1);
+      ::unsetenv("DISPLAY");
+      if (!freopen(output.c_str(), "w", stdout) ||
+          !freopen((output.string() + ".err").c_str(), "w", stderr)) {
+        _exit(127);
+      }
+      ::execl(ORDEX_BINARY, ORDEX_BINARY, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~OrdexProcess() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // The exit status, or -1 when the process is still running after `timeout`.
+  int WaitForExit(std::chrono::milliseconds timeout = 10s) {
+    for (auto waited = 0ms; waited <= timeout; waited += 10ms) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+  }
+  void Signal(int signal) { ::kill(pid_, signal); }
+
+ private:
+  pid_t pid_ = -1;
+  bool exited_ = false;
+};
+
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds timeout = 10s) {
+  for (auto waited = 0ms; waited <= timeout; waited += 10ms) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+class OrdexBinaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(SourceDir() / "examples/ROBOTER", dir_ / "tree/ROBOTER", fs::copy_options::recursive);
+    fs::remove(Summary());
+    WriteStore("");
+  }
+
+  void WriteStore(const std::string& settings) {
+    WriteBytes(store_,
+               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
+               "\"XOCVersion\"=\"XOC 5.6.11\"\r\n\"Version\"=\"BR 5.6.3\"\r\n"
+               "\"InstallationDir\"=\"" +
+                   (dir_ / "tree").string() + "\"\r\n" + settings);
+  }
+  static std::string Settings(int interval_ms, int visible) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
+                  "Preferences\\ZT\\Service\\ORDEX]\r\n\"TimerInterval\"=dword:%08x\r\n"
+                  "\"Visible\"=dword:%08x\r\n",
+                  static_cast<unsigned>(interval_ms), static_cast<unsigned>(visible));
+    return text;
+  }
+
+  fs::path Summary() const { return dir_ / "tree/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
+  fs::path MachineData() const { return dir_ / "tree/ROBOTER/XOC/R1/Mada/$Machine.dat"; }
+  std::string Summary(std::string_view fallback) const {
+    return fs::exists(Summary()) ? ReadBytes(Summary()) : std::string(fallback);
+  }
+  std::string Errors(const fs::path& output) const { return ReadBytes(output.string() + ".err"); }
+
+  TempDir dir_;
+  fs::path store_ = dir_ / "registry.reg";
+};
+
+TEST_F(OrdexBinaryTest, StartsOnTheSampleWritesSummaryAndDefaultsAndEndsOnSigterm) {
+  OrdexProcess ordex(store_, dir_ / "out");
+  ASSERT_TRUE(Eventually([&] { return Summary("").find("Sensor: ") != std::string::npos; }));
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  EXPECT_EQ(ReadBytes(Summary()),
+            std::string("Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\n") +
+                "BSVersion: BR 5.6.3\r\nName: " + host +
+                "\r\nIPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR-A_2.0\r\n");
+  ASSERT_TRUE(Eventually([&] {
+    const std::string store = ReadBytes(store_);
+    return store.find("\"Visible\"=dword:00000000") != std::string::npos &&
+           store.find("\"TimerInterval\"=dword:00002710") != std::string::npos;
+  }));
+  ordex.Signal(SIGTERM);
+  EXPECT_EQ(ordex.WaitForExit(), 0);
+  EXPECT_EQ(ReadBytes(dir_ / "out"), "") << "a hidden window shows nothing";
+}
+
+TEST_F(OrdexBinaryTest, ARunningInstanceSeesAChangeAndASecondStartIsRefused) {
+  WriteStore(Settings(20, 1));
+  OrdexProcess first(store_, dir_ / "first");
+  ASSERT_TRUE(Eventually([&] { return fs::exists(Summary()); }));
+
+  OrdexProcess second(store_, dir_ / "second");
+  EXPECT_EQ(second.WaitForExit(), 0);
+  EXPECT_EQ(ReadBytes(dir_ / "second"), "");
+
+  std::string machine_data = ReadBytes(MachineData());
+  machine_data.replace(machine_data.find("$EX_AX_NUM=2"), 12, "$EX_AX_NUM=3");
+  WriteBytes(MachineData(), machine_data);
+  EXPECT_TRUE(Eventually([&] {
+    return Summary("").find("Zusatz-Achsen: 3\r\n") != std::string::npos &&
+           ReadBytes(dir_ / "first").find("1 Changes since start") != std::string::npos;
+  })) << ReadBytes(dir_ / "first");
+  first.Signal(SIGINT);
+  EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+TEST_F(OrdexBinaryTest, AStartUpErrorEndsWithItsMessageAndANonZeroStatus) {
+  fs::remove(dir_ / "tree/ROBOTER/INIT/hw_inf.ini");
+  OrdexProcess ordex(store_, dir_ / "out");
+  EXPECT_EQ(ordex.WaitForExit(), 1);
+  EXPECT_EQ(Errors(dir_ / "out"), "ordex: cannot open " +
+                                      (dir_ / "tree/ROBOTER/INIT/hw_inf.ini").string() +
+                                      ": No such file or directory\n");
+  EXPECT_FALSE(fs::exists(Summary()));
+}
+
+}  // namespace
+}  // namespace ordex
