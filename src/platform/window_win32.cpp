@@ -19,7 +19,7 @@ constexpr UINT_PTR kTimer1Id = 1;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kDefaultDpi = 96;
 constexpr int kFontPoints = 8;
-constexpr char kFontFace[] = "MS Shell Dlg 2";
+constexpr char kFontFace[] = "MS Sans Serif";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 // Sent by Windows 8.1 and later when the window moves to a monitor of another DPI.
@@ -133,22 +133,25 @@ HWND Win32WindowView::AddControl(const char* window_class, std::string_view text
 }
 
 void Win32WindowView::CreateControls() {
+  // One line per label: where a font runs wider than the one the layout was made for, the end
+  // of a caption is cut rather than wrapped into a second line that the label's height hides.
+  constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
   // Text boxes: read-only, yet selectable and copyable, reached with the Tab key.
   constexpr DWORD kTextBoxStyle = WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
   for (std::size_t row = 0; row < kRows.size(); ++row) {
     const RowLayout& layout = kRows[row];
-    AddControl("STATIC", layout.caption, SS_LEFT | SS_NOPREFIX, Win32LabelId(row),
+    AddControl("STATIC", layout.caption, kLabelStyle, Win32LabelId(row),
                {kLabelLeft, layout.top + kLabelDrop, layout.label_width, kLabelHeight});
     controls_[static_cast<std::size_t>(layout.text_box)] =
         AddControl("EDIT", "", kTextBoxStyle, Win32ControlId(layout.text_box),
                    {kTextBoxLeft, layout.top, kTextBoxWidth, kTextBoxHeight});
   }
   controls_[static_cast<std::size_t>(Control::Changes)] =
-      AddControl("STATIC", kChangesInitial, SS_LEFT | SS_NOPREFIX, Win32ControlId(Control::Changes),
+      AddControl("STATIC", kChangesInitial, kLabelStyle, Win32ControlId(Control::Changes),
                  {kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight});
-  controls_[static_cast<std::size_t>(Control::RefreshNo)] = AddControl(
-      "STATIC", kRefreshNoInitial, SS_LEFT | SS_NOPREFIX, Win32ControlId(Control::RefreshNo),
-      {kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight});
+  controls_[static_cast<std::size_t>(Control::RefreshNo)] =
+      AddControl("STATIC", kRefreshNoInitial, kLabelStyle, Win32ControlId(Control::RefreshNo),
+                 {kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight});
 }
 
 UINT Win32WindowView::CurrentDpi() const {
