@@ -161,4 +161,14 @@ xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window.png"
 echo "screenshot of window $window: $ARTIFACTS/ordex-window.png"
 close_ordex
 
+echo "== a run-time error ends the program with status 1 and its message"
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\Missing'
+error_status=0
+timeout 30 wine "$ORDEX_EXE" 2>"$work/error.txt" || error_status=$?
+[ "$error_status" -eq 1 ] || fail "status $error_status for a missing installation, not 1"
+grep -q '^ordex: cannot open C:\\Missing\\ROBOTER\\INIT\\hw_inf.ini: ' "$work/error.txt" ||
+  fail "message for a missing installation: $(cat "$work/error.txt")"
+shown_window >/dev/null && fail "a window is shown after a failed start-up"
+cat "$work/error.txt"
+
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"
