@@ -157,6 +157,7 @@ wait_for 20 summary_is 3 || fail "the change of \$Machine.dat was not seen: $(ca
 echo "change seen and written"
 sleep 1  # one more tick, so that the window shows the count
 window=$(shown_window)
+width_at_96_dpi=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
 xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window.png"
 echo "screenshot of window $window: $ARTIFACTS/ordex-window.png"
 close_ordex
@@ -170,5 +171,22 @@ grep -q '^ordex: cannot open C:\\Missing\\ROBOTER\\INIT\\hw_inf.ini: ' "$work/er
   fail "message for a missing installation: $(cat "$work/error.txt")"
 shown_window >/dev/null && fail "a window is shown after a failed start-up"
 cat "$work/error.txt"
+
+echo "== the window at 144 dpi"
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wineserver -k  # the display resolution is read when Wine starts
+wineserver -w
+WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' --gtest_brief=1 |
+  tail -n 2
+start_ordex
+wait_for 30 shown_window >/dev/null || fail "no viewable window captioned ORDEX at 144 dpi"
+window=$(shown_window)
+width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
+[ "$width" -ge $((width_at_96_dpi * 14 / 10)) ] ||
+  fail "the window is $width pixels wide at 144 dpi, $width_at_96_dpi at 96 dpi"
+xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window-144dpi.png"
+echo "$width pixels wide (96 dpi: $width_at_96_dpi): $ARTIFACTS/ordex-window-144dpi.png"
+close_ordex
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"
