@@ -77,6 +77,7 @@ bool Eventually(Condition condition, std::chrono::milliseconds timeout = 10s) {
 class OrdexBinaryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    fs::create_directories(dir_ / "tree");
     fs::copy(SourceDir() / "examples/ROBOTER", dir_ / "tree/ROBOTER", fs::copy_options::recursive);
     fs::remove(Summary());
     WriteStore("");
