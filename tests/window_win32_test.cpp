@@ -51,8 +51,11 @@ UINT DpiOf(HWND window) {
 class Win32WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    view_ = CreateWindowView();
+    // The window is made at the first call.
+    EXPECT_EQ(::FindWindowA(kWin32WindowClass, "ORDEX"), nullptr);
     try {
-      view_ = CreateWindowView();
+      view_->SetVisible(false);
     } catch (const Error& e) {
       GTEST_SKIP() << "no display: " << e.what();
     }

@@ -49,7 +49,7 @@ struct Placed {
 
 class Win32WindowView : public WindowView {
  public:
-  Win32WindowView();
+  Win32WindowView() = default;
   ~Win32WindowView() override;
   Win32WindowView(const Win32WindowView&) = delete;
   Win32WindowView& operator=(const Win32WindowView&) = delete;
@@ -63,6 +63,8 @@ class Win32WindowView : public WindowView {
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  HWND Window();
+  void Create();
   void Tick();
   bool IsTextBox(HWND window) const;
   HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id,
@@ -74,6 +76,7 @@ class Win32WindowView : public WindowView {
   void SizeToClientArea();
 
   HINSTANCE instance_ = ::GetModuleHandleA(nullptr);
+  bool created_ = false;
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   UINT dpi_ = kDefaultDpi;
@@ -86,7 +89,17 @@ class Win32WindowView : public WindowView {
   std::exception_ptr tick_failure_;
 };
 
-Win32WindowView::Win32WindowView() {
+// The window is made at its first use, so that a second instance, refused before it touches
+// the view, never creates one.
+HWND Win32WindowView::Window() {
+  if (!created_) {
+    created_ = true;
+    Create();
+  }
+  return window_;
+}
+
+void Win32WindowView::Create() {
   INITCOMMONCONTROLSEX common_controls = {sizeof common_controls, ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&common_controls);
 
@@ -200,21 +213,23 @@ void Win32WindowView::SizeToClientArea() {
 
 void Win32WindowView::SetText(Control control, std::string_view text) {
   const std::string value(text);
+  Window();
   ::SetWindowTextA(controls_[static_cast<std::size_t>(control)], value.c_str());
 }
 
 void Win32WindowView::SetVisible(bool visible) {
   // SW_SHOWNA: a tool that appears on a timer must not take the focus from the operator.
-  ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
+  ::ShowWindow(Window(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
   // SetTimer would turn 0 into its 10 ms minimum; an interval of 0 or less stops the timer.
+  const HWND window = Window();
   if (interval_ms <= 0) {
-    ::KillTimer(window_, kTimer1Id);
+    ::KillTimer(window, kTimer1Id);
     return;
   }
-  if (::SetTimer(window_, kTimer1Id, static_cast<UINT>(interval_ms), nullptr) == 0) {
+  if (::SetTimer(window, kTimer1Id, static_cast<UINT>(interval_ms), nullptr) == 0) {
     throw Win32Error("cannot set the timer of", kWindowCaption, ::GetLastError());
   }
 }
@@ -222,13 +237,14 @@ void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
 int Win32WindowView::Run(void (*on_tick)(void* context), void* context) {
   on_tick_ = on_tick;
   tick_context_ = context;
+  const HWND window = Window();
   MSG message;
   for (;;) {
     const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
     if (got == 0) break;
     if (got == -1)
       throw Win32Error("cannot read the messages of", kWindowCaption, ::GetLastError());
-    if (::IsDialogMessageA(window_, &message)) continue;
+    if (::IsDialogMessageA(window, &message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
@@ -241,7 +257,7 @@ void Win32WindowView::Quit(int status) {
   if (quitting_) return;
   quitting_ = true;
   exit_status_ = status;
-  ::KillTimer(window_, kTimer1Id);
+  if (window_ != nullptr) ::KillTimer(window_, kTimer1Id);
   ::PostQuitMessage(0);
 }
 
