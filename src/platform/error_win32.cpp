@@ -6,9 +6,11 @@ namespace ordex {
 
 std::string SystemErrorText(DWORD code) {
   char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  // MAX_WIDTH_MASK drops the line breaks inside a message: the error ends in one line.
+  const DWORD length =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message;
   if (length != 0 && text != nullptr) message.assign(text, length);
   if (text != nullptr) ::LocalFree(text);

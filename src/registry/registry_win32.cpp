@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/error.h"
@@ -22,7 +23,7 @@ HKEY RootHandle(RootKey root) {
 std::string RootName(RootKey root) {
   if (root == HKEY_LOCAL_MACHINE_ROOT) return "HKEY_LOCAL_MACHINE";
   char text[16];
-  ::wsprintfA(text, "0x%08lX", static_cast<unsigned long>(root));
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(root));
   return text;
 }
 
