@@ -10,4 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Every executable carries its C and C++ runtime and the thread library, so that it needs no DLL
 # beyond those of Windows itself (and the tests run under Wine without a DLL search path).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The shipped build carries no symbols: Windows' debuggers cannot read GCC's anyway.
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
