@@ -54,6 +54,8 @@ struct EncodingCase {
   const char* label;
   std::string bytes;
   RegStore::Encoding encoding;
+
+  friend void PrintTo(const EncodingCase& c, std::ostream* out) { *out << c.label; }
 };
 
 class RegStoreEncoding : public ::testing::TestWithParam<EncodingCase> {};
@@ -179,6 +181,8 @@ TEST(RegStore, KeyNameEndsAtTheLastBracket) {
 struct LineEndCase {
   const char* label;
   const char* bytes;
+
+  friend void PrintTo(const LineEndCase& c, std::ostream* out) { *out << c.label; }
 };
 
 class RegStoreLineEnds : public ::testing::TestWithParam<LineEndCase> {};
@@ -248,6 +252,8 @@ struct MalformedCase {
   const char* label;
   std::string bytes;
   std::string message_start;
+
+  friend void PrintTo(const MalformedCase& c, std::ostream* out) { *out << c.label; }
 };
 
 class RegStoreMalformed : public ::testing::TestWithParam<MalformedCase> {};
@@ -361,6 +367,17 @@ TEST(RegStoreWrite, ValueOfAnotherTypeBecomesADword) {
   EXPECT_EQ(Written(store.Serialize(), "K", "", 1).Serialize(),
             "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=dword:00000001\n\"bin\"=dword:00000007\n"
             "\"z\"=dword:1\n");
+}
+
+TEST(RegStoreWrite, HexValueThatOverridesAnEarlierOneIsReplacedWhole) {
+  const RegStore store = Written(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+      "\"bin\"=hex:01,\\\n  02\n\"y\"=dword:3\n",
+      "K", "bin", 7);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+            "\"bin\"=dword:00000007\n\"y\"=dword:3\n");
+  EXPECT_EQ(Dword(store, "K", "z").value, 2);
 }
 
 TEST(RegStoreWrite, NewValueGoesAtTheEndOfItsKeyBlock) {

@@ -308,18 +308,23 @@ class RegStore::Parser {
     pos = ValueData(pos, value, continues);
     value.data_end = line_.RawOffset(pos);
     ExpectEnd(pos, "value");
-    SetValue(key, std::move(value));
-    if (continues) continued_key_ = current_key_;
+    const std::size_t index = SetValue(key, std::move(value));
+    if (continues) {
+      continued_key_ = current_key_;
+      continued_value_ = index;
+    }
   }
 
-  void SetValue(Key& key, Value value) {
-    for (auto& existing : key.values) {
-      if (RegistryNamesEqual(existing.name, value.name)) {
-        existing = std::move(value);
-        return;
+  // Returns the value's index in its key.
+  static std::size_t SetValue(Key& key, Value value) {
+    for (std::size_t i = 0; i < key.values.size(); ++i) {
+      if (RegistryNamesEqual(key.values[i].name, value.name)) {
+        key.values[i] = std::move(value);
+        return i;
       }
     }
     key.values.push_back(std::move(value));
+    return key.values.size() - 1;
   }
 
   // Reads the data after '=' into `value`; returns the position after it.
@@ -381,7 +386,7 @@ class RegStore::Parser {
   void ContinueHex() {
     Key& key = store_.keys_[continued_key_];
     key.block_end_line = line_index_;
-    key.values.back().last_line = line_index_;
+    key.values[continued_value_].last_line = line_index_;
     bool continues = false;
     HexBytes(0, continues);
     if (!continues) continued_key_ = kNone;
@@ -409,7 +414,8 @@ class RegStore::Parser {
   DecodedLine line_;
   std::size_t line_index_ = 0;
   std::size_t current_key_ = kNone;
-  std::size_t continued_key_ = kNone;
+  std::size_t continued_key_ = kNone;  // the key and value whose hex bytes continue
+  std::size_t continued_value_ = kNone;
 };
 
 RegStore RegStore::Parse(std::string_view bytes, std::string_view file_name) {
