@@ -20,7 +20,8 @@ bool RegistryNamesEqual(std::string_view a, std::string_view b);
 // Accepted files start with the line "REGEDIT4" or "Windows Registry Editor Version 5.00",
 // exactly as regedit writes them. The encoding follows from the first bytes:
 //  - the byte order mark FF FE: UTF-16LE, as regedit exports (either header line);
-//  - no byte order mark and "Windows Registry Editor Version 5.00": UTF-8;
+//  - no byte order mark and "Windows Registry Editor Version 5.00": UTF-8, as a text editor on
+//    POSIX saves it (malformed sequences read as '?');
 //  - no byte order mark and "REGEDIT4": 8-bit Windows-1252.
 // A UTF-8 byte order mark is refused, as regedit refuses it, and so is UTF-16 without one. An
 // empty file counts as an empty registry, like a missing one.
