@@ -66,6 +66,7 @@ class FltkWindowView : public WindowView {
 
   ~FltkWindowView() override {
     Fl::remove_timeout(&OnTimeout, this);
+    Fl::remove_idle(&WakeUp, this);
     Fl::remove_fd(stop_signals_.fd());
     delete window_;  // deletes its children too
   }
@@ -98,6 +99,7 @@ class FltkWindowView : public WindowView {
     // Fl::run() would return as soon as no window is shown; the program runs on hidden.
     while (!quit_ && !stop_signals_.Requested()) Fl::wait(1e20);
     on_tick_ = nullptr;
+    Fl::remove_idle(&WakeUp, this);
     if (quit_) return status_;
     stop_signals_.Clear();
     return 0;
@@ -106,9 +108,15 @@ class FltkWindowView : public WindowView {
   void Quit(int status) override {
     quit_ = true;
     status_ = status;
+    // Fl::wait runs due timeouts (a tick among them) before it blocks, and would then sleep
+    // until the next event (a timeout added now would run in the same round). While an idle
+    // callback exists it does not block.
+    if (!Fl::has_idle(&WakeUp, this)) Fl::add_idle(&WakeUp, this);
   }
 
  private:
+  static void WakeUp(void*) {}
+
   static void OnTimeout(void* view) { static_cast<FltkWindowView*>(view)->Tick(); }
 
   static void OnStopSignal(FL_SOCKET, void*) {
