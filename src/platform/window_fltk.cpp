@@ -197,13 +197,13 @@ class FltkWindowView : public WindowView {
 
 // The display is opened here rather than by FLTK, which would end the program over a missing
 // one; without a display the caller falls back to the text view.
-std::unique_ptr<WindowView> CreateFltkView() {
+extern "C" __attribute__((visibility("default"))) WindowView* OrdexCreateFltkView() {
   if (!fl_display) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     fl_open_display(display);
   }
-  return std::make_unique<FltkWindowView>();
+  return new FltkWindowView();
 }
 
 }  // namespace ordex

@@ -12,7 +12,11 @@ namespace ordex {
 std::unique_ptr<WindowView> CreateTextView(int output_fd);
 
 // The FLTK window, or nullptr when no display can be opened or the program was built without
-// FLTK.
+// FLTK. It lives in a module of its own that is loaded only when the environment names a
+// display, so that a headless run never loads the toolkit and X11.
 std::unique_ptr<WindowView> CreateFltkView();
+
+// The entry of that module (window_fltk.cpp): a new window, or nullptr when no display opens.
+extern "C" WindowView* OrdexCreateFltkView();
 
 }  // namespace ordex
