@@ -10,22 +10,30 @@
 namespace ordex {
 
 #if ORDEX_WITH_FLTK
+namespace {
+
+// The module's entry, or nullptr with the loader's message on standard error. It is looked for
+// next to the program through its run path, then where the build put it (for the tests, and
+// under the sanitizers, whose dlopen does not see the program's run path). The module stays
+// loaded for good: the window's code lives in it.
+decltype(&OrdexCreateFltkView) LoadFltkModule() {
+  void* module = ::dlopen(ORDEX_FLTK_MODULE, RTLD_NOW | RTLD_LOCAL);
+  if (!module) module = ::dlopen(ORDEX_FLTK_MODULE_BUILT, RTLD_NOW | RTLD_LOCAL);
+  void* entry = module ? ::dlsym(module, "OrdexCreateFltkView") : nullptr;
+  if (!entry) {
+    // Not a reason to stop watching: the values still reach the terminal.
+    std::fprintf(stderr, "ordex: no window, using the terminal: %s\n", ::dlerror());
+  }
+  return reinterpret_cast<decltype(&OrdexCreateFltkView)>(entry);
+}
+
+}  // namespace
+
 std::unique_ptr<WindowView> CreateFltkView() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return nullptr;
-  // Found next to the program through its run path. The module stays loaded for good: the
-  // window's code lives in it.
-  void* module = ::dlopen(ORDEX_FLTK_MODULE, RTLD_NOW | RTLD_LOCAL);
-  auto* create =
-      module
-          ? reinterpret_cast<decltype(&OrdexCreateFltkView)>(::dlsym(module, "OrdexCreateFltkView"))
-          : nullptr;
-  if (!create) {
-    // Not a reason to stop watching: the values still reach the terminal.
-    std::fprintf(stderr, "ordex: no window, using the terminal: %s\n", ::dlerror());
-    return nullptr;
-  }
-  return std::unique_ptr<WindowView>(create());
+  const auto create = LoadFltkModule();
+  return std::unique_ptr<WindowView>(create ? create() : nullptr);
 }
 #else
 std::unique_ptr<WindowView> CreateFltkView() { return nullptr; }
