@@ -1,7 +1,3 @@
-#include <FL/Fl.H>
-#include <FL/Fl_Box.H>
-#include <FL/Fl_Output.H>
-#include <FL/Fl_Window.H>
 
 #include <signal.h>
 #include <unistd.h>
@@ -14,6 +10,13 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+
+// After GoogleTest: the X11 headers below define None and Bool as macros.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 
 #include "platform/window_posix.h"
 
@@ -30,7 +33,7 @@ class FltkWindow : public ::testing::Test {
     ASSERT_NE(view_, nullptr) << "the display " << display << " did not open";
   }
 
-  // The text of the widget at the given twips position, or nothing found.
+  // The widget that covers the given twips position, or nothing.
   static const Fl_Widget* WidgetAt(const Fl_Window& window, int left_twips, int top_twips) {
     float h = 0, v = 0;
     Fl::screen_dpi(h, v);
@@ -39,7 +42,10 @@ class FltkWindow : public ::testing::Test {
     const int y = static_cast<int>(std::lround(top_twips * y_dpi / 1440));
     for (int i = 0; i < window.children(); ++i) {
       const Fl_Widget* child = window.child(i);
-      if (child->x() == x && child->y() == y) return child;
+      if (child->x() <= x && x < child->x() + child->w() && child->y() <= y &&
+          y < child->y() + child->h()) {
+        return child;
+      }
     }
     return nullptr;
   }
@@ -79,6 +85,11 @@ TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
       const Fl_Widget* caption = WidgetAt(*window, 240, 2280 + 120);
       ASSERT_NE(caption, nullptr);
       EXPECT_STREQ(caption->label(), "ASCII-Sensor:");
+      // Every caption fits its label at the font size chosen.
+      const Fl_Widget* longest = WidgetAt(*window, 240, 1920 + 120);
+      ASSERT_NE(longest, nullptr);
+      fl_font(longest->labelfont(), longest->labelsize());
+      EXPECT_LE(fl_width(longest->label()), longest->w() - 6) << longest->label();
       const Fl_Widget* changes = WidgetAt(*window, 240, 2880);
       ASSERT_NE(changes, nullptr);
       EXPECT_STREQ(changes->label(), "0 Changes since start");

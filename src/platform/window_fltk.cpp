@@ -2,6 +2,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Output.H>
+#include <FL/fl_draw.H>
 #include <FL/x.H>
 
 #include <cmath>
@@ -18,6 +19,7 @@ constexpr std::size_t kControlCount = static_cast<std::size_t>(Control::RefreshN
 constexpr int kTwipsPerInch = 1440;
 constexpr float kDesignDpi = 96.0f;
 constexpr double kFontPoints = 8.0;  // the target's default dialog font
+constexpr int kLabelInset = 3;
 
 std::size_t IndexOf(Control control) { return static_cast<std::size_t>(control); }
 
@@ -40,18 +42,35 @@ class Scale {
     Fl::screen_dpi(horizontal, vertical);
     x_dpi_ = Sane(horizontal);
     y_dpi_ = Sane(vertical);
+    font_size_ = FittingFontSize();
   }
   int X(int twips) const { return Pixels(twips, x_dpi_); }
   int Y(int twips) const { return Pixels(twips, y_dpi_); }
-  int FontSize() const { return static_cast<int>(std::lround(kFontPoints * y_dpi_ / 72.0)); }
+  int FontSize() const { return font_size_; }
 
  private:
   static float Sane(float dpi) { return dpi >= 48.0f && dpi <= 480.0f ? dpi : kDesignDpi; }
   static int Pixels(int twips, float dpi) {
     return static_cast<int>(std::lround(twips * static_cast<double>(dpi) / kTwipsPerInch));
   }
+  // The target's dialog font size, made smaller while a caption would not fit its label: the
+  // toolkit's sans-serif font runs wider than the target's.
+  int FittingFontSize() const {
+    int size = static_cast<int>(std::lround(kFontPoints * y_dpi_ / 72.0));
+    for (; size > 6; --size) {
+      fl_font(FL_HELVETICA, size);
+      bool fits = true;
+      for (const RowLayout& row : kRows) {
+        fits = fits && fl_width(Cp1252ToUtf8(row.caption).c_str()) <= X(row.label_width);
+      }
+      if (fits) break;
+    }
+    return size;
+  }
+
   float x_dpi_;
   float y_dpi_;
+  int font_size_;
 };
 
 // The main window as an FLTK window. The widgets are made when the window is first shown, so a
@@ -160,7 +179,10 @@ class FltkWindowView : public WindowView {
 
   static Fl_Box* MakeLabel(const Scale& scale, int left, int top, int width, int height,
                            const std::string& text) {
-    auto* label = new Fl_Box(scale.X(left), scale.Y(top), scale.X(width), scale.Y(height));
+    // FLTK draws a left-aligned label 3 pixels in from each side; the box is that much wider so
+    // that the text starts where the layout puts the label.
+    auto* label = new Fl_Box(scale.X(left) - kLabelInset, scale.Y(top),
+                             scale.X(width) + 2 * kLabelInset, scale.Y(height));
     label->box(FL_NO_BOX);
     label->labelsize(scale.FontSize());
     label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
