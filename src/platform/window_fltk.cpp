@@ -74,12 +74,13 @@ class Scale {
 };
 
 // The main window as an FLTK window. The widgets are made when the window is first shown, so a
-// program that stays hidden (the usual case) never builds them; texts set before are kept.
+// program that stays hidden (the usual case) never builds them; texts set before are kept, in the
+// 8-bit code page, and converted only for a widget that shows them.
 class FltkWindowView : public WindowView {
  public:
   FltkWindowView() {
-    texts_[IndexOf(Control::Changes)] = Cp1252ToUtf8(kChangesInitial);
-    texts_[IndexOf(Control::RefreshNo)] = Cp1252ToUtf8(kRefreshNoInitial);
+    texts_[IndexOf(Control::Changes)] = kChangesInitial;
+    texts_[IndexOf(Control::RefreshNo)] = kRefreshNoInitial;
     Fl::add_fd(stop_signals_.fd(), FL_READ, &OnStopSignal, this);
   }
 
@@ -92,7 +93,8 @@ class FltkWindowView : public WindowView {
 
   void SetText(Control control, std::string_view text) override {
     std::string& current = texts_[IndexOf(control)];
-    current = Cp1252ToUtf8(text);
+    if (current == text) return;
+    current.assign(text);
     if (window_) ShowText(control);
   }
 
@@ -191,7 +193,7 @@ class FltkWindowView : public WindowView {
   }
 
   void ShowText(Control control) {
-    const std::string& text = texts_[IndexOf(control)];
+    const std::string text = Cp1252ToUtf8(texts_[IndexOf(control)]);
     if (control == Control::Changes) {
       changes_->copy_label(LabelText(text).c_str());
     } else if (control == Control::RefreshNo) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "platform/window_posix.h"
@@ -12,12 +13,22 @@ namespace ordex {
 #if ORDEX_WITH_FLTK
 namespace {
 
+// The module's path next to the program. (A run path of $ORIGIN would find it as well, but
+// would make every start look for the C++ runtime in the program's folder first.)
+std::string ModuleNextToProgram() {
+  char program[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof program) return {};
+  std::string path(program, static_cast<std::size_t>(length));
+  path.resize(path.rfind('/') + 1);
+  return path + ORDEX_FLTK_MODULE;
+}
+
 // The module's entry, or nullptr with the loader's message on standard error. It is looked for
-// next to the program through its run path, then where the build put it (for the tests, and
-// under the sanitizers, whose dlopen does not see the program's run path). The module stays
-// loaded for good: the window's code lives in it.
+// next to the program, then where the build put it (for the tests). The module stays loaded for
+// good: the window's code lives in it.
 decltype(&OrdexCreateFltkView) LoadFltkModule() {
-  void* module = ::dlopen(ORDEX_FLTK_MODULE, RTLD_NOW | RTLD_LOCAL);
+  void* module = ::dlopen(ModuleNextToProgram().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) module = ::dlopen(ORDEX_FLTK_MODULE_BUILT, RTLD_NOW | RTLD_LOCAL);
   void* entry = module ? ::dlsym(module, "OrdexCreateFltkView") : nullptr;
   if (!entry) {
