@@ -167,7 +167,8 @@ TEST_F(InstanceTest, NeedsNoStoreAndWritesNothingBesideIt) {
     ::stat(LockFiles()[0].c_str(), &s);
     return s;
   }();
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // Private, and sticky so that clean-ups of temporary folders leave it alone.
+  EXPECT_EQ(info.st_mode & 07777, 01600u);
 }
 
 TEST_F(InstanceTest, RefusesALockFileOfAnotherUser) {

@@ -30,10 +30,39 @@ class FlockInstanceLock : public InstanceLock {
   ~FlockInstanceLock() override { ::close(fd_); }
   FlockInstanceLock(const FlockInstanceLock&) = delete;
   FlockInstanceLock& operator=(const FlockInstanceLock&) = delete;
+  int fd() const { return fd_; }
 
  private:
   int fd_;
 };
+
+// Opens (creating) the lock file. O_NOFOLLOW and the owner check keep another user's file in
+// /tmp from standing in for ours. The sticky bit keeps clean-ups of /tmp and of the runtime
+// folder (systemd-tmpfiles, tmpwatch) from removing the file of an instance that runs for weeks.
+std::unique_ptr<FlockInstanceLock> OpenLockFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw PosixError("cannot open", path, errno);
+  auto lock = std::make_unique<FlockInstanceLock>(fd);
+  struct stat info;
+  if (::fstat(fd, &info) != 0) throw PosixError("cannot examine", path, errno);
+  if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+    throw Error("cannot use " + path + ": not a file of this user");
+  }
+  if ((info.st_mode & S_ISVTX) == 0 && ::fchmod(fd, S_ISVTX | S_IRUSR | S_IWUSR) != 0) {
+    throw PosixError("cannot mark", path, errno);
+  }
+  return lock;
+}
+
+bool StillNamedBy(int fd, const std::string& path) {
+  struct stat open_file, named_file;
+  if (::fstat(fd, &open_file) != 0) throw PosixError("cannot examine", path, errno);
+  if (::stat(path.c_str(), &named_file) != 0) {
+    if (errno == ENOENT) return false;
+    throw PosixError("cannot examine", path, errno);
+  }
+  return open_file.st_dev == named_file.st_dev && open_file.st_ino == named_file.st_ino;
+}
 
 // 64-bit FNV-1a: stable across builds, so every version of the program agrees on the name.
 std::uint64_t Fnv1a(std::string_view text) {
@@ -68,20 +97,17 @@ std::string LockFilePath(std::string_view scope) {
 
 std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope) {
   const std::string path = LockFilePath(scope);
-  // O_NOFOLLOW and the owner check keep another user's file in /tmp from standing in for ours.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw PosixError("cannot open", path, errno);
-  auto lock = std::make_unique<FlockInstanceLock>(fd);
-  struct stat info;
-  if (::fstat(fd, &info) != 0) throw PosixError("cannot examine", path, errno);
-  if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-    throw Error("cannot use " + path + ": not a file of this user");
+  // Another process may remove the file between our open and our lock (a clean-up of /tmp, a
+  // user); a lock on a file that no longer has the name claims nothing, so take it again.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    auto lock = OpenLockFile(path);
+    while (::flock(lock->fd(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return nullptr;
+      if (errno != EINTR) throw PosixError("cannot lock", path, errno);
+    }
+    if (StillNamedBy(lock->fd(), path)) return lock;
   }
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) return nullptr;
-    if (errno != EINTR) throw PosixError("cannot lock", path, errno);
-  }
-  return lock;
+  throw Error("cannot lock " + path + ": the file keeps being replaced");
 }
 
 void QueryComputerName(char* buffer, std::uint32_t& size) {
