@@ -28,6 +28,7 @@ void Install(int signal_number, struct sigaction& previous) {
   struct sigaction action {};
   action.sa_handler = &OnStopSignal;
   sigemptyset(&action.sa_mask);
+  // Reads and writes of a pass that a signal interrupts go on; only the loop's wait returns.
   action.sa_flags = SA_RESTART;
   if (::sigaction(signal_number, &action, &previous) != 0) {
     throw Error(std::string("cannot handle signal ") + std::to_string(signal_number) + ": " +
