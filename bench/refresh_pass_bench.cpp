@@ -1,0 +1,152 @@
+// One refresh pass with nothing changed and the window hidden, against the two file-system
+// queries no pass can avoid: the machine data file's modification time and the registry store's
+// (which tells whether the store must be read again).
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "bench_support.h"
+#include "counting.h"
+#include "platform/file_access.h"
+#include "platform/system.h"
+#include "platform/window_posix.h"
+#include "registry/registry_posix.h"
+#include "shell/main_window.h"
+
+namespace ordex::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NullView : public WindowView {
+ public:
+  void SetText(Control, std::string_view) override {}
+  void SetVisible(bool) override {}
+  void SetTimerInterval(std::int32_t) override {}
+  int Run(void (*)(void*), void*) override { return 0; }
+  void Quit(int) override {}
+};
+
+class NoLock : public InstanceLock {};
+
+void StopOnFatalError(std::string_view message) {
+  std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::exit(1);
+}
+
+// A copy of the sample installation with its own registry store, as the program sees it.
+class Installation {
+ public:
+  Installation() {
+    fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
+             fs::copy_options::recursive);
+    store_ = dir_.path() / "registry.reg";
+    WriteFile(store_,
+              "REGEDIT4\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
+              "\"XOCVersion\"=\"XOC 5.6.11\"\r\n"
+              "\"Version\"=\"BR 5.6.3\"\r\n"
+              "\"InstallationDir\"=\"" +
+                  dir_.path().string() +
+                  "\"\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
+                  "Preferences\\ZT\\Service\\ORDEX]\r\n"
+                  "\"TimerInterval\"=dword:00002710\r\n"
+                  "\"Visible\"=dword:00000000\r\n");
+  }
+
+  std::string MachineData() const {
+    return (dir_.path() / "ROBOTER/XOC/R1/Mada/$Machine.dat").string();
+  }
+  std::string Store() const { return store_.string(); }
+
+ private:
+  ScratchDir dir_;
+  fs::path store_;
+};
+
+// Form1 started on the installation, with the real file access and registry store.
+class StartedForm {
+ public:
+  StartedForm(const Installation& installation, WindowView& view)
+      : files_(CreateFileAccess()),
+        form_(Form1Services{
+            .files = *files_,
+            .view = view,
+            .create_registry = [store = installation.Store()] { return CreateRegistryFile(store); },
+            .claim_single_instance = [] { return std::unique_ptr<InstanceLock>(new NoLock); },
+            .query_computer_name = &QueryComputerName,
+            .decimal_separator = '.',
+            .report_fatal_error = &StopOnFatalError,
+        }) {
+    if (form_.Form_Load() != Form1::LoadResult::kRunning) std::exit(1);
+    // The first pass copies the record into Saved; every later one finds room for it there.
+    form_.Timer1_Timer();
+  }
+
+  void Pass() { form_.Timer1_Timer(); }
+
+ private:
+  std::unique_ptr<FileAccess> files_;
+  Form1 form_;
+};
+
+void ReportCounts(benchmark::State& state, const Counts& counts) {
+  const auto per_pass = [&](std::uint64_t count) {
+    return static_cast<double>(count) / static_cast<double>(state.iterations());
+  };
+  state.counters["allocs/pass"] = per_pass(counts.allocations);
+  state.counters["opens/pass"] = per_pass(counts.opens);
+  state.counters["stats/pass"] = per_pass(counts.stats);
+}
+
+void BM_BareQueries(benchmark::State& state) {
+  const Installation installation;
+  const std::string machine_data = installation.MachineData();
+  const std::string store = installation.Store();
+  StartCounting();
+  for (auto _ : state) {
+    struct stat info;
+    benchmark::DoNotOptimize(::stat(machine_data.c_str(), &info));
+    benchmark::DoNotOptimize(::stat(store.c_str(), &info));
+  }
+  ReportCounts(state, StopCounting());
+}
+BENCHMARK(BM_BareQueries);
+
+void BM_RefreshPass(benchmark::State& state) {
+  const Installation installation;
+  NullView view;
+  StartedForm form(installation, view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_opens_per_pass", state.counters["opens/pass"]);
+  RecordFigure("refresh_stats_per_pass", state.counters["stats/pass"]);
+}
+BENCHMARK(BM_RefreshPass);
+
+// The same with the program's own terminal view, hidden, as a headless run has it.
+void BM_RefreshPassTextView(benchmark::State& state) {
+  const Installation installation;
+  const auto view = CreateTextView(STDERR_FILENO);
+  StartedForm form(installation, *view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_text_view_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_text_view_opens_per_pass", state.counters["opens/pass"]);
+}
+BENCHMARK(BM_RefreshPassTextView);
+
+}  // namespace
+}  // namespace ordex::bench
