@@ -53,6 +53,9 @@ class FigureReporter : public benchmark::ConsoleReporter {
       if (const double pass = find(seconds_, "BM_RefreshPassTextView"); pass > 0) {
         RecordFigure("refresh_pass_text_view_over_bare", pass / bare);
       }
+      if (const double pass = find(seconds_, "BM_RefreshPassFltkHidden"); pass > 0) {
+        RecordFigure("refresh_pass_fltk_hidden_over_bare", pass / bare);
+      }
     }
     for (const int mebibytes : {1, 64}) {
       const std::string name = "BM_SensorScan/" + std::to_string(mebibytes);

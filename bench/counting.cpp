@@ -6,10 +6,10 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 namespace ordex::bench {
 namespace {
@@ -34,26 +34,6 @@ void OnFree(void* block) {
   if (!block) return;
   const std::uint64_t size = malloc_usable_size(block);
   live_bytes -= size;
-}
-
-void* Allocate(std::size_t size) {
-  void* block = std::malloc(size ? size : 1);
-  if (!block) throw std::bad_alloc();
-  OnAllocate(block);
-  return block;
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
-  const auto align = static_cast<std::size_t>(alignment);
-  void* block = std::aligned_alloc(align, (size + align - 1) / align * align);
-  if (!block) throw std::bad_alloc();
-  OnAllocate(block);
-  return block;
-}
-
-void Free(void* block) {
-  OnFree(block);
-  std::free(block);
 }
 
 template <typename Function>
@@ -96,40 +76,62 @@ Counts StopCounting() {
 
 }  // namespace ordex::bench
 
-using ordex::bench::Allocate;
-using ordex::bench::AllocateAligned;
-using ordex::bench::Free;
+// The heap, counted and passed on to the C library's allocator. Replacing malloc and its kin
+// catches every allocation: operator new, strdup and the window toolkit's own calls end here.
+extern "C" {
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* block, std::size_t size);
+void* __libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void* block);
+
+using ordex::bench::OnAllocate;
+using ordex::bench::OnFree;
+
+void* malloc(std::size_t size) {
+  void* block = __libc_malloc(size);
+  if (block) OnAllocate(block);
+  return block;
 }
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
+
+void* calloc(std::size_t count, std::size_t size) {
+  void* block = __libc_calloc(count, size);
+  if (block) OnAllocate(block);
+  return block;
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
+
+void* realloc(void* block, std::size_t size) {
+  OnFree(block);
+  void* moved = __libc_realloc(block, size);
+  if (moved)
+    OnAllocate(moved);
+  else if (block && size)
+    OnAllocate(block);  // failed: the old block stays
+  return moved;
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
+
+void* memalign(std::size_t alignment, std::size_t size) {
+  void* block = __libc_memalign(alignment, size);
+  if (block) OnAllocate(block);
+  return block;
 }
-void operator delete(void* block) noexcept { Free(block); }
-void operator delete[](void* block) noexcept { Free(block); }
-void operator delete(void* block, std::size_t) noexcept { Free(block); }
-void operator delete[](void* block, std::size_t) noexcept { Free(block); }
-void operator delete(void* block, std::align_val_t) noexcept { Free(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { Free(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Free(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Free(block); }
+
+void* aligned_alloc(std::size_t alignment, std::size_t size) { return memalign(alignment, size); }
+
+int posix_memalign(void** result, std::size_t alignment, std::size_t size) {
+  void* block = memalign(alignment, size);
+  if (!block) return ENOMEM;
+  *result = block;
+  return 0;
+}
+
+void free(void* block) {
+  OnFree(block);
+  __libc_free(block);
+}
+
+}  // extern "C"
 
 // The file system calls the program's code can make, counted and passed on.
 extern "C" {

@@ -148,5 +148,25 @@ void BM_RefreshPassTextView(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshPassTextView);
 
+// The same with the FLTK window, shown once and then hidden, where a display is at hand
+// (scripts/bench.sh runs the benchmarks on a virtual one).
+void BM_RefreshPassFltkHidden(benchmark::State& state) {
+  const auto view = CreateFltkView();
+  if (!view) {
+    state.SkipWithError("no display");
+    return;
+  }
+  view->SetVisible(true);
+  const Installation installation;  // Visible 0: start-up hides the window again
+  StartedForm form(installation, *view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_fltk_hidden_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_fltk_hidden_opens_per_pass", state.counters["opens/pass"]);
+}
+BENCHMARK(BM_RefreshPassFltkHidden);
+
 }  // namespace
 }  // namespace ordex::bench

@@ -100,12 +100,18 @@ mib() { awk -v kib="$1" 'BEGIN { printf "%.2f MiB", kib / 1024 }'; }
 
 figure() { printf '  %-44s %-22s target: %s\n' "$1" "$2" "$3"; }
 
+# A virtual display for the FLTK window's figures.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+until [ -s "$work/display" ]; do sleep 0.05; done
+display=":$(cat "$work/display")"
+
 echo
 echo "== Functions (Google Benchmark, $build/bench/ordex_bench)"
 make_installation "$work/driver" 10000 0 >/dev/null
 "$build/bench/ordex_bench" --make-driver "$work/driver" >/dev/null
 driver=$work/driver/ROBOTER/DRIVERS/zt_ascii.o
-ORDEX_BENCH_INSTALL_DIR="$work/driver" "$build/bench/ordex_bench" \
+DISPLAY=$display ORDEX_BENCH_INSTALL_DIR="$work/driver" "$build/bench/ordex_bench" \
   --benchmark_min_time="$min_time" --benchmark_repetitions=5 \
   --benchmark_enable_random_interleaving=true | tee "$work/bench.out"
 value() { awk -v name="$1" '$1 == "figure" && $2 == name { print $3 }' "$work/bench.out"; }
@@ -151,11 +157,8 @@ stop_ordex "$started_pid"
 
 # Memory with the FLTK window shown on a virtual display.
 make_installation "$work/fltk" 100 1
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-until [ -s "$work/display" ]; do sleep 0.05; done
 rm -f "$(summary_of "$work/fltk")"
-DISPLAY=":$(cat "$work/display")" ORDEX_REGISTRY="$work/fltk/registry.reg" "$ordex" \
+DISPLAY=$display ORDEX_REGISTRY="$work/fltk/registry.reg" "$ordex" \
   >"$work/fltk/out" 2>&1 &
 fltk_pid=$!
 pids+=("$fltk_pid")
@@ -190,6 +193,9 @@ figure "  heap allocations / opens per pass" \
   "$(value refresh_allocs_per_pass) / $(value refresh_opens_per_pass)" "0 / 0"
 figure "  with the terminal view, hidden: ratio" "$(printf '%.2f' \
   "$(value refresh_pass_text_view_over_bare)") ($(value refresh_text_view_allocs_per_pass) allocs)" \
+  "<= 2"
+figure "  with the FLTK window, hidden: ratio" "$(printf '%.2f' \
+  "$(value refresh_pass_fltk_hidden_over_bare)") ($(value refresh_fltk_hidden_allocs_per_pass) allocs)" \
   "<= 2"
 figure "driver scan 64 MiB / grep -c -F -a" "$(ratio "$scan_rate" "$grep_rate") ($(awk -v s="$scan_rate" \
   -v g="$grep_rate" 'BEGIN { printf "%.0f / %.0f MiB/s", s / 1048576, g / 1048576 }'))" ">= 1"

@@ -104,6 +104,33 @@ TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
   EXPECT_EQ(ticks.count, 5);
 }
 
+TEST_F(FltkWindow, TextsSetWhileHiddenAppearWhenShownAgain) {
+  view_->SetVisible(true);
+  view_->SetTimerInterval(20);
+  Ticks ticks;
+  ticks.on_tick = [&](int tick) {
+    if (tick == 2) view_->SetVisible(false);
+    if (tick == 3) {
+      view_->SetText(Control::txtExAxNum, "3");
+      view_->SetText(Control::Changes, "1 Changes since start");
+      view_->SetText(Control::RefreshNo, "3");
+      view_->SetVisible(true);
+    }
+    if (tick == 5) {
+      Fl_Window* window = Fl::first_window();
+      ASSERT_NE(window, nullptr);
+      const auto* axes = dynamic_cast<const Fl_Output*>(WidgetAt(*window, 2280, 1920));
+      ASSERT_NE(axes, nullptr);
+      EXPECT_STREQ(axes->value(), "3");
+      EXPECT_STREQ(WidgetAt(*window, 240, 2880)->label(), "1 Changes since start");
+      EXPECT_STREQ(WidgetAt(*window, 2520, 2880)->label(), "3");
+      view_->Quit(0);
+    }
+  };
+  EXPECT_EQ(view_->Run(&Ticks::Callback, &ticks), 0);
+  EXPECT_EQ(ticks.count, 5);
+}
+
 TEST_F(FltkWindow, ClosingTheWindowEndsRunWithZero) {
   view_->SetVisible(true);
   view_->SetTimerInterval(20);

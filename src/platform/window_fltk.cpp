@@ -74,8 +74,8 @@ class Scale {
 };
 
 // The main window as an FLTK window. The widgets are made when the window is first shown, so a
-// program that stays hidden (the usual case) never builds them; texts set before are kept, in the
-// 8-bit code page, and converted only for a widget that shows them.
+// program that stays hidden (the usual case) never builds them; texts set while the window is
+// hidden are kept, in the 8-bit code page, and converted only when it is shown.
 class FltkWindowView : public WindowView {
  public:
   FltkWindowView() {
@@ -95,12 +95,18 @@ class FltkWindowView : public WindowView {
     std::string& current = texts_[IndexOf(control)];
     if (current == text) return;
     current.assign(text);
-    if (window_) ShowText(control);
+    // A hidden window's widgets are brought up to date when it is shown again: a pass of a
+    // hidden program must not pay for labels nobody sees.
+    if (window_ && window_->visible()) ShowText(control);
   }
 
   void SetVisible(bool visible) override {
     if (visible) {
-      if (!window_) Build();
+      if (!window_) {
+        Build();
+      } else if (!window_->visible()) {
+        ShowAllTexts();
+      }
       window_->show();
     } else if (window_) {
       window_->hide();
@@ -176,6 +182,10 @@ class FltkWindowView : public WindowView {
     changes_ = MakeLabel(scale, kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight, {});
     refresh_no_ = MakeLabel(scale, kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight, {});
     window_->end();
+    ShowAllTexts();
+  }
+
+  void ShowAllTexts() {
     for (std::size_t i = 0; i < kControlCount; ++i) ShowText(static_cast<Control>(i));
   }
 
