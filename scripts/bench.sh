@@ -191,12 +191,13 @@ start_ordex "$work/long"
 long_pid=$started_pid
 sleep 1
 rss_start=$(status_kib "$long_pid" VmRSS)
+fds_start=$(ls "/proc/$long_pid/fd" | wc -l)
 # A pass and its wake-up take a little more than the interval.
 sleep "$(awk -v n="$passes" 'BEGIN { print n / 1000 * 1.15 }')"
 rss_end=$(status_kib "$long_pid" VmRSS)
 write_store "$work/long" 1 1
 sleep 0.5
-long_fds=$(ls "/proc/$long_pid/fd" | wc -l)
+fds_end=$(ls "/proc/$long_pid/fd" | wc -l)
 stop_ordex "$long_pid"
 long_passes=$(awk 'NF { last = $NF } END { print last }' "$work/long/out")
 
@@ -217,7 +218,8 @@ figure "  with the FLTK window, hidden: ratio" "$(printf '%.2f' \
 figure "driver scan 64 MiB / grep -c -F -a" "$(ratio "$scan_rate" "$grep_rate") ($(awk -v s="$scan_rate" \
   -v g="$grep_rate" 'BEGIN { printf "%.0f / %.0f MiB/s", s / 1048576, g / 1048576 }'))" ">= 1"
 figure "  peak heap while scanning 1 / 64 MiB" \
-  "$(value scan_1mib_peak_heap_bytes) / $(value scan_64mib_peak_heap_bytes) bytes" "independent of the size"
+  "$(value scan_1mib_peak_heap_bytes) / $(value scan_64mib_peak_heap_bytes) bytes" \
+  "independent of the size"
 figure "idle: system calls per pass" \
   "$(ratio "$idle_calls" "$idle_passes") ($idle_calls in $idle_seconds s, $idle_passes passes)" \
   "none between ticks"
@@ -228,8 +230,8 @@ figure "start-up: grep+awk script / ORDEX" \
 figure "peak RSS headless" "$(mib "$headless_hwm")" "< 6 MiB"
 figure "peak RSS with the FLTK window (Xvfb)" "$(mib "$fltk_hwm")" \
   "(printed; module mapped: $([ "$fltk_module" -gt 0 ] && echo yes || echo no))"
-figure "RSS at start / after $long_passes passes" "$(mib "$rss_start") / $(mib "$rss_end")" \
-  "flat ($long_fds fds open)"
+figure "RSS at start / after $long_passes passes" "$(mib "$rss_start") / $(mib "$rss_end")" "flat"
+figure "  open descriptors at start / at the end" "$fds_start / $fds_end" "flat"
 echo
 echo "Idle system calls by kind (the wait for the tick, then the pass):"
 sort "$work/idle.kinds"
