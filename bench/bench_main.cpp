@@ -2,6 +2,8 @@
 // the ratios of one run. "ordex_bench --make-driver DIR" only writes the 64 MiB driver file
 // under DIR, for grep to read the same bytes.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "counting.h"
 
 namespace ordex::bench {
 namespace {
@@ -71,6 +74,20 @@ class FigureReporter : public benchmark::ConsoleReporter {
   std::set<std::string> medians_;
 };
 
+// Counts one allocation, one open and one stat, so that a zero in the figures means that none
+// happened rather than that the counting wrappers were bypassed.
+bool CountingWorks() {
+  StartCounting();
+  std::string text(100, 'x');
+  benchmark::DoNotOptimize(text.data());
+  const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  struct stat info;
+  benchmark::DoNotOptimize(::stat("/", &info));
+  const Counts counts = StopCounting();
+  return counts.allocations >= 1 && counts.opens >= 1 && counts.stats >= 1;
+}
+
 }  // namespace
 }  // namespace ordex::bench
 
@@ -78,6 +95,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--make-driver") == 0) {
     std::printf("%s\n", ordex::bench::MakeDriverFile(argv[2], 64 * 1024 * 1024).c_str());
     return 0;
+  }
+  if (!ordex::bench::CountingWorks()) {
+    std::fprintf(stderr, "ordex_bench: the allocation and file counters do not see the calls\n");
+    return 1;
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
