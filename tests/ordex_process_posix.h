@@ -32,6 +32,8 @@ struct OrdexOptions {
   std::filesystem::path store;
   std::filesystem::path output;  // standard output; standard error goes to output + ".err"
   std::optional<uid_t> run_as;   // a user to become before the start (needs root)
+  // Where the instance lock lives (XDG_RUNTIME_DIR); empty for the default folder.
+  std::filesystem::path runtime_dir;
   std::vector<std::pair<std::string, std::string>> environment;
 };
 
@@ -44,7 +46,11 @@ class OrdexProcess {
     ::setenv("ORDEX_REGISTRY", options.store.c_str(), 1);
     ::setenv("ORDEX_VIEW", "text", 1);
     ::unsetenv("DISPLAY");
-    ::unsetenv("XDG_RUNTIME_DIR");
+    if (options.runtime_dir.empty()) {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      ::setenv("XDG_RUNTIME_DIR", options.runtime_dir.c_str(), 1);
+    }
     for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
     if (!std::freopen(options.output.c_str(), "w", stdout) ||
         !std::freopen((options.output.string() + ".err").c_str(), "w", stderr)) {
@@ -123,6 +129,10 @@ class SampleInstallation {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_ / "tree/ROBOTER", fs::copy_options::recursive);
     fs::remove(SummaryPath());
     WriteStore("");
+    // Lock files go here rather than into /tmp, and go with the scratch folder. Open to
+    // everyone like /tmp, for tests that start ordex as another user.
+    fs::create_directory(RuntimeDir());
+    fs::permissions(RuntimeDir(), fs::perms::all | fs::perms::sticky_bit);
   }
 
   // The store with the controller's key and `settings` after it, replaced in one step so that
@@ -151,6 +161,7 @@ class SampleInstallation {
   const TempDir& dir() const { return dir_; }
   std::filesystem::path tree() const { return dir_ / "tree"; }
   std::filesystem::path store() const { return dir_ / "registry.reg"; }
+  std::filesystem::path RuntimeDir() const { return dir_ / "run"; }
   std::filesystem::path SummaryFolder() const { return dir_ / "tree/ROBOTER/IBGN/Xoc/R1/IBGN"; }
   std::filesystem::path SummaryPath() const { return SummaryFolder() / "Tarvex.ini"; }
   std::filesystem::path MachineDataPath() const {
@@ -185,7 +196,8 @@ inline std::vector<Frame> ParseFrames(std::string_view output) {
     output.remove_prefix(end + 1);
     if (line.starts_with(kExAxNumCaption)) {
       line.remove_prefix(kExAxNumCaption.size());
-      frame.ex_ax_num = std::string(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+      frame.ex_ax_num =
+          std::string(line.substr(std::min(line.find_first_not_of(' '), line.size())));
     } else if (const auto at = line.find(kChanges); at != std::string_view::npos) {
       frame.changes = std::atol(std::string(line.substr(0, at)).c_str());
       frame.refresh_no = std::atol(std::string(line.substr(line.find_last_of(' ') + 1)).c_str());
