@@ -1,0 +1,575 @@
+#include "registry/reg_store.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "core/codepage.h"
+#include "core/error.h"
+
+namespace ordex {
+namespace {
+
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+struct RootName {
+  std::string_view name;
+  RootKey root;
+};
+
+// Only the full names: regedit refuses abbreviations such as HKLM in a file.
+constexpr std::array<RootName, 5> kRootNames = {{
+    {"HKEY_CLASSES_ROOT", 0x80000000u},
+    {"HKEY_CURRENT_USER", 0x80000001u},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE_ROOT},
+    {"HKEY_USERS", 0x80000003u},
+    {"HKEY_CURRENT_CONFIG", 0x80000005u},
+}};
+
+constexpr std::array<unsigned char, 256> MakeUpperCaseTable() {
+  std::array<unsigned char, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = static_cast<unsigned char>(c);
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 0x20);
+  for (int c = 0xE0; c <= 0xFE; ++c) {
+    if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 0x20);  // 0xF7 is the division sign
+  }
+  table[0x9A] = 0x8A;  // s caron
+  table[0x9C] = 0x8C;  // oe
+  table[0x9E] = 0x8E;  // z caron
+  table[0xFF] = 0x9F;  // y diaeresis
+  return table;
+}
+constexpr std::array<unsigned char, 256> kUpperCase = MakeUpperCaseTable();
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::size_t SkipBlanks(std::string_view text, std::size_t pos) {
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  return pos;
+}
+
+bool IsBlankText(std::string_view text) { return SkipBlanks(text, 0) == text.size(); }
+
+bool StartsWithAt(std::string_view text, std::size_t pos, std::string_view prefix) {
+  return text.substr(pos, prefix.size()) == prefix;
+}
+
+// Length of the UTF-8 sequence at `pos`, cut short where a continuation byte is missing, so
+// that each piece converts to exactly one character (or one '?').
+std::size_t Utf8SequenceLength(std::string_view raw, std::size_t pos) {
+  const auto lead = static_cast<unsigned char>(raw[pos]);
+  int extra = lead >= 0xF0 && lead < 0xF8   ? 3
+              : lead >= 0xE0 && lead < 0xF0 ? 2
+              : lead >= 0xC2 && lead < 0xE0 ? 1
+                                            : 0;
+  std::size_t length = 1;
+  while (extra-- > 0 && pos + length < raw.size() &&
+         (static_cast<unsigned char>(raw[pos + length]) & 0xC0) == 0x80) {
+    ++length;
+  }
+  return length;
+}
+
+char SingleCharOf(const std::string& converted) {
+  return converted.size() == 1 ? converted[0] : '?';
+}
+
+// A line as program text, with the byte offset in the raw line of each character, so that a
+// change can be spliced into the raw bytes and leave the rest of the line untouched.
+struct DecodedLine {
+  std::string text;
+  std::vector<std::size_t> offsets;  // one per character, then the raw length
+
+  std::size_t RawOffset(std::size_t pos) const { return offsets[pos]; }
+};
+
+DecodedLine Decode(std::string_view raw, RegStore::Encoding encoding) {
+  DecodedLine line;
+  std::size_t pos = 0;
+  while (pos < raw.size()) {
+    std::size_t length = 1;
+    char c = raw[pos];
+    if (encoding == RegStore::Encoding::kUtf8) {
+      length = Utf8SequenceLength(raw, pos);
+      c = SingleCharOf(Utf8ToCp1252(raw.substr(pos, length)));
+    } else if (encoding == RegStore::Encoding::kUtf16Le) {
+      length = 2;
+      const std::string converted = Utf16LeToCp1252(raw.substr(pos, 2));
+      // The second half of a surrogate pair belongs to the '?' of the first.
+      if (converted.empty()) {
+        pos += length;
+        continue;
+      }
+      c = SingleCharOf(converted);
+    }
+    line.text += c;
+    line.offsets.push_back(pos);
+    pos += length;
+  }
+  line.offsets.push_back(raw.size());
+  return line;
+}
+
+std::string LineError(std::string_view file_name, std::size_t line_index, std::string_view what) {
+  return std::string(file_name) + ":" + std::to_string(line_index + 1) + ": " + std::string(what);
+}
+
+// The lines of `body` in code units of `unit_size` bytes; CR LF, LF and CR each end a line.
+template <typename LineT>
+std::vector<LineT> SplitLines(std::string_view body, std::size_t unit_size) {
+  const auto unit_at = [&](std::size_t pos) -> unsigned {
+    unsigned unit = static_cast<unsigned char>(body[pos]);
+    if (unit_size == 2)
+      unit |= static_cast<unsigned>(static_cast<unsigned char>(body[pos + 1])) << 8;
+    return unit;
+  };
+  std::vector<LineT> lines;
+  std::size_t start = 0;
+  std::size_t pos = 0;
+  while (pos + unit_size <= body.size()) {
+    const unsigned unit = unit_at(pos);
+    if (unit != '\r' && unit != '\n') {
+      pos += unit_size;
+      continue;
+    }
+    std::size_t end = pos + unit_size;
+    if (unit == '\r' && end + unit_size <= body.size() && unit_at(end) == '\n') end += unit_size;
+    lines.push_back(
+        {std::string(body.substr(start, pos - start)), std::string(body.substr(pos, end - pos))});
+    start = pos = end;
+  }
+  if (start < body.size()) lines.push_back({std::string(body.substr(start)), std::string()});
+  return lines;
+}
+
+const RootName* FindRootName(std::string_view name) {
+  for (const auto& root : kRootNames) {
+    if (RegistryNamesEqual(root.name, name)) return &root;
+  }
+  return nullptr;
+}
+
+std::string_view RootNameOf(RootKey root) {
+  for (const auto& entry : kRootNames) {
+    if (entry.root == root) return entry.name;
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(root));
+  throw Error("unknown registry root key " + std::string(hex));
+}
+
+bool IsUnderKey(std::string_view path, std::string_view tree) {
+  if (tree.empty()) return true;
+  if (RegistryNamesEqual(path, tree)) return true;
+  return path.size() > tree.size() && path[tree.size()] == '\\' &&
+         RegistryNamesEqual(path.substr(0, tree.size()), tree);
+}
+
+std::string EscapeName(std::string_view name) {
+  std::string escaped;
+  for (const char c : name) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+std::string DwordData(std::int32_t value) {
+  char data[24];
+  std::snprintf(data, sizeof data, "dword:%08x", static_cast<unsigned>(value));
+  return data;
+}
+
+void CheckWritableName(std::string_view what, std::string_view name) {
+  if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    throw Error("cannot write registry " + std::string(what) + " \"" + std::string(name) +
+                "\": it holds a line break or NUL");
+  }
+}
+
+}  // namespace
+
+bool RegistryNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (kUpperCase[static_cast<unsigned char>(a[i])] !=
+        kUpperCase[static_cast<unsigned char>(b[i])])
+      return false;
+  }
+  return true;
+}
+
+// Applies the lines of a store, in file order, to its keys.
+class RegStore::Parser {
+ public:
+  explicit Parser(RegStore& store) : store_(store) {}
+
+  void Run() {
+    store_.keys_.clear();
+    for (line_index_ = 1; line_index_ < store_.lines_.size(); ++line_index_) {
+      line_ = Decode(store_.lines_[line_index_].raw, store_.encoding_);
+      if (continued_key_ != kNone) {
+        ContinueHex();
+        continue;
+      }
+      const std::size_t pos = SkipBlanks(text(), 0);
+      if (pos == text().size() || text()[pos] == ';') continue;
+      if (text()[pos] == '[') {
+        KeyLine(pos);
+      } else if (text()[pos] == '"' || text()[pos] == '@') {
+        ValueLine(pos);
+      } else {
+        Fail("neither a key, a value nor a comment");
+      }
+    }
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  const std::string& text() const { return line_.text; }
+
+  [[noreturn]] void Fail(std::string_view what) const {
+    throw Error(LineError(store_.file_name_, line_index_, what));
+  }
+
+  // After the data only blanks and a comment may follow.
+  void ExpectEnd(std::size_t pos, std::string_view after) const {
+    pos = SkipBlanks(text(), pos);
+    if (pos < text().size() && text()[pos] != ';')
+      Fail("unexpected text after the " + std::string(after));
+  }
+
+  void KeyLine(std::size_t pos) {
+    continued_key_ = current_key_ = kNone;
+    const bool deletion = StartsWithAt(text(), pos + 1, "-");
+    const std::size_t name_begin = pos + (deletion ? 2 : 1);
+    // As in regedit, the key name ends at the last ']' of the line.
+    const std::size_t close = text().rfind(']');
+    if (close == std::string::npos || close < name_begin) Fail("key name without closing ']'");
+    ExpectEnd(close + 1, "key name");
+    const std::string_view name = std::string_view(text()).substr(name_begin, close - name_begin);
+    const std::size_t separator = name.find('\\');
+    const RootName* root = FindRootName(name.substr(0, separator));
+    if (!root) Fail("unknown root key \"" + std::string(name.substr(0, separator)) + "\"");
+    const std::string_view path =
+        separator == std::string_view::npos ? std::string_view() : name.substr(separator + 1);
+    if (deletion) {
+      DeleteTree(root->root, path);
+    } else {
+      OpenKey(root->root, path);
+    }
+  }
+
+  void DeleteTree(RootKey root, std::string_view path) {
+    std::erase_if(store_.keys_,
+                  [&](const Key& key) { return key.root == root && IsUnderKey(key.path, path); });
+  }
+
+  void OpenKey(RootKey root, std::string_view path) {
+    auto& keys = store_.keys_;
+    const auto found = std::find_if(keys.begin(), keys.end(), [&](const Key& key) {
+      return key.root == root && RegistryNamesEqual(key.path, path);
+    });
+    current_key_ = static_cast<std::size_t>(found - keys.begin());
+    if (found == keys.end()) keys.push_back({root, std::string(path), {}, 0});
+    keys[current_key_].block_end_line = line_index_;
+  }
+
+  void ValueLine(std::size_t pos) {
+    if (current_key_ == kNone) Fail("value outside of a key");
+    Value value;
+    if (text()[pos] == '@') {
+      ++pos;
+    } else {
+      value.name = QuotedText(pos);
+    }
+    pos = SkipBlanks(text(), pos);
+    if (!StartsWithAt(text(), pos, "=")) Fail("missing '=' after the value name");
+    pos = SkipBlanks(text(), pos + 1);
+    Key& key = store_.keys_[current_key_];
+    key.block_end_line = line_index_;
+    if (StartsWithAt(text(), pos, "-")) {
+      ExpectEnd(pos + 1, "value deletion");
+      std::erase_if(key.values,
+                    [&](const Value& v) { return RegistryNamesEqual(v.name, value.name); });
+      return;
+    }
+    value.first_line = value.last_line = line_index_;
+    value.data_begin = line_.RawOffset(pos);
+    bool continues = false;
+    pos = ValueData(pos, value, continues);
+    value.data_end = line_.RawOffset(pos);
+    ExpectEnd(pos, "value");
+    const std::size_t index = SetValue(key, std::move(value));
+    if (continues) {
+      continued_key_ = current_key_;
+      continued_value_ = index;
+    }
+  }
+
+  // Returns the value's index in its key.
+  static std::size_t SetValue(Key& key, Value value) {
+    for (std::size_t i = 0; i < key.values.size(); ++i) {
+      if (RegistryNamesEqual(key.values[i].name, value.name)) {
+        key.values[i] = std::move(value);
+        return i;
+      }
+    }
+    key.values.push_back(std::move(value));
+    return key.values.size() - 1;
+  }
+
+  // Reads the data after '=' into `value`; returns the position after it.
+  std::size_t ValueData(std::size_t pos, Value& value, bool& continues) {
+    if (StartsWithAt(text(), pos, "\"")) {
+      value.kind = Kind::kString;
+      value.text = QuotedText(pos);
+      return pos;
+    }
+    if (StartsWithAt(text(), pos, "dword:")) {
+      value.kind = Kind::kDword;
+      return DwordDigits(pos + 6, value.dword);
+    }
+    if (StartsWithAt(text(), pos, "hex:")) return HexBytes(pos + 4, continues);
+    if (StartsWithAt(text(), pos, "hex(")) {
+      std::size_t end = pos + 4;
+      while (end < text().size() && IsHexDigit(text()[end])) ++end;
+      if (end == pos + 4 || !StartsWithAt(text(), end, "):")) Fail("malformed hex(type): value");
+      return HexBytes(end + 2, continues);
+    }
+    Fail("unknown value type");
+  }
+
+  std::size_t DwordDigits(std::size_t pos, std::uint32_t& dword) const {
+    std::size_t end = pos;
+    dword = 0;
+    while (end < text().size() && IsHexDigit(text()[end])) {
+      const char c = text()[end++];
+      const unsigned digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+      dword = dword << 4 | digit;
+    }
+    if (end == pos || end - pos > 8) Fail("dword: needs 1 to 8 hexadecimal digits");
+    return end;
+  }
+
+  // Comma-separated bytes; a backslash at the end continues them on the next line. Returns the
+  // position after the data.
+  std::size_t HexBytes(std::size_t pos, bool& continues) {
+    continues = false;
+    std::size_t data_end = pos;
+    std::size_t digits = 0;
+    for (; pos < text().size() && text()[pos] != ';'; ++pos) {
+      const char c = text()[pos];
+      if (continues && !IsBlank(c)) Fail("text after the '\\' that continues a hex value");
+      if (IsHexDigit(c)) {
+        if (++digits > 2) Fail("a hex value byte has more than two digits");
+      } else if (c == '\\') {
+        continues = true;
+      } else if (c == ',' || IsBlank(c)) {
+        digits = c == ',' ? 0 : digits;
+      } else {
+        Fail("invalid character in a hex value");
+      }
+      if (!IsBlank(c)) data_end = pos + 1;
+    }
+    return data_end;
+  }
+
+  void ContinueHex() {
+    Key& key = store_.keys_[continued_key_];
+    key.block_end_line = line_index_;
+    key.values[continued_value_].last_line = line_index_;
+    bool continues = false;
+    HexBytes(0, continues);
+    if (!continues) continued_key_ = kNone;
+  }
+
+  // The text between double quotes at `pos`, with \\ and \" resolved; `pos` moves past it.
+  std::string QuotedText(std::size_t& pos) const {
+    std::string result;
+    for (++pos; pos < text().size(); ++pos) {
+      const char c = text()[pos];
+      if (c == '"') {
+        ++pos;
+        return result;
+      }
+      if (c == '\\') {
+        if (++pos == text().size() || (text()[pos] != '\\' && text()[pos] != '"'))
+          Fail("invalid escape in quoted text: only \\\\ and \\\" are allowed");
+      }
+      result += text()[pos];
+    }
+    Fail("quoted text without closing '\"'");
+  }
+
+  RegStore& store_;
+  DecodedLine line_;
+  std::size_t line_index_ = 0;
+  std::size_t current_key_ = kNone;
+  std::size_t continued_key_ = kNone;  // the key and value whose hex bytes continue
+  std::size_t continued_value_ = kNone;
+};
+
+RegStore RegStore::Parse(std::string_view bytes, std::string_view file_name) {
+  RegStore store;
+  store.file_name_ = std::string(file_name);
+  // An empty file holds no keys, like a missing one, so that a freshly created empty store
+  // can be used.
+  if (bytes.empty()) return store;
+  if (bytes.starts_with(kUtf8Bom)) {
+    throw Error(LineError(file_name, 0,
+                          "not a regedit export file: regedit does not accept UTF-8 with a byte "
+                          "order mark; save it without one or as UTF-16LE"));
+  }
+  std::string_view header;
+  if (bytes.starts_with(kUtf16Bom)) {
+    store.encoding_ = Encoding::kUtf16Le;
+    store.prefix_ = std::string(kUtf16Bom);
+    bytes.remove_prefix(kUtf16Bom.size());
+    store.lines_ = SplitLines<Line>(bytes, 2);
+    if (bytes.size() % 2 != 0) {
+      throw Error(LineError(file_name, store.lines_.empty() ? 0 : store.lines_.size() - 1,
+                            "UTF-16 text ends in the middle of a character"));
+    }
+    if (!store.lines_.empty()) {
+      const std::string first = Decode(store.lines_[0].raw, store.encoding_).text;
+      if (first != kHeader4 && first != kHeader5) store.lines_.clear();
+    }
+  } else {
+    store.lines_ = SplitLines<Line>(bytes, 1);
+    const std::string& first = store.lines_[0].raw;
+    if (first == kHeader4) {
+      store.encoding_ = Encoding::kAnsi;
+    } else if (first == kHeader5) {
+      store.encoding_ = Encoding::kUtf8;
+    } else {
+      store.lines_.clear();
+    }
+  }
+  if (store.lines_.empty()) {
+    throw Error(LineError(file_name, 0,
+                          "not a regedit export file: the first line must be \"" +
+                              std::string(kHeader5) + "\" or \"" + std::string(kHeader4) + "\""));
+  }
+  store.Rebuild();
+  return store;
+}
+
+void RegStore::Rebuild() { Parser(*this).Run(); }
+
+const RegStore::Key* RegStore::FindKey(RootKey root, std::string_view key_path) const {
+  for (const auto& key : keys_) {
+    if (key.root == root && RegistryNamesEqual(key.path, key_path)) return &key;
+  }
+  return nullptr;
+}
+
+const RegStore::Value* RegStore::Find(RootKey root, std::string_view key_path,
+                                      std::string_view value_name) const {
+  const Key* key = FindKey(root, key_path);
+  if (!key) return nullptr;
+  for (const auto& value : key->values) {
+    if (RegistryNamesEqual(value.name, value_name)) return &value;
+  }
+  return nullptr;
+}
+
+bool RegStore::ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
+                          std::string& value) const {
+  const Value* found = Find(root, key_path, value_name);
+  if (!found || found->kind != Kind::kString) return false;
+  value.assign(found->text);
+  return true;
+}
+
+bool RegStore::ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
+                         std::int32_t& value) const {
+  const Value* found = Find(root, key_path, value_name);
+  if (!found || found->kind != Kind::kDword) return false;
+  value = static_cast<std::int32_t>(found->dword);
+  return true;
+}
+
+std::string RegStore::Encode(std::string_view text) const {
+  switch (encoding_) {
+    case Encoding::kUtf8:
+      return Cp1252ToUtf8(text);
+    case Encoding::kUtf16Le:
+      return Cp1252ToUtf16Le(text);
+    case Encoding::kAnsi:
+      break;
+  }
+  return std::string(text);
+}
+
+std::string RegStore::DefaultEnding() const {
+  for (const auto& line : lines_) {
+    if (!line.ending.empty()) return line.ending;
+  }
+  return Encode("\r\n");
+}
+
+void RegStore::EndLastLine() {
+  if (!lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = DefaultEnding();
+}
+
+void RegStore::InsertLine(std::size_t index, std::string_view text) {
+  if (index == lines_.size()) EndLastLine();
+  const auto position = lines_.begin() + static_cast<std::ptrdiff_t>(index);
+  lines_.insert(position, Line{Encode(text), DefaultEnding()});
+}
+
+void RegStore::WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
+                          std::int32_t value) {
+  CheckWritableName("key", key_path);
+  CheckWritableName("value name", value_name);
+  const std::string_view root_name = RootNameOf(root);
+  const std::string data = DwordData(value);
+  if (const Value* existing = Find(root, key_path, value_name)) {
+    // Only the data changes; the name keeps its spelling and a comment after a one-line value
+    // stays. A hex value spread over several lines becomes one line.
+    Line& line = lines_[existing->first_line];
+    const bool one_line = existing->first_line == existing->last_line;
+    line.raw = line.raw.substr(0, existing->data_begin) + Encode(data) +
+               (one_line ? line.raw.substr(existing->data_end) : std::string());
+    const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(existing->first_line);
+    lines_.erase(
+        first + 1,
+        first + 1 + static_cast<std::ptrdiff_t>(existing->last_line - existing->first_line));
+  } else {
+    const std::string value_line =
+        (value_name.empty() ? std::string("@") : "\"" + EscapeName(value_name) + "\"") + "=" + data;
+    if (const Key* key = FindKey(root, key_path)) {
+      InsertLine(key->block_end_line + 1, value_line);
+    } else {
+      if (lines_.empty()) {
+        prefix_ = encoding_ == Encoding::kUtf16Le ? std::string(kUtf16Bom) : std::string();
+        lines_.push_back({Encode(kHeader5), Encode("\r\n")});
+      }
+      // As regedit writes a key: a blank line before it and one after its values.
+      if (!IsBlankText(Decode(lines_.back().raw, encoding_).text)) InsertLine(lines_.size(), "");
+      std::string key_line = "[" + std::string(root_name);
+      if (!key_path.empty()) key_line += "\\" + std::string(key_path);
+      InsertLine(lines_.size(), key_line + "]");
+      InsertLine(lines_.size(), value_line);
+      InsertLine(lines_.size(), "");
+    }
+  }
+  Rebuild();
+}
+
+std::string RegStore::Serialize() const {
+  std::string bytes = prefix_;
+  for (const auto& line : lines_) bytes += line.raw + line.ending;
+  return bytes;
+}
+
+}  // namespace ordex

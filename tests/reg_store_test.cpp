@@ -1,0 +1,478 @@
+#include "registry/reg_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "core/codepage.h"
+#include "core/error.h"
+
+namespace ordex {
+namespace {
+
+constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
+constexpr RootKey kHkcu = 0x80000001u;
+constexpr std::string_view kSettings = "SOFTWARE\\Vendor\\ORDEX";
+
+std::string Utf16(std::string_view cp1252_text) {
+  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
+}
+
+RegStore ParseText(std::string_view bytes) { return RegStore::Parse(bytes, "store.reg"); }
+
+std::string ErrorOf(std::string_view bytes) {
+  try {
+    ParseText(bytes);
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+struct DwordRead {
+  bool ok;
+  std::int32_t value;
+};
+
+DwordRead Dword(const RegStore& store, std::string_view key, std::string_view name,
+                RootKey root = kHklm) {
+  std::int32_t value = -77;
+  const bool ok = store.ReadDword(root, key, name, value);
+  return {ok, value};
+}
+
+std::string String(const RegStore& store, std::string_view key, std::string_view name) {
+  std::string value = "<untouched>";
+  store.ReadString(kHklm, key, name, value);
+  return value;
+}
+
+// ---- Headers and encodings ----------------------------------------------------------------
+
+struct EncodingCase {
+  const char* label;
+  std::string bytes;
+  RegStore::Encoding encoding;
+
+  friend void PrintTo(const EncodingCase& c, std::ostream* out) { *out << c.label; }
+};
+
+class RegStoreEncoding : public ::testing::TestWithParam<EncodingCase> {};
+
+TEST_P(RegStoreEncoding, ReadsValuesAndKeepsEveryByte) {
+  const RegStore store = ParseText(GetParam().bytes);
+  EXPECT_EQ(store.encoding(), GetParam().encoding);
+  EXPECT_EQ(String(store, "SOFTWARE\\Vendor\\Version", "InstallationDir"), "C:\\XOC");
+  EXPECT_EQ(String(store, "SOFTWARE\\Vendor\\Version", "Owner"), "J\xE4ger \x80");
+  EXPECT_EQ(Dword(store, kSettings, "TimerInterval").value, 0x2710);
+  EXPECT_EQ(store.Serialize(), GetParam().bytes);
+}
+
+const std::string kSample =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Version]\r\n"
+    "\"InstallationDir\"=\"C:\\\\XOC\"\r\n"
+    "\"Owner\"=\"J\xE4ger \x80\"\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\ORDEX]\r\n"
+    "\"TimerInterval\"=dword:00002710\r\n"
+    "\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, RegStoreEncoding,
+    ::testing::Values(
+        EncodingCase{"Regedit4Ansi", "REGEDIT4\r\n\r\n" + kSample, RegStore::Encoding::kAnsi},
+        EncodingCase{"Version5Utf16",
+                     Utf16("Windows Registry Editor Version 5.00\r\n\r\n" + kSample),
+                     RegStore::Encoding::kUtf16Le},
+        EncodingCase{"Regedit4Utf16", Utf16("REGEDIT4\r\n\r\n" + kSample),
+                     RegStore::Encoding::kUtf16Le},
+        EncodingCase{"Version5Utf8WithoutBom",
+                     Cp1252ToUtf8("Windows Registry Editor Version 5.00\r\n\r\n" + kSample),
+                     RegStore::Encoding::kUtf8}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RegStore, Utf16CharactersOutsideTheCodePageReadAsQuestionMarks) {
+  // U+4E2D and U+1F600 (a surrogate pair) in a string value.
+  const std::string bytes =
+      Utf16("Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"s\"=\"a") +
+      std::string("\x2D\x4E\x3D\xD8\x00\xDE", 6) + Cp1252ToUtf16Le("b\"\r\n");
+  const RegStore store = ParseText(bytes);
+  EXPECT_EQ(String(store, "K", "s"), "a??b");
+  EXPECT_EQ(store.Serialize(), bytes);
+}
+
+TEST(RegStore, EmptyFileIsAnEmptyRegistry) {
+  const RegStore store = ParseText("");
+  EXPECT_FALSE(Dword(store, kSettings, "TimerInterval").ok);
+}
+
+// ---- Syntax that reads --------------------------------------------------------------------
+
+TEST(RegStore, EscapesInNamesAndStrings) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n"
+      "\"path\"=\"C:\\\\XOC\\\\\"\n"
+      "\"quote\"=\"say \\\"hi\\\"\"\n"
+      "\"na\\\"me\\\\x\"=\"odd name\"\n"
+      "\"semi\"=\"a;b\" ; comment\n"
+      "\"empty\"=\"\"\n");
+  EXPECT_EQ(String(store, "K", "path"), "C:\\XOC\\");
+  EXPECT_EQ(String(store, "K", "quote"), "say \"hi\"");
+  EXPECT_EQ(String(store, "K", "na\"me\\x"), "odd name");
+  EXPECT_EQ(String(store, "K", "semi"), "a;b");
+  EXPECT_EQ(String(store, "K", "empty"), "");
+}
+
+TEST(RegStore, KeyAndValueNamesCompareWithoutCase) {
+  const RegStore store =
+      ParseText("REGEDIT4\n[hkey_local_machine\\Software\\J\xE4ger]\n\"TimerInterval\"=dword:5\n");
+  EXPECT_EQ(Dword(store, "SOFTWARE\\J\xC4GER", "timerinterval").value, 5);
+  EXPECT_EQ(Dword(store, "software\\j\xE4ger", "TIMERINTERVAL").value, 5);
+  EXPECT_FALSE(Dword(store, "SOFTWARE\\Jager", "TimerInterval").ok);
+  EXPECT_FALSE(Dword(store, "SOFTWARE", "TimerInterval").ok);
+}
+
+TEST(RegStore, DwordDigitsOfEitherCase) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\"b\"=dword:FFFFFFFF\n"
+      "\"c\"=dword:7fffFFFF\n\"d\"=dword:00000000\n");
+  EXPECT_EQ(Dword(store, "K", "a").value, 1);
+  EXPECT_EQ(Dword(store, "K", "b").value, -1);
+  EXPECT_EQ(Dword(store, "K", "c").value, 0x7FFFFFFF);
+  EXPECT_TRUE(Dword(store, "K", "d").ok);
+}
+
+TEST(RegStore, WrongTypeReadsAsMissingAndLeavesTheValue) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"text\"=\"5\"\n\"number\"=dword:5\n"
+      "\"binary\"=hex:05,00,00,00\n\"expand\"=hex(2):41,00,00,00\n");
+  EXPECT_FALSE(Dword(store, "K", "text").ok);
+  EXPECT_EQ(Dword(store, "K", "text").value, -77);
+  EXPECT_FALSE(Dword(store, "K", "binary").ok);
+  EXPECT_EQ(String(store, "K", "number"), "<untouched>");
+  EXPECT_EQ(String(store, "K", "expand"), "<untouched>");
+}
+
+TEST(RegStore, OnlyTheAskedRootAnswers) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"a\"=dword:1\n[HKEY_USERS\\K]\n\"b\"=dword:2\n");
+  EXPECT_FALSE(Dword(store, "K", "a").ok);
+  EXPECT_TRUE(Dword(store, "K", "a", kHkcu).ok);
+  EXPECT_FALSE(Dword(store, "K", "b").ok);
+}
+
+TEST(RegStore, DefaultValueBlanksAroundEqualsAndComments) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n; a comment\n  ; an indented comment\n[HKEY_LOCAL_MACHINE\\K] ; key comment\n"
+      "@=\"default\"\n\"a\" = dword:1;comment\n\t\"b\"\t=\t\"x\"\t\n\n[HKEY_LOCAL_MACHINE\\L]\n"
+      "\"\"=dword:2\n");
+  EXPECT_EQ(String(store, "K", ""), "default");
+  EXPECT_EQ(Dword(store, "K", "a").value, 1);
+  EXPECT_EQ(String(store, "K", "b"), "x");
+  EXPECT_EQ(Dword(store, "L", "").value, 2);
+}
+
+TEST(RegStore, KeyNameEndsAtTheLastBracket) {
+  const RegStore store = ParseText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\a]b]\n\"v\"=dword:1\n");
+  EXPECT_TRUE(Dword(store, "a]b", "v").ok);
+}
+
+struct LineEndCase {
+  const char* label;
+  const char* bytes;
+
+  friend void PrintTo(const LineEndCase& c, std::ostream* out) { *out << c.label; }
+};
+
+class RegStoreLineEnds : public ::testing::TestWithParam<LineEndCase> {};
+
+TEST_P(RegStoreLineEnds, AllReadTheSame) {
+  const RegStore store = ParseText(GetParam().bytes);
+  EXPECT_EQ(Dword(store, "K", "a").value, 1);
+  EXPECT_EQ(Dword(store, "K", "b").value, 2);
+  EXPECT_EQ(store.Serialize(), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, RegStoreLineEnds,
+    ::testing::Values(
+        LineEndCase{"CrLf",
+                    "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n\"b\"=dword:2\r\n"},
+        LineEndCase{"Lf", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\"b\"=dword:2\n"},
+        LineEndCase{"Cr", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\"a\"=dword:1\r\"b\"=dword:2\r"},
+        LineEndCase{"Mixed",
+                    "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\"a\"=dword:1\n\r\n\"b\"=dword:2"},
+        LineEndCase{"NoFinalNewline",
+                    "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n\"b\"=dword:2"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RegStore, HexValuesContinueOverLines) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n"
+      "\"bin\"=hex:01,02,\\\n  03,04,\\\n  05\n"
+      "\"multi\"=hex(7):41,00,00,\\\n"
+      "  00 ; a comment ends it\n"
+      "\"after\"=dword:9\n");
+  EXPECT_FALSE(Dword(store, "K", "bin").ok);
+  EXPECT_EQ(Dword(store, "K", "after").value, 9);
+}
+
+// ---- Import order -------------------------------------------------------------------------
+
+TEST(RegStore, LaterLinesOverrideEarlierOnes) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\"b\"=dword:1\n\"c\"=dword:1\n"
+      "[HKEY_LOCAL_MACHINE\\k]\n\"A\"=dword:2\n\"b\"=-\n\"c\"=\"now text\"\n");
+  EXPECT_EQ(Dword(store, "K", "a").value, 2);
+  EXPECT_FALSE(Dword(store, "K", "b").ok);
+  EXPECT_FALSE(Dword(store, "K", "c").ok);
+  EXPECT_EQ(String(store, "K", "c"), "now text");
+}
+
+TEST(RegStore, KeyDeletionRemovesTheTreeOnly) {
+  const RegStore store = ParseText(
+      "REGEDIT4\n"
+      "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:1\n"
+      "[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:2\n"
+      "[HKEY_LOCAL_MACHINE\\AB]\n\"v\"=dword:3\n"
+      "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:4\n"
+      "[-hkey_local_machine\\a]\n"
+      "[HKEY_LOCAL_MACHINE\\A\\C]\n\"v\"=dword:5\n");
+  EXPECT_FALSE(Dword(store, "A", "v").ok);
+  EXPECT_FALSE(Dword(store, "A\\B", "v").ok);
+  EXPECT_EQ(Dword(store, "AB", "v").value, 3);
+  EXPECT_EQ(Dword(store, "A", "v", kHkcu).value, 4);
+  EXPECT_EQ(Dword(store, "A\\C", "v").value, 5);
+}
+
+// ---- What regedit would not import --------------------------------------------------------
+
+struct MalformedCase {
+  const char* label;
+  std::string bytes;
+  std::string message_start;
+
+  friend void PrintTo(const MalformedCase& c, std::ostream* out) { *out << c.label; }
+};
+
+class RegStoreMalformed : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(RegStoreMalformed, ErrorNamesFileAndLine) {
+  EXPECT_EQ(ErrorOf(GetParam().bytes).substr(0, GetParam().message_start.size()),
+            GetParam().message_start);
+}
+
+const std::string kKeyLine = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegStoreMalformed,
+    ::testing::Values(
+        MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\K]\r\n", "store.reg:1: not a regedit"},
+        MalformedCase{"HeaderCase", "regedit4\r\n", "store.reg:1: not a regedit"},
+        MalformedCase{"HeaderTrailingBlank", "REGEDIT4 \r\n", "store.reg:1: not a regedit"},
+        MalformedCase{"Utf8Bom", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n",
+                      "store.reg:1: not a regedit export file: regedit does not accept UTF-8"},
+        MalformedCase{"Utf16WithoutBom", Cp1252ToUtf16Le("REGEDIT4\r\n"),
+                      "store.reg:1: not a regedit"},
+        MalformedCase{"Utf16BomOnly", "\xFF\xFE", "store.reg:1: not a regedit"},
+        MalformedCase{"Utf16OddLength", Utf16("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]") + "x",
+                      "store.reg:2: UTF-16 text ends in the middle"},
+        MalformedCase{"AbbreviatedRoot", "REGEDIT4\r\n[HKLM\\K]\r\n",
+                      "store.reg:2: unknown root key \"HKLM\""},
+        MalformedCase{"NoClosingBracket", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K\r\n",
+                      "store.reg:2: key name without closing ']'"},
+        MalformedCase{"TextAfterKey", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K] x\r\n",
+                      "store.reg:2: unexpected text after the key name"},
+        MalformedCase{"ValueOutsideKey", "REGEDIT4\r\n\"a\"=dword:1\r\n",
+                      "store.reg:2: value outside of a key"},
+        MalformedCase{"ValueAfterDeletedKey",
+                      "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n",
+                      "store.reg:3: value outside of a key"},
+        MalformedCase{"StrayText", kKeyLine + "TimerInterval=5\r\n",
+                      "store.reg:4: neither a key, a value nor a comment"},
+        MalformedCase{"MissingEquals", kKeyLine + "\"a\" dword:1\r\n", "store.reg:4: missing '='"},
+        MalformedCase{"DwordWithPrefix", kKeyLine + "\"a\"=dword:0x1\r\n",
+                      "store.reg:4: unexpected text after the value"},
+        MalformedCase{"DwordNineDigits", kKeyLine + "\"a\"=dword:000000001\r\n",
+                      "store.reg:4: dword: needs 1 to 8"},
+        MalformedCase{"DwordNoDigits", kKeyLine + "\"a\"=dword:\r\n",
+                      "store.reg:4: dword: needs 1 to 8"},
+        MalformedCase{"DwordInnerBlank", kKeyLine + "\"a\"=dword:0000 0001\r\n",
+                      "store.reg:4: unexpected text after the value"},
+        MalformedCase{"DwordUpperCase", kKeyLine + "\"a\"=DWORD:1\r\n",
+                      "store.reg:4: unknown value type"},
+        MalformedCase{"Qword", kKeyLine + "\"a\"=qword:1\r\n", "store.reg:4: unknown value type"},
+        MalformedCase{"BareNumber", kKeyLine + "\"a\"=5\r\n", "store.reg:4: unknown value type"},
+        MalformedCase{"UnterminatedString", kKeyLine + "\"a\"=\"text\r\n\"\r\n",
+                      "store.reg:4: quoted text without closing"},
+        MalformedCase{"UnterminatedName", kKeyLine + "\"a=dword:1\r\n",
+                      "store.reg:4: quoted text without closing"},
+        MalformedCase{"UnknownEscape", kKeyLine + "\"a\"=\"C:\\XOC\"\r\n",
+                      "store.reg:4: invalid escape"},
+        MalformedCase{"TextAfterString", kKeyLine + "\"a\"=\"x\" y\r\n",
+                      "store.reg:4: unexpected text after the value"},
+        MalformedCase{"BadHex", kKeyLine + "\"a\"=hex:01,0g\r\n",
+                      "store.reg:4: invalid character in a hex value"},
+        MalformedCase{"BadHexContinuation", kKeyLine + "\"a\"=hex:01,\\\r\n  zz\r\n",
+                      "store.reg:5: invalid character in a hex value"},
+        MalformedCase{"BadValueDeletion", kKeyLine + "\"a\"=-1\r\n",
+                      "store.reg:4: unexpected text after the value deletion"},
+        MalformedCase{"CrOnlyLines", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\r\"a\"=dword:1\rjunk",
+                      "store.reg:5: neither a key"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- Writing ------------------------------------------------------------------------------
+
+RegStore Written(std::string_view bytes, std::string_view key, std::string_view name,
+                 std::int32_t value) {
+  RegStore store = ParseText(bytes);
+  store.WriteDword(kHklm, key, name, value);
+  return store;
+}
+
+TEST(RegStoreWrite, MissingStoreBecomesARegeditExport) {
+  RegStore store;
+  store.WriteDword(kHklm, kSettings, "TimerInterval", 10000);
+  store.WriteDword(kHklm, kSettings, "Visible", 0);
+  EXPECT_EQ(store.Serialize(), Utf16("Windows Registry Editor Version 5.00\r\n"
+                                     "\r\n"
+                                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\ORDEX]\r\n"
+                                     "\"TimerInterval\"=dword:00002710\r\n"
+                                     "\"Visible\"=dword:00000000\r\n"
+                                     "\r\n"));
+  EXPECT_EQ(Dword(store, kSettings, "TimerInterval").value, 10000);
+  EXPECT_EQ(Dword(store, kSettings, "Visible").value, 0);
+}
+
+TEST(RegStoreWrite, ReplacingAValueChangesOnlyItsData) {
+  const std::string before =
+      "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+      "  \"TIMERinterval\" =  dword:5 ; period\r\n\"Other\"=\"x\"\r\n";
+  const RegStore store = Written(before, "K", "TimerInterval", -2);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+            "  \"TIMERinterval\" =  dword:fffffffe ; period\r\n\"Other\"=\"x\"\r\n");
+  EXPECT_EQ(Dword(store, "K", "timerINTERVAL").value, -2);
+}
+
+TEST(RegStoreWrite, ValueOfAnotherTypeBecomesADword) {
+  const RegStore store = Written(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=hex:01,\\\n  02,\\\n  03\n"
+      "\"z\"=dword:1\n",
+      "K", "bin", 7);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=dword:00000007\n"
+            "\"z\"=dword:1\n");
+  EXPECT_EQ(Written(store.Serialize(), "K", "", 1).Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=dword:00000001\n\"bin\"=dword:00000007\n"
+            "\"z\"=dword:1\n");
+}
+
+TEST(RegStoreWrite, HexValueThatOverridesAnEarlierOneIsReplacedWhole) {
+  const RegStore store = Written(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+      "\"bin\"=hex:01,\\\n  02\n\"y\"=dword:3\n",
+      "K", "bin", 7);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+            "\"bin\"=dword:00000007\n\"y\"=dword:3\n");
+  EXPECT_EQ(Dword(store, "K", "z").value, 2);
+}
+
+TEST(RegStoreWrite, NewValueGoesAtTheEndOfItsKeyBlock) {
+  const RegStore store = Written(
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n\r\n; about L\r\n"
+      "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n",
+      "k", "New \"one\" \\ here", 3);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n"
+            "\"New \\\"one\\\" \\\\ here\"=dword:00000003\r\n\r\n; about L\r\n"
+            "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n");
+  EXPECT_EQ(Dword(store, "K", "New \"one\" \\ here").value, 3);
+}
+
+TEST(RegStoreWrite, NewValueGoesIntoTheLastBlockOfItsKey) {
+  const RegStore store = Written(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
+      "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\n",
+      "K", "c", 3);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
+            "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\"c\"=dword:00000003\n\n");
+}
+
+TEST(RegStoreWrite, NewKeyGoesAtTheEndAfterABlankLine) {
+  const RegStore store =
+      Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1", kSettings, "Visible", 1);
+  // The last line gets its line end; new lines take the file's own.
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\ORDEX]\n\"Visible\"=dword:00000001\n\n");
+}
+
+TEST(RegStoreWrite, KeyDeletedLaterInTheFileGetsANewBlock) {
+  const std::string before =
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:1\n[-HKEY_LOCAL_MACHINE\\A]\n\n";
+  const RegStore store = Written(before, "A\\B", "v", 2);
+  EXPECT_EQ(store.Serialize(), before + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:00000002\n\n");
+  EXPECT_EQ(Dword(store, "A\\B", "v").value, 2);
+}
+
+TEST(RegStoreWrite, ValueDeletedLaterInItsKeyIsAddedAfterTheDeletion) {
+  const RegStore store =
+      Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n", "K", "v", 2);
+  EXPECT_EQ(store.Serialize(),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n\"v\"=dword:00000002\n");
+  EXPECT_EQ(Dword(store, "K", "v").value, 2);
+}
+
+TEST(RegStoreWrite, Utf16StoreStaysUtf16AndKeepsForeignCharacters) {
+  // A value name with U+4E2D, which the program sees as '?'.
+  const std::string before = Utf16(
+                                 "Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_LOCAL_MACHINE\\K]\r\n\"W") +
+                             std::string("\x2D\x4E", 2) +
+                             Cp1252ToUtf16Le("\"=dword:00000001\r\n\r\n");
+  RegStore store = ParseText(before);
+  store.WriteDword(kHklm, "K", "W?", 2);
+  store.WriteDword(kHklm, "K", "J\xE4ger", 3);
+  EXPECT_EQ(store.Serialize(), Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                                     "[HKEY_LOCAL_MACHINE\\K]\r\n\"W") +
+                                   std::string("\x2D\x4E", 2) +
+                                   Cp1252ToUtf16Le("\"=dword:00000002\r\n"
+                                                   "\"J\xE4ger\"=dword:00000003\r\n\r\n"));
+}
+
+TEST(RegStoreWrite, Utf8StoreStaysUtf8) {
+  const RegStore store = Written("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n",
+                                 "K", "J\xE4ger", 1);
+  EXPECT_EQ(store.Serialize(),
+            "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n"
+            "\"J\xC3\xA4ger\"=dword:00000001\n");
+}
+
+TEST(RegStoreWrite, UnrelatedValueKeepsEveryOtherByte) {
+  const std::string before = "REGEDIT4\r\n\r\n" + kSample;
+  const RegStore store = Written(before, kSettings, "Visible", 0);
+  EXPECT_EQ(store.Serialize(), "REGEDIT4\r\n\r\n" + kSample.substr(0, kSample.size() - 2) +
+                                   "\"Visible\"=dword:00000000\r\n\r\n");
+}
+
+TEST(RegStoreWrite, NamesThatWouldBreakTheLineAreRefused) {
+  RegStore store;
+  EXPECT_THROW(store.WriteDword(kHklm, "K", "a\nb", 1), Error);
+  EXPECT_THROW(store.WriteDword(kHklm, "K\r", "a", 1), Error);
+  EXPECT_THROW(store.WriteDword(kHklm, "K", std::string_view("a\0b", 3), 1), Error);
+  EXPECT_EQ(store.Serialize(), "");
+}
+
+TEST(RegistryNamesEqual, FoldsTheLettersOfTheCodePage) {
+  EXPECT_TRUE(RegistryNamesEqual("Abc\xE9\x9A\xFF", "aBC\xC9\x8A\x9F"));
+  EXPECT_FALSE(RegistryNamesEqual("\xF7", "\xD7"));  // division and multiplication signs
+  EXPECT_FALSE(RegistryNamesEqual("ab", "abc"));
+  EXPECT_FALSE(RegistryNamesEqual("[", "{"));
+}
+
+}  // namespace
+}  // namespace ordex

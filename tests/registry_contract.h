@@ -1,0 +1,178 @@
+#pragma once
+
+// What every RegistryAccess backend promises, as one typed suite. A backend's test file
+// instantiates it with a fixture type that provides:
+//
+//   Backend();                      // an empty area below kContractKey, removed afterwards
+//   std::unique_ptr<RegistryAccess> Open();   // a new instance on the same registry
+//   void SeedString(std::string_view key, std::string_view name, std::string_view text);
+//   void SeedBinary(std::string_view key, std::string_view name);  // a REG_BINARY value
+//
+// and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, RegistryContract, Backend);
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "registry/registry_access.h"
+
+namespace ordex::testing {
+
+inline constexpr std::string_view kContractKey = "SOFTWARE\\ORDEX Contract Test";
+
+template <typename Backend>
+class RegistryContract : public ::testing::Test {
+ protected:
+  static std::string Key(std::string_view below) {
+    return std::string(kContractKey) + "\\" + std::string(below);
+  }
+
+  bool Write(std::string_view key, std::string_view name, std::int32_t value) {
+    bool ok = false;
+    registry_->WriteDword(HKEY_LOCAL_MACHINE_ROOT, key, name, value, ok);
+    return ok;
+  }
+
+  // Reads into a value that holds `previous` before the call.
+  std::int32_t ReadDword(std::string_view key, std::string_view name, bool& ok,
+                         std::int32_t previous = 4711) {
+    ok = !ok;  // the flag must be set either way
+    registry_->ReadDword(HKEY_LOCAL_MACHINE_ROOT, key, name, previous, ok);
+    return previous;
+  }
+
+  std::string ReadString(std::string_view key, std::string_view name, bool& ok,
+                         std::string previous = "previous") {
+    ok = !ok;
+    registry_->ReadString(HKEY_LOCAL_MACHINE_ROOT, key, name, previous, ok);
+    return previous;
+  }
+
+  Backend backend_;
+  std::unique_ptr<RegistryAccess> registry_ = backend_.Open();
+};
+
+TYPED_TEST_SUITE_P(RegistryContract);
+
+TYPED_TEST_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue) {
+  bool ok = true;
+  EXPECT_EQ(this->ReadDword(this->Key("Nowhere"), "TimerInterval", ok), 4711);
+  EXPECT_FALSE(ok);
+  ok = true;
+  EXPECT_EQ(this->ReadString(this->Key("Nowhere"), "InstallationDir", ok), "previous");
+  EXPECT_FALSE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, MissingValueInAnExistingKeyReadsAsMissing) {
+  ASSERT_TRUE(this->Write(this->Key("Settings"), "TimerInterval", 5000));
+  bool ok = true;
+  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Visible", ok, -3), -3);
+  EXPECT_FALSE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, WrittenValuesReadBackOverTheWholeRange) {
+  for (const std::int32_t value : {0, 1, 10000, -1, INT32_MIN, INT32_MAX}) {
+    ASSERT_TRUE(this->Write(this->Key("Range"), "Value", value));
+    bool ok = false;
+    EXPECT_EQ(this->ReadDword(this->Key("Range"), "Value", ok), value);
+    EXPECT_TRUE(ok);
+  }
+}
+
+TYPED_TEST_P(RegistryContract, WriteCreatesNestedKeysAndKeepsOtherValues) {
+  const std::string key = this->Key("A\\B\\C");
+  ASSERT_TRUE(this->Write(key, "TimerInterval", 10000));
+  ASSERT_TRUE(this->Write(key, "Visible", 0));
+  ASSERT_TRUE(this->Write(key, "TimerInterval", 2000));
+  bool ok = false;
+  EXPECT_EQ(this->ReadDword(key, "TimerInterval", ok), 2000);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(key, "Visible", ok), 0);
+  EXPECT_TRUE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, KeysAndNamesIgnoreCase) {
+  ASSERT_TRUE(this->Write(this->Key("Settings"), "TimerInterval", 10000));
+  ASSERT_TRUE(this->Write(this->Key("SETTINGS"), "timerinterval", 2000));
+  bool ok = false;
+  std::string upper_key = this->Key("settings");
+  for (char& c : upper_key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  EXPECT_EQ(this->ReadDword(upper_key, "TIMERINTERVAL", ok), 2000);
+  EXPECT_TRUE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, ValuesBelongToTheirOwnKey) {
+  ASSERT_TRUE(this->Write(this->Key("Parent\\Child"), "Visible", 1));
+  bool ok = true;
+  this->ReadDword(this->Key("Parent"), "Visible", ok);
+  EXPECT_FALSE(ok);
+  this->ReadDword(this->Key("Parent\\Child\\Grandchild"), "Visible", ok);
+  EXPECT_FALSE(ok);
+  this->ReadDword(this->Key("Parent\\Child"), "Visible", ok);
+  EXPECT_TRUE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, AnotherInstanceSeesWrittenValues) {
+  ASSERT_TRUE(this->Write(this->Key("Settings"), "Visible", 1));
+  const auto other = this->backend_.Open();
+  std::int32_t value = 0;
+  bool ok = false;
+  other->ReadDword(HKEY_LOCAL_MACHINE_ROOT, this->Key("Settings"), "Visible", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, 1);
+}
+
+TYPED_TEST_P(RegistryContract, StringValuesReadAsTheyAre) {
+  this->backend_.SeedString(this->Key("Version"), "InstallationDir", "C:\\XOC\\");
+  this->backend_.SeedString(this->Key("Version"), "XOCVersion", " V5.6.1 \"quoted\" ");
+  this->backend_.SeedString(this->Key("Version"), "Empty", "");
+  bool ok = false;
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "InstallationDir", ok), "C:\\XOC\\");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "xocversion", ok), " V5.6.1 \"quoted\" ");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "Empty", ok), "");
+  EXPECT_TRUE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, WrongTypeReadsAsMissingAndKeepsTheValue) {
+  this->backend_.SeedString(this->Key("Mixed"), "Text", "5");
+  this->backend_.SeedBinary(this->Key("Mixed"), "Binary");
+  ASSERT_TRUE(this->Write(this->Key("Mixed"), "Number", 5));
+  bool ok = true;
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Text", ok), 4711);
+  EXPECT_FALSE(ok);
+  ok = true;
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Binary", ok), 4711);
+  EXPECT_FALSE(ok);
+  ok = true;
+  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Number", ok), "previous");
+  EXPECT_FALSE(ok);
+  ok = true;
+  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Binary", ok), "previous");
+  EXPECT_FALSE(ok);
+}
+
+TYPED_TEST_P(RegistryContract, WritingOverAValueOfAnotherTypeMakesItADword) {
+  this->backend_.SeedString(this->Key("Mixed"), "Visible", "1");
+  ASSERT_TRUE(this->Write(this->Key("Mixed"), "Visible", 1));
+  bool ok = false;
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Visible", ok), 1);
+  EXPECT_TRUE(ok);
+  this->ReadString(this->Key("Mixed"), "Visible", ok);
+  EXPECT_FALSE(ok);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue,
+                            MissingValueInAnExistingKeyReadsAsMissing,
+                            WrittenValuesReadBackOverTheWholeRange,
+                            WriteCreatesNestedKeysAndKeepsOtherValues, KeysAndNamesIgnoreCase,
+                            ValuesBelongToTheirOwnKey, AnotherInstanceSeesWrittenValues,
+                            StringValuesReadAsTheyAre, WrongTypeReadsAsMissingAndKeepsTheValue,
+                            WritingOverAValueOfAnotherTypeMakesItADword);
+
+}  // namespace ordex::testing

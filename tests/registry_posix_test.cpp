@@ -1,0 +1,433 @@
+#include "registry/registry_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <optional>
+
+#include "core/codepage.h"
+#include "core/error.h"
+#include "registry_contract.h"
+#include "test_support.h"
+
+// Counts heap allocations, to hold the reads of an unchanged store to none.
+namespace {
+std::atomic<long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace ordex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
+constexpr std::string_view kSettings =
+    "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
+
+std::string Utf16(std::string_view cp1252_text) {
+  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
+}
+
+// The .reg store as a backend of the shared contract.
+class RegFileBackend {
+ public:
+  std::unique_ptr<RegistryAccess> Open() const { return CreateRegistryFile(path_); }
+
+  void SeedString(std::string_view key, std::string_view name, std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+      if (c == '\\' || c == '"') escaped += '\\';
+      escaped += c;
+    }
+    Append(key, "\"" + std::string(name) + "\"=\"" + escaped + "\"");
+  }
+
+  void SeedBinary(std::string_view key, std::string_view name) {
+    Append(key, "\"" + std::string(name) + "\"=hex:01,02,03,04");
+  }
+
+ private:
+  // Stores made here and by WriteDword on a missing file are all UTF-16.
+  void Append(std::string_view key, const std::string& value_line) {
+    std::string bytes = fs::exists(path_) ? ReadBytes(path_) : Utf16("REGEDIT4\r\n");
+    bytes += Cp1252ToUtf16Le("\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n" + value_line +
+                             "\r\n");
+    WriteBytes(path_, bytes);
+  }
+
+  TempDir dir_;
+  std::string path_ = (dir_ / "registry.reg").string();
+};
+
+}  // namespace
+}  // namespace ordex
+
+namespace ordex::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(RegFile, RegistryContract, RegFileBackend);
+}  // namespace ordex::testing
+
+namespace ordex {
+namespace {
+
+class RegistryFileTest : public ::testing::Test {
+ protected:
+  std::optional<std::int32_t> ReadDword(std::string_view name,
+                                        std::string_view key = kSettings) const {
+    std::int32_t value = -77;
+    bool ok = false;
+    registry_->ReadDword(kHklm, key, name, value, ok);
+    if (!ok) {
+      EXPECT_EQ(value, -77) << "a failed read changed the value";
+      return std::nullopt;
+    }
+    return value;
+  }
+
+  bool WriteDword(std::string_view name, std::int32_t value, RootKey root = kHklm) {
+    bool ok = true;  // so that a refusal must be reported
+    registry_->WriteDword(root, kSettings, name, value, ok);
+    return ok;
+  }
+
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  static struct stat Stat(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info;
+  }
+
+  static void SetModificationTime(const fs::path& path, const timespec& time) {
+    const timespec times[2] = {time, time};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
+
+  static std::string Store(std::string_view settings_lines) {
+    return "REGEDIT4\r\n\r\n; service settings\r\n[HKEY_LOCAL_MACHINE\\" + std::string(kSettings) +
+           "]\r\n" + std::string(settings_lines) + "\r\n";
+  }
+
+  TempDir dir_;
+  fs::path path_ = dir_ / "registry.reg";
+  std::unique_ptr<RegistryAccess> registry_ = CreateRegistryFile(path_.string());
+};
+
+TEST_F(RegistryFileTest, MissingStoreReadsAsEmptyAndStaysMissing) {
+  EXPECT_EQ(ReadDword("TimerInterval"), std::nullopt);
+  std::string text = "kept";
+  bool ok = true;
+  registry_->ReadString(kHklm, kSettings, "InstallationDir", text, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(text, "kept");
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingStoreMakeARegeditExport) {
+  ASSERT_TRUE(WriteDword("TimerInterval", 10000));
+  ASSERT_TRUE(WriteDword("Visible", 0));
+  EXPECT_EQ(ReadBytes(path_), Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                                    "[HKEY_LOCAL_MACHINE\\" +
+                                    std::string(kSettings) +
+                                    "]\r\n\"TimerInterval\"=dword:00002710\r\n"
+                                    "\"Visible\"=dword:00000000\r\n\r\n"));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(Stat(path_).st_mode & 0777, 0666 & ~mask);
+  const auto fresh = CreateRegistryFile(path_.string());
+  std::int32_t value = 0;
+  bool ok = false;
+  fresh->ReadDword(kHklm, kSettings, "TimerInterval", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, 10000);
+}
+
+TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingKeyKeepTheRestOfTheFile) {
+  const std::string before =
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\n"
+      "\"InstallationDir\"=\"C:\\\\XOC\" ; set by setup\n";
+  WriteBytes(path_, before);
+  ASSERT_TRUE(WriteDword("TimerInterval", 10000));
+  EXPECT_EQ(ReadBytes(path_), before + "\n[HKEY_LOCAL_MACHINE\\" + std::string(kSettings) +
+                                  "]\n\"TimerInterval\"=dword:00002710\n\n");
+  EXPECT_EQ(ReadDword("TimerInterval"), 10000);
+}
+
+TEST_F(RegistryFileTest, MissingFolderGivesFalseAndCreatesNothing) {
+  registry_ = CreateRegistryFile((dir_ / "no such folder" / "registry.reg").string());
+  EXPECT_FALSE(WriteDword("Visible", 0));
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>());
+}
+
+TEST_F(RegistryFileTest, ReplaceIsAtomicAndKeepsPermissionsAndOtherBytes) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388\r\n\"Visible\"=dword:00000000"));
+  ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+  const ino_t old_inode = Stat(path_).st_ino;
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+
+  ASSERT_TRUE(WriteDword("Visible", 1));
+  EXPECT_EQ(ReadBytes(path_),
+            Store("\"TimerInterval\"=dword:00001388\r\n\"Visible\"=dword:00000001"));
+  EXPECT_NE(Stat(path_).st_ino, old_inode) << "the store was rewritten in place";
+  EXPECT_EQ(Stat(path_).st_mode & 07777, 0640);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
+  EXPECT_EQ(ReadDword("Visible"), 1);
+}
+
+TEST_F(RegistryFileTest, StoreBehindASymbolicLinkIsReplacedWhereTheLinkPoints) {
+  const fs::path target = dir_ / "real.reg";
+  WriteBytes(target, Store(""));
+  fs::create_symlink(target, path_);
+  ASSERT_TRUE(WriteDword("Visible", 1));
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(ReadBytes(target), Store("\"Visible\"=dword:00000001\r\n"));
+}
+
+TEST_F(RegistryFileTest, Regedit4StoreStaysEightBit) {
+  WriteBytes(path_, Store("\"Owner\"=\"J\xE4ger\""));
+  ASSERT_TRUE(WriteDword("Visible", 1));
+  EXPECT_EQ(ReadBytes(path_), Store("\"Owner\"=\"J\xE4ger\"\r\n\"Visible\"=dword:00000001"));
+}
+
+TEST_F(RegistryFileTest, Utf16ExportIsRead) {
+  WriteBytes(path_, Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
+                          "\"XOCVersion\"=\"V5.6 \x80\"\r\n\r\n"));
+  std::string text;
+  bool ok = false;
+  registry_->ReadString(kHklm, "software\\tarvex roboter gmbh\\VERSION", "xocversion", text, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(text, "V5.6 \x80");
+}
+
+// ---- Stores the user may not change -------------------------------------------------------
+
+enum ChildResult { kWriteRefused = 0, kWritten = 1, kThrew = 2, kUnreachable = 3 };
+constexpr uid_t kNobody = 65534;
+
+// Runs a WriteDword as a user without rights on the test's files: as is when the tests run as
+// an ordinary user, as "nobody" in a child process when they run as root (root may write
+// anything, so it cannot show a refusal).
+int WriteAsUnprivilegedUser(const fs::path& store) {
+  const auto attempt = [&]() -> int {
+    if (::access(store.parent_path().c_str(), X_OK) != 0) return kUnreachable;
+    try {
+      bool ok = true;
+      CreateRegistryFile(store.string())->WriteDword(kHklm, kSettings, "Visible", 1, ok);
+      return ok ? kWritten : kWriteRefused;
+    } catch (const Error&) {
+      return kThrew;
+    }
+  };
+  if (::geteuid() != 0) return attempt();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int result = kUnreachable;
+    if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) result = attempt();
+    ::_exit(result);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(RegistryFileTest, ReadOnlyStoreGivesFalseAndStaysUntouched) {
+  const std::string before = Store("\"Visible\"=dword:00000000");
+  WriteBytes(path_, before);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
+  // Owned by the user who tries: only the file's mode forbids the change.
+  if (::geteuid() == 0) ASSERT_EQ(::chown(path_.c_str(), kNobody, kNobody), 0);
+  const int result = WriteAsUnprivilegedUser(path_);
+  if (result == kUnreachable) GTEST_SKIP() << "the test folder is not reachable for nobody";
+  EXPECT_EQ(result, kWriteRefused);
+  EXPECT_EQ(ReadBytes(path_), before);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
+}
+
+TEST_F(RegistryFileTest, ReadOnlyFolderGivesFalseAndTheStoreStaysUntouched) {
+  const std::string before = Store("\"Visible\"=dword:00000000");
+  WriteBytes(path_, before);
+  ASSERT_EQ(::chmod(path_.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0555), 0);
+  const int result = WriteAsUnprivilegedUser(path_);
+  ::chmod(dir_.path().c_str(), 0755);
+  if (result == kUnreachable) GTEST_SKIP() << "the test folder is not reachable for nobody";
+  EXPECT_EQ(result, kWriteRefused);
+  EXPECT_EQ(ReadBytes(path_), before);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
+}
+
+TEST_F(RegistryFileTest, ReplacedStoreKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  WriteBytes(path_, Store(""));
+  ASSERT_EQ(::chown(path_.c_str(), kNobody, kNobody), 0);
+  ASSERT_TRUE(WriteDword("Visible", 1));
+  EXPECT_EQ(Stat(path_).st_uid, kNobody);
+  EXPECT_EQ(Stat(path_).st_gid, kNobody);
+}
+
+// ---- Reading the file again only when it changed ------------------------------------------
+
+TEST_F(RegistryFileTest, StoreChangedInPlaceIsReadAgain) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
+  SetModificationTime(path_, {1'700'000'000, 100});
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+  // Same size and second, one nanosecond later: a second save within the same second.
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:000007d0"));
+  SetModificationTime(path_, {1'700'000'000, 101});
+  EXPECT_EQ(ReadDword("TimerInterval"), 2000);
+}
+
+TEST_F(RegistryFileTest, StoreReplacedByAnotherFileIsReadAgain) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
+  SetModificationTime(path_, {1'700'000'000, 0});
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+  // An editor saving by rename: new inode, same size and time.
+  const fs::path saved = dir_ / "saved.tmp";
+  WriteBytes(saved, Store("\"TimerInterval\"=dword:000007d0"));
+  SetModificationTime(saved, {1'700'000'000, 0});
+  fs::rename(saved, path_);
+  EXPECT_EQ(ReadDword("TimerInterval"), 2000);
+}
+
+TEST_F(RegistryFileTest, StoreRemovedReadsAsEmpty) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+  fs::remove(path_);
+  EXPECT_EQ(ReadDword("TimerInterval"), std::nullopt);
+}
+
+TEST_F(RegistryFileTest, UnchangedStoreIsNotReadAgain) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
+  SetModificationTime(path_, {1'700'000'000, 5});
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+  // Changed behind the cache's back with size, inode and time kept: the cache answers.
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:000007d0"));
+  SetModificationTime(path_, {1'700'000'000, 5});
+  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
+}
+
+TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388\r\n\"Visible\"=dword:00000001\r\n"
+                          "\"Name\"=\"a text longer than any short-string buffer\""));
+  std::int32_t interval = 0;
+  std::int32_t visible = 0;
+  std::string name;
+  bool ok = false;
+  registry_->ReadString(kHklm, kSettings, "Name", name, ok);
+  ASSERT_TRUE(ok);
+  const long before = g_allocations.load();
+  for (int tick = 0; tick < 1000; ++tick) {
+    registry_->ReadDword(kHklm, kSettings, "TimerInterval", interval, ok);
+    registry_->ReadDword(kHklm, kSettings, "visible", visible, ok);
+    registry_->ReadDword(kHklm, kSettings, "Missing", visible, ok);
+    registry_->ReadString(kHklm, kSettings, "Name", name, ok);
+  }
+  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(interval, 5000);
+  EXPECT_EQ(visible, 1);
+}
+
+// ---- Errors -------------------------------------------------------------------------------
+
+TEST_F(RegistryFileTest, MalformedStoreNamesFileAndLineUntilItIsMended) {
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:0x1388"));
+  try {
+    ReadDword("TimerInterval");
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()), path_.string() + ":5: unexpected text after the value");
+  }
+  EXPECT_THROW(WriteDword("Visible", 1), Error);
+  WriteBytes(path_, Store("\"TimerInterval\"=dword:1388"));
+  EXPECT_EQ(ReadDword("TimerInterval"), 0x1388);
+}
+
+TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAnError) {
+  fs::create_directory(path_);
+  try {
+    ReadDword("TimerInterval");
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()), "cannot read " + path_.string() + ": Is a directory");
+  }
+}
+
+TEST_F(RegistryFileTest, OtherRootsAreNeitherReadNorWritten) {
+  WriteBytes(path_, "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:1\n");
+  std::int32_t value = 9;
+  bool ok = true;
+  registry_->ReadDword(0x80000001u, "K", "v", value, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(value, 9);
+  EXPECT_FALSE(WriteDword("Visible", 1, 0x80000001u));
+  EXPECT_EQ(ReadBytes(path_), "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:1\n");
+}
+
+// ---- Where the store lives ----------------------------------------------------------------
+
+class StoreLocation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* value = std::getenv("ORDEX_REGISTRY")) saved_ = value;
+  }
+  void TearDown() override {
+    if (saved_) {
+      ::setenv("ORDEX_REGISTRY", saved_->c_str(), 1);
+    } else {
+      ::unsetenv("ORDEX_REGISTRY");
+    }
+  }
+  std::optional<std::string> saved_;
+};
+
+TEST_F(StoreLocation, EnvironmentNamesTheStore) {
+  TempDir dir;
+  const fs::path store = dir / "store.reg";
+  ::setenv("ORDEX_REGISTRY", store.c_str(), 1);
+  EXPECT_EQ(RegistryStoreLocation(), store.string());
+  bool ok = false;
+  CreateRegistryAccess()->WriteDword(kHklm, kSettings, "Visible", 0, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(fs::exists(store));
+}
+
+TEST_F(StoreLocation, UnsetOrEmptyMeansTheSystemStore) {
+  ::unsetenv("ORDEX_REGISTRY");
+  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+  ::setenv("ORDEX_REGISTRY", "", 1);
+  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+}
+
+}  // namespace
+}  // namespace ordex
