@@ -15,3 +15,6 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== Windows build, its tests and an end-to-end run under Wine"
+bash scripts/windows-test.sh

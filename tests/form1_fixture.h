@@ -64,14 +64,21 @@ class Form1Test : public ::testing::Test {
   fs::path Summary() const { return tree_ / "ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
 
   // Every save gets its own time stamp, 10 ms after the one before: two saves within one second
-  // must both be seen.
+  // must both be seen. MinGW's std::filesystem sets file times in whole seconds only (through
+  // _wutime), so there the steps are a second apart; file_access_win32_test covers stamps that
+  // differ by 100 ns.
+#ifdef _WIN32
+  static constexpr auto kStampStep = std::chrono::seconds(1);
+#else
+  static constexpr auto kStampStep = std::chrono::milliseconds(10);
+#endif
   void WriteMachineData(std::string_view count) {
     WriteBytes(MachineData(), "&ACCESS RVP\r\nDECL INT $EX_AX_NUM=" + std::string(count) +
                                   " ;number of external axes\r\nDECL INT $TOOL_NUM=1\r\n");
     StampMachineData();
   }
   void StampMachineData() {
-    stamp_ += std::chrono::milliseconds(10);
+    stamp_ += kStampStep;
     fs::last_write_time(MachineData(), stamp_);
   }
 

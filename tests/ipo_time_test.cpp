@@ -153,19 +153,20 @@ TEST_F(IpoTimeFile, ReadsTheHardwareIniBelowTheInstallDir) {
 }
 
 TEST_F(IpoTimeFile, MissingFileIsAnErrorNamingIt) {
-  const std::string path = (dir_ / "ROBOTER/INIT/hw_inf.ini").string();
+  const std::string path = files_->NativePath(install_dir_ + "\\ROBOTER\\INIT\\hw_inf.ini");
   try {
     ReadIpoTime(*files_, install_dir_, '.');
     FAIL() << "no error";
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot open " + path + ": No such file or directory");
+    // The cause after the colon is the system's own text.
+    EXPECT_EQ(std::string(e.what()).rfind("cannot open " + path + ": ", 0), 0u) << e.what();
   }
 }
 
 TEST_F(IpoTimeFile, ErrorsNameThePathAndLine) {
   testing::WriteBytes(dir_ / "ROBOTER/INIT/hw_inf.ini",
                       "[SYSTEM]\r\nlayer2=6\r\nsystem clock=x\r\n");
-  const std::string path = (dir_ / "ROBOTER/INIT/hw_inf.ini").string();
+  const std::string path = files_->NativePath(install_dir_ + "\\ROBOTER\\INIT\\hw_inf.ini");
   try {
     ReadIpoTime(*files_, install_dir_, '.');
     FAIL() << "no error";

@@ -1,4 +1,5 @@
 #include <clocale>
+#include <exception>
 
 #include "platform/file_access.h"
 #include "platform/system.h"
@@ -6,9 +7,9 @@
 #include "registry/registry_access.h"
 #include "shell/main_window.h"
 
-int main() {
-  // Numbers are shown with the decimal separator of the user's locale.
-  std::setlocale(LC_NUMERIC, "");
+namespace {
+
+int RunOrdex() {
   const auto files = ordex::CreateFileAccess();
   const auto view = ordex::CreateWindowView();
   ordex::Form1 form({
@@ -22,4 +23,19 @@ int main() {
       .report_fatal_error = &ordex::ReportFatalError,
   });
   return form.Run();
+}
+
+}  // namespace
+
+int main() {
+  // Numbers are shown with the decimal separator of the user's locale.
+  std::setlocale(LC_NUMERIC, "");
+  // What fails before start-up's own error trap (the window's set-up, the one-instance claim)
+  // still ends with one line and a failure status, not with an abort.
+  try {
+    return RunOrdex();
+  } catch (const std::exception& e) {
+    ordex::ReportFatalError(e.what());
+    return 1;
+  }
 }

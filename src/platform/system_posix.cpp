@@ -1,20 +1,121 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
 
+#include "core/error.h"
 #include "platform/system.h"
 
 namespace ordex {
+namespace {
 
-std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view) {
-  return std::make_unique<InstanceLock>();  // not built yet
+Error PosixError(std::string_view action, const std::string& path, int error_number) {
+  return Error(std::string(action) + " " + path + ": " + std::strerror(error_number));
+}
+
+// The claim is an flock on an open file: the kernel drops it with the last descriptor, also when
+// the process is killed, so a crash never blocks the next start. The file itself stays; only
+// the lock counts.
+class FlockInstanceLock : public InstanceLock {
+ public:
+  explicit FlockInstanceLock(int fd) : fd_(fd) {}
+  ~FlockInstanceLock() override { ::close(fd_); }
+  FlockInstanceLock(const FlockInstanceLock&) = delete;
+  FlockInstanceLock& operator=(const FlockInstanceLock&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Opens (creating) the lock file. O_NOFOLLOW and the owner check keep another user's file in
+// /tmp from standing in for ours. The sticky bit keeps clean-ups of /tmp and of the runtime
+// folder (systemd-tmpfiles, tmpwatch) from removing the file of an instance that runs for weeks.
+std::unique_ptr<FlockInstanceLock> OpenLockFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw PosixError("cannot open", path, errno);
+  auto lock = std::make_unique<FlockInstanceLock>(fd);
+  struct stat info;
+  if (::fstat(fd, &info) != 0) throw PosixError("cannot examine", path, errno);
+  if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+    throw Error("cannot use " + path + ": not a file of this user");
+  }
+  if ((info.st_mode & S_ISVTX) == 0 && ::fchmod(fd, S_ISVTX | S_IRUSR | S_IWUSR) != 0) {
+    throw PosixError("cannot mark", path, errno);
+  }
+  return lock;
+}
+
+bool StillNamedBy(int fd, const std::string& path) {
+  struct stat open_file, named_file;
+  if (::fstat(fd, &open_file) != 0) throw PosixError("cannot examine", path, errno);
+  if (::stat(path.c_str(), &named_file) != 0) {
+    if (errno == ENOENT) return false;
+    throw PosixError("cannot examine", path, errno);
+  }
+  return open_file.st_dev == named_file.st_dev && open_file.st_ino == named_file.st_ino;
+}
+
+// 64-bit FNV-1a: stable across builds, so every version of the program agrees on the name.
+std::uint64_t Fnv1a(std::string_view text) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3u;
+  }
+  return hash;
+}
+
+// The store's absolute path with "." and ".." taken out by text alone: the store need not exist.
+std::string NormalScope(std::string_view scope) {
+  std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(scope));
+  std::string text = path.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+// The per-user runtime folder when there is one; otherwise /tmp, where the user id in the name
+// keeps users apart (each user runs an instance of their own, as sessions do on the target).
+std::string LockFilePath(std::string_view scope) {
+  char name[64];
+  std::snprintf(name, sizeof name, "ordex-%u-%016llx.lock", static_cast<unsigned>(::geteuid()),
+                static_cast<unsigned long long>(Fnv1a(NormalScope(scope))));
+  const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = runtime_dir && runtime_dir[0] == '/' ? runtime_dir : "/tmp";
+  return folder + "/" + name;
+}
+
+}  // namespace
+
+std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope) {
+  const std::string path = LockFilePath(scope);
+  // Another process may remove the file between our open and our lock (a clean-up of /tmp, a
+  // user); a lock on a file that no longer has the name claims nothing, so take it again.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    auto lock = OpenLockFile(path);
+    while (::flock(lock->fd(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return nullptr;
+      if (errno != EINTR) throw PosixError("cannot lock", path, errno);
+    }
+    if (StillNamedBy(lock->fd(), path)) return lock;
+  }
+  throw Error("cannot lock " + path + ": the file keeps being replaced");
 }
 
 void QueryComputerName(char* buffer, std::uint32_t& size) {
-  if (::gethostname(buffer, size) == 0) {
-    buffer[size - 1] = '\0';
-  }
+  if (size == 0) return;
+  // gethostname may leave a name that fills the buffer without its NUL.
+  if (::gethostname(buffer, size) != 0) return;
+  buffer[size - 1] = '\0';
+  size = static_cast<std::uint32_t>(std::strlen(buffer));
 }
 
 char SystemDecimalSeparator() {

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Builds the Windows executable (preset "windows", 32-bit MinGW-w64), runs the cross-built test
+# suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
+# with default settings, the summary file byte for byte, the settings written back, a second
+# instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
+# shown window in build/windows/artifacts/. Idempotent; installs what it needs with apt-get.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+
+readonly BUILD=build/windows
+readonly ARTIFACTS=$BUILD/artifacts
+readonly ORDEX_EXE=$BUILD/ordex.exe
+# What a self-contained Win32 program may import: Windows' own DLLs.
+readonly ALLOWED_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
+
+if [ "${1:-}" != --inside-display ]; then
+  SECONDS=0
+  ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth \
+    x11-utils x11-apps imagemagick
+  echo "== windows build"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  echo "== imported DLLs of $ORDEX_EXE"
+  dlls=$(i686-w64-mingw32-objdump -p "$ORDEX_EXE" | awk '/DLL Name:/ {print $3}')
+  echo "$dlls"
+  if echo "$dlls" | grep -viE "$ALLOWED_DLLS"; then
+    echo "FAIL: $ORDEX_EXE needs a DLL that is not part of Windows" >&2
+    exit 1
+  fi
+  ORDEX_BUILD_SECONDS=$SECONDS exec xvfb-run -a -s "-screen 0 1024x768x24" \
+    bash "$0" --inside-display
+fi
+
+# ---- From here on under Xvfb, in a Wine prefix of our own.
+SECONDS=0
+work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# No downloads of Wine's .NET and HTML engines: ORDEX needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+ordex_pids=()
+
+cleanup() {
+  local pid
+  for pid in "${ordex_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds or time runs out.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
+settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
+install_dir=$WINEPREFIX/drive_c/XOC
+summary=$install_dir/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini
+machine_data=$install_dir/ROBOTER/XOC/R1/Mada/\$Machine.dat
+
+reg_add() { wine reg add "$@" /reg:32 /f >/dev/null; }
+
+# reg_dword KEY NAME: the value as reg prints it (0x2710), or nothing.
+reg_dword() {
+  wine reg query "$1" /v "$2" /reg:32 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name && $2 == "REG_DWORD" {print $3}'
+}
+
+expected_summary() {
+  printf 'Version: 1.3b\r\nSteuerung: V8.6.1\r\nBSVersion: BR 8.6\r\nName: %s\r\n' "$computer_name"
+  printf 'IPO: 12\r\nZusatz-Achsen: %s\r\nSensor: SENSOR-A_2.0\r\n' "$1"
+}
+
+summary_is() { [ -f "$summary" ] && cmp -s "$summary" <(expected_summary "$1"); }
+
+# The viewable top-level window captioned "ORDEX", as an X window id.
+shown_window() {
+  xwininfo -name ORDEX 2>/dev/null | grep -q 'Map State: IsViewable' || return 1
+  xwininfo -name ORDEX | awk '/Window id:/ {print $4}'
+}
+
+start_ordex() {
+  wine "$ORDEX_EXE" 2>>"$ARTIFACTS/ordex-stderr.txt" &
+  ordex_pids+=($!)
+}
+
+# Ends the running instance the way Task Manager's "End task" does (WM_CLOSE) and checks that
+# it leaves with status 0.
+close_ordex() {
+  local pid=${ordex_pids[-1]} status=0
+  wine taskkill /IM ordex.exe >/dev/null
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed"
+}
+
+mkdir -p "$ARTIFACTS"
+rm -f "$ARTIFACTS"/*.png "$ARTIFACTS/ordex-stderr.txt"
+
+echo "== fresh Wine prefix"
+wine wineboot --init >/dev/null 2>&1
+# Wine draws the caption bar itself, so that the screenshot shows it without a window manager.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null
+computer_name=$(wine reg query 'HKLM\System\CurrentControlSet\Control\ComputerName\ComputerName' \
+  /v ComputerName | tr -d '\r' | awk '$1 == "ComputerName" {print $3}')
+[ -n "$computer_name" ] || fail "no computer name in the Wine registry"
+echo "prefix ready after ${SECONDS}s"
+
+echo "== cross-built tests under Wine"
+ctest --preset windows
+
+echo "== end to end: first start with default settings"
+mkdir -p "$install_dir"
+cp -r examples/ROBOTER "$install_dir/"
+reg_add "$version_key" /v XOCVersion /t REG_SZ /d 'V8.6.1'
+reg_add "$version_key" /v Version /t REG_SZ /d 'BR 8.6'
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+start_ordex
+wait_for 30 summary_is 2 || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
+wait_for 10 test "$(reg_dword "$settings_key" TimerInterval)" = 0x2710 ||
+  fail "TimerInterval is '$(reg_dword "$settings_key" TimerInterval)', not 10000"
+[ "$(reg_dword "$settings_key" Visible)" = 0x0 ] ||
+  fail "Visible is '$(reg_dword "$settings_key" Visible)', not 0"
+shown_window >/dev/null && fail "the window is shown although Visible = 0"
+echo "summary file and default settings as expected; window hidden"
+
+echo "== a second instance is refused"
+stamp=$(stat -c %y "$summary")
+started=$SECONDS
+second_status=0
+timeout 30 wine "$ORDEX_EXE" || second_status=$?
+[ "$second_status" -eq 0 ] || fail "the second instance ended with status $second_status"
+[ "$(stat -c %y "$summary")" = "$stamp" ] || fail "the second instance wrote the summary file"
+kill -0 "${ordex_pids[-1]}" 2>/dev/null || fail "the first instance is gone"
+echo "refused with status 0 after $((SECONDS - started))s; summary file untouched"
+close_ordex
+
+echo "== end to end: shown window, fast timer, a change of \$Machine.dat"
+reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 500
+reg_add "$settings_key" /v Visible /t REG_DWORD /d 1
+rm -f "$summary"
+start_ordex
+wait_for 30 summary_is 2 || fail "summary file after the second start: $(cat -A "$summary" 2>&1)"
+wait_for 20 shown_window >/dev/null || fail "no viewable window captioned ORDEX"
+sed -i 's/\$EX_AX_NUM=2 /$EX_AX_NUM=3 /' "$machine_data"
+wait_for 20 summary_is 3 || fail "the change of \$Machine.dat was not seen: $(cat -A "$summary")"
+echo "change seen and written"
+sleep 1  # one more tick, so that the window shows the count
+window=$(shown_window)
+width_at_96_dpi=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
+xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window.png"
+echo "screenshot of window $window: $ARTIFACTS/ordex-window.png"
+close_ordex
+
+echo "== a run-time error ends the program with status 1 and its message"
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\Missing'
+error_status=0
+timeout 30 wine "$ORDEX_EXE" 2>"$work/error.txt" || error_status=$?
+[ "$error_status" -eq 1 ] || fail "status $error_status for a missing installation, not 1"
+grep -q '^ordex: cannot open C:\\Missing\\ROBOTER\\INIT\\hw_inf.ini: ' "$work/error.txt" ||
+  fail "message for a missing installation: $(cat "$work/error.txt")"
+shown_window >/dev/null && fail "a window is shown after a failed start-up"
+cat "$work/error.txt"
+
+echo "== the window at 144 dpi"
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wineserver -k  # the display resolution is read when Wine starts
+wineserver -w
+WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' --gtest_brief=1 |
+  tail -n 2
+start_ordex
+wait_for 30 shown_window >/dev/null || fail "no viewable window captioned ORDEX at 144 dpi"
+window=$(shown_window)
+width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
+[ "$width" -ge $((width_at_96_dpi * 14 / 10)) ] ||
+  fail "the window is $width pixels wide at 144 dpi, $width_at_96_dpi at 96 dpi"
+xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window-144dpi.png"
+echo "$width pixels wide (96 dpi: $width_at_96_dpi): $ARTIFACTS/ordex-window-144dpi.png"
+close_ordex
+
+echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

@@ -1,0 +1,53 @@
+#include "platform/error_win32.h"
+
+#include <utility>
+
+namespace ordex {
+
+std::string SystemErrorText(DWORD code) {
+  char* text = nullptr;
+  // MAX_WIDTH_MASK drops the line breaks inside a message: the error ends in one line.
+  const DWORD length =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message;
+  if (length != 0 && text != nullptr) message.assign(text, length);
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = "error " + std::to_string(code);
+  return message;
+}
+
+Error Win32Error(std::string_view action, std::string_view thing, DWORD code) {
+  std::string message(action);
+  message += ' ';
+  message += thing;
+  message += ": ";
+  message += SystemErrorText(code);
+  return Error(message);
+}
+
+UniqueHandle::~UniqueHandle() { Close(); }
+
+UniqueHandle::UniqueHandle(UniqueHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)) {}
+
+UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+bool UniqueHandle::Close() {
+  const HANDLE handle = std::exchange(handle_, nullptr);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
+  return ::CloseHandle(handle) != FALSE;
+}
+
+}  // namespace ordex

@@ -1,0 +1,107 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "core/error.h"
+#include "platform/error_win32.h"
+#include "platform/file_access.h"
+
+namespace ordex {
+namespace {
+
+bool IsNotThere(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+// The largest piece handed to one ReadFile or WriteFile call.
+constexpr std::size_t kMaxTransfer = 1u << 20;
+
+class Win32InputStream : public InputStream {
+ public:
+  Win32InputStream(UniqueHandle file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    DWORD count = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
+    if (!::ReadFile(file_.get(), buffer, wanted, &count, nullptr)) {
+      throw Win32Error("cannot read", path_, ::GetLastError());
+    }
+    return count;
+  }
+
+ private:
+  UniqueHandle file_;
+  std::string path_;
+};
+
+class Win32FileAccess : public FileAccess {
+ public:
+  std::string NativePath(std::string_view target_path) const override {
+    return std::string(target_path);
+  }
+
+  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(native_path.c_str(), GetFileExInfoStandard, &data)) {
+      const DWORD code = ::GetLastError();
+      if (IsNotThere(code)) return std::nullopt;
+      throw Win32Error("cannot examine", native_path, code);
+    }
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime;
+    return FileTime{static_cast<std::int64_t>(ticks)};
+  }
+
+  std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const override {
+    // Others may go on writing, renaming or deleting the file while it is read: the controller
+    // software and the technician's editor must never be blocked by this tool.
+    UniqueHandle file(::CreateFileA(native_path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+      const DWORD code = ::GetLastError();
+      if (IsNotThere(code)) return nullptr;
+      throw Win32Error("cannot open", native_path, code);
+    }
+    return std::make_unique<Win32InputStream>(std::move(file), native_path);
+  }
+
+  std::string ReadWholeFile(const std::string& native_path) const override {
+    auto stream = OpenForReading(native_path);
+    if (!stream) throw Win32Error("cannot open", native_path, ERROR_FILE_NOT_FOUND);
+    std::string content;
+    char buffer[16384];
+    while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
+    return content;
+  }
+
+  // OPEN_ALWAYS and SetEndOfFile instead of CREATE_ALWAYS: the existing file keeps its identity,
+  // security descriptor and attributes, and a hidden or system file can be rewritten at all
+  // (CREATE_ALWAYS refuses those unless the caller repeats their attributes).
+  void RewriteFile(const std::string& native_path, std::string_view content) const override {
+    UniqueHandle file(::CreateFileA(native_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) throw Win32Error("cannot open", native_path, ::GetLastError());
+    while (!content.empty()) {
+      DWORD written = 0;
+      const DWORD piece = static_cast<DWORD>(std::min(content.size(), kMaxTransfer));
+      if (!::WriteFile(file.get(), content.data(), piece, &written, nullptr)) {
+        throw Win32Error("cannot write", native_path, ::GetLastError());
+      }
+      if (written == 0) throw Win32Error("cannot write", native_path, ERROR_WRITE_FAULT);
+      content.remove_prefix(written);
+    }
+    if (!::SetEndOfFile(file.get())) {
+      throw Win32Error("cannot write", native_path, ::GetLastError());
+    }
+    if (!file.Close()) throw Win32Error("cannot close", native_path, ::GetLastError());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<Win32FileAccess>(); }
+
+}  // namespace ordex

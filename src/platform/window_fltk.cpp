@@ -1,0 +1,233 @@
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Output.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <cmath>
+#include <string>
+
+#include "core/codepage.h"
+#include "platform/stop_signals_posix.h"
+#include "platform/window_posix.h"
+
+namespace ordex {
+namespace {
+
+constexpr std::size_t kControlCount = static_cast<std::size_t>(Control::RefreshNo) + 1;
+constexpr int kTwipsPerInch = 1440;
+constexpr float kDesignDpi = 96.0f;
+constexpr double kFontPoints = 8.0;  // the target's default dialog font
+constexpr int kLabelInset = 3;
+
+std::size_t IndexOf(Control control) { return static_cast<std::size_t>(control); }
+
+// A label draws "@name" as one of FLTK's symbols; "@@" is a plain '@'.
+std::string LabelText(std::string_view text) {
+  std::string label;
+  for (const char c : text) {
+    if (c == '@') label += '@';
+    label += c;
+  }
+  return label;
+}
+
+// Converts twips to pixels at the screen's resolution. X servers report nonsense for some
+// screens (a virtual framebuffer, a projector); outside sane bounds the design's 96 dpi holds.
+class Scale {
+ public:
+  Scale() {
+    float horizontal = 0, vertical = 0;
+    Fl::screen_dpi(horizontal, vertical);
+    x_dpi_ = Sane(horizontal);
+    y_dpi_ = Sane(vertical);
+    font_size_ = FittingFontSize();
+  }
+  int X(int twips) const { return Pixels(twips, x_dpi_); }
+  int Y(int twips) const { return Pixels(twips, y_dpi_); }
+  int FontSize() const { return font_size_; }
+
+ private:
+  static float Sane(float dpi) { return dpi >= 48.0f && dpi <= 480.0f ? dpi : kDesignDpi; }
+  static int Pixels(int twips, float dpi) {
+    return static_cast<int>(std::lround(twips * static_cast<double>(dpi) / kTwipsPerInch));
+  }
+  // The target's dialog font size, made smaller while a caption would not fit its label: the
+  // toolkit's sans-serif font runs wider than the target's.
+  int FittingFontSize() const {
+    int size = static_cast<int>(std::lround(kFontPoints * y_dpi_ / 72.0));
+    for (; size > 6; --size) {
+      fl_font(FL_HELVETICA, size);
+      bool fits = true;
+      for (const RowLayout& row : kRows) {
+        fits = fits && fl_width(Cp1252ToUtf8(row.caption).c_str()) <= X(row.label_width);
+      }
+      if (fits) break;
+    }
+    return size;
+  }
+
+  float x_dpi_;
+  float y_dpi_;
+  int font_size_;
+};
+
+// The main window as an FLTK window. The widgets are made when the window is first shown, so a
+// program that stays hidden (the usual case) never builds them; texts set before are kept, in the
+// 8-bit code page, and converted only for a widget that shows them.
+class FltkWindowView : public WindowView {
+ public:
+  FltkWindowView() {
+    texts_[IndexOf(Control::Changes)] = kChangesInitial;
+    texts_[IndexOf(Control::RefreshNo)] = kRefreshNoInitial;
+    Fl::add_fd(stop_signals_.fd(), FL_READ, &OnStopSignal, this);
+  }
+
+  ~FltkWindowView() override {
+    Fl::remove_timeout(&OnTimeout, this);
+    Fl::remove_idle(&WakeUp, this);
+    Fl::remove_fd(stop_signals_.fd());
+    delete window_;  // deletes its children too
+  }
+
+  void SetText(Control control, std::string_view text) override {
+    std::string& current = texts_[IndexOf(control)];
+    if (current == text) return;
+    current.assign(text);
+    if (window_) ShowText(control);
+  }
+
+  void SetVisible(bool visible) override {
+    if (visible) {
+      if (!window_) Build();
+      window_->show();
+    } else if (window_) {
+      window_->hide();
+    }
+  }
+
+  void SetTimerInterval(std::int32_t interval_ms) override {
+    Fl::remove_timeout(&OnTimeout, this);
+    rearmed_ = true;
+    period_s_ = interval_ms > 0 ? interval_ms / 1000.0 : 0.0;
+    if (period_s_ > 0) Fl::add_timeout(period_s_, &OnTimeout, this);
+  }
+
+  int Run(void (*on_tick)(void* context), void* context) override {
+    on_tick_ = on_tick;
+    context_ = context;
+    // Fl::run() would return as soon as no window is shown; the program runs on hidden.
+    while (!quit_ && !stop_signals_.Requested()) Fl::wait(1e20);
+    on_tick_ = nullptr;
+    Fl::remove_idle(&WakeUp, this);
+    if (quit_) return status_;
+    stop_signals_.Clear();
+    return 0;
+  }
+
+  void Quit(int status) override {
+    quit_ = true;
+    status_ = status;
+    // Fl::wait runs due timeouts (a tick among them) before it blocks, and would then sleep
+    // until the next event (a timeout added now would run in the same round). While an idle
+    // callback exists it does not block.
+    if (!Fl::has_idle(&WakeUp, this)) Fl::add_idle(&WakeUp, this);
+  }
+
+ private:
+  static void WakeUp(void*) {}
+
+  static void OnTimeout(void* view) { static_cast<FltkWindowView*>(view)->Tick(); }
+
+  static void OnStopSignal(FL_SOCKET, void*) {
+    // Nothing to do: Fl::wait returns after this and the loop sees the request.
+  }
+
+  static void OnClose(Fl_Widget*, void* view) {
+    // FLTK also calls the window's callback for the Escape key; a window without a cancel
+    // button ignores it.
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    static_cast<FltkWindowView*>(view)->Quit(0);
+  }
+
+  void Tick() {
+    if (!on_tick_) return;
+    rearmed_ = false;
+    on_tick_(context_);
+    // Unless the tick set a new interval, keep the steady period that repeat_timeout gives.
+    if (!rearmed_ && period_s_ > 0) Fl::repeat_timeout(period_s_, &OnTimeout, this);
+  }
+
+  void Build() {
+    const Scale scale;
+    window_ = new Fl_Double_Window(scale.X(kClientWidthTwips), scale.Y(kClientHeightTwips));
+    window_->copy_label(Cp1252ToUtf8(kWindowCaption).c_str());
+    window_->callback(&OnClose, this);
+    for (const RowLayout& row : kRows) {
+      Fl_Box* label = MakeLabel(scale, kLabelLeft, row.top + kLabelDrop, row.label_width,
+                                kLabelHeight, Cp1252ToUtf8(row.caption));
+      label->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+      auto* box = new Fl_Output(scale.X(kTextBoxLeft), scale.Y(row.top), scale.X(kTextBoxWidth),
+                                scale.Y(kTextBoxHeight));
+      box->textsize(scale.FontSize());
+      text_boxes_[IndexOf(row.text_box)] = box;
+    }
+    changes_ = MakeLabel(scale, kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight, {});
+    refresh_no_ = MakeLabel(scale, kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight, {});
+    window_->end();
+    for (std::size_t i = 0; i < kControlCount; ++i) ShowText(static_cast<Control>(i));
+  }
+
+  static Fl_Box* MakeLabel(const Scale& scale, int left, int top, int width, int height,
+                           const std::string& text) {
+    // FLTK draws a left-aligned label 3 pixels in from each side; the box is that much wider so
+    // that the text starts where the layout puts the label.
+    auto* label = new Fl_Box(scale.X(left) - kLabelInset, scale.Y(top),
+                             scale.X(width) + 2 * kLabelInset, scale.Y(height));
+    label->box(FL_NO_BOX);
+    label->labelsize(scale.FontSize());
+    label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    if (!text.empty()) label->copy_label(LabelText(text).c_str());
+    return label;
+  }
+
+  void ShowText(Control control) {
+    const std::string text = Cp1252ToUtf8(texts_[IndexOf(control)]);
+    if (control == Control::Changes) {
+      changes_->copy_label(LabelText(text).c_str());
+    } else if (control == Control::RefreshNo) {
+      refresh_no_->copy_label(LabelText(text).c_str());
+    } else {
+      text_boxes_[IndexOf(control)]->value(text.c_str(), static_cast<int>(text.size()));
+    }
+  }
+
+  StopSignals stop_signals_;
+  std::string texts_[kControlCount];
+  Fl_Double_Window* window_ = nullptr;
+  Fl_Output* text_boxes_[kControlCount] = {};
+  Fl_Box* changes_ = nullptr;
+  Fl_Box* refresh_no_ = nullptr;
+  double period_s_ = 0;
+  bool rearmed_ = false;
+  void (*on_tick_)(void* context) = nullptr;
+  void* context_ = nullptr;
+  bool quit_ = false;
+  int status_ = 0;
+};
+
+}  // namespace
+
+// The display is opened here rather than by FLTK, which would end the program over a missing
+// one; without a display the caller falls back to the text view.
+extern "C" __attribute__((visibility("default"))) WindowView* OrdexCreateFltkView() {
+  if (!fl_display) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    fl_open_display(display);
+  }
+  return new FltkWindowView();
+}
+
+}  // namespace ordex

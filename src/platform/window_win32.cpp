@@ -1,0 +1,347 @@
+#include "platform/window_win32.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include <array>
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/error_win32.h"
+
+namespace ordex {
+namespace {
+
+constexpr UINT_PTR kTimer1Id = 1;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kDefaultDpi = 96;
+constexpr int kFontPoints = 8;
+constexpr char kFontFace[] = "MS Sans Serif";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = 0;
+// Sent by Windows 8.1 and later when the window moves to a monitor of another DPI.
+constexpr UINT kWmDpiChanged = 0x02E0;
+
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+// Functions of newer Windows versions are looked up at run time, so that the program still
+// starts on the older controller PCs that lack them.
+template <typename Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  if (user32 == nullptr) return nullptr;
+  const FARPROC address = ::GetProcAddress(user32, name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+struct Twips {
+  int left, top, width, height;
+};
+
+struct Placed {
+  HWND window;
+  Twips place;
+};
+
+class Win32WindowView : public WindowView {
+ public:
+  Win32WindowView() = default;
+  ~Win32WindowView() override;
+  Win32WindowView(const Win32WindowView&) = delete;
+  Win32WindowView& operator=(const Win32WindowView&) = delete;
+
+  void SetText(Control control, std::string_view text) override;
+  void SetVisible(bool visible) override;
+  void SetTimerInterval(std::int32_t interval_ms) override;
+  int Run(void (*on_tick)(void* context), void* context) override;
+  void Quit(int status) override;
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  HWND Window();
+  void Create();
+  void Tick();
+  bool IsTextBox(HWND window) const;
+  HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id,
+                  Twips place);
+  void CreateControls();
+  UINT CurrentDpi() const;
+  void ApplyDpi(UINT dpi);
+  int Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
+  void SizeToClientArea();
+
+  HINSTANCE instance_ = ::GetModuleHandleA(nullptr);
+  bool created_ = false;
+  HWND window_ = nullptr;
+  HFONT font_ = nullptr;
+  UINT dpi_ = kDefaultDpi;
+  std::vector<Placed> placed_;
+  std::array<HWND, 9> controls_{};  // by Control
+  void (*on_tick_)(void*) = nullptr;
+  void* tick_context_ = nullptr;
+  bool quitting_ = false;
+  int exit_status_ = 0;
+  std::exception_ptr tick_failure_;
+};
+
+// The window is made at its first use, so that a second instance, refused before it touches
+// the view, never creates one.
+HWND Win32WindowView::Window() {
+  if (!created_) {
+    created_ = true;
+    Create();
+  }
+  return window_;
+}
+
+void Win32WindowView::Create() {
+  INITCOMMONCONTROLSEX common_controls = {sizeof common_controls, ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&common_controls);
+
+  WNDCLASSEXA window_class = {};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &Win32WindowView::WindowProcedure;
+  window_class.hInstance = instance_;
+  window_class.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  window_class.lpszClassName = kWin32WindowClass;
+  if (!::RegisterClassExA(&window_class) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw Win32Error("cannot register the window class", kWin32WindowClass, ::GetLastError());
+  }
+  const std::string caption(kWindowCaption);
+  window_ = ::CreateWindowExA(kWindowExStyle, kWin32WindowClass, caption.c_str(), kWindowStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                              nullptr, instance_, this);
+  if (window_ == nullptr) {
+    throw Win32Error("cannot create the window", caption, ::GetLastError());
+  }
+  CreateControls();
+  ApplyDpi(CurrentDpi());
+  SizeToClientArea();
+}
+
+Win32WindowView::~Win32WindowView() {
+  if (window_ != nullptr) {
+    ::KillTimer(window_, kTimer1Id);
+    ::DestroyWindow(window_);
+  }
+  if (font_ != nullptr) ::DeleteObject(font_);
+  ::UnregisterClassA(kWin32WindowClass, instance_);
+}
+
+HWND Win32WindowView::AddControl(const char* window_class, std::string_view text, DWORD style,
+                                 int id, Twips place) {
+  const std::string initial(text);
+  const HWND control = ::CreateWindowExA(
+      0, window_class, initial.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  if (control == nullptr) throw Win32Error("cannot create the control", initial, ::GetLastError());
+  placed_.push_back({control, place});
+  return control;
+}
+
+void Win32WindowView::CreateControls() {
+  // One line per label: where a font runs wider than the one the layout was made for, the end
+  // of a caption is cut rather than wrapped into a second line that the label's height hides.
+  constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+  // Text boxes: read-only, yet selectable and copyable, reached with the Tab key.
+  constexpr DWORD kTextBoxStyle = WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
+  for (std::size_t row = 0; row < kRows.size(); ++row) {
+    const RowLayout& layout = kRows[row];
+    AddControl("STATIC", layout.caption, kLabelStyle, Win32LabelId(row),
+               {kLabelLeft, layout.top + kLabelDrop, layout.label_width, kLabelHeight});
+    controls_[static_cast<std::size_t>(layout.text_box)] =
+        AddControl("EDIT", "", kTextBoxStyle, Win32ControlId(layout.text_box),
+                   {kTextBoxLeft, layout.top, kTextBoxWidth, kTextBoxHeight});
+  }
+  controls_[static_cast<std::size_t>(Control::Changes)] =
+      AddControl("STATIC", kChangesInitial, kLabelStyle, Win32ControlId(Control::Changes),
+                 {kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight});
+  controls_[static_cast<std::size_t>(Control::RefreshNo)] =
+      AddControl("STATIC", kRefreshNoInitial, kLabelStyle, Win32ControlId(Control::RefreshNo),
+                 {kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight});
+}
+
+UINT Win32WindowView::CurrentDpi() const {
+  static const auto get_dpi_for_window = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  if (get_dpi_for_window != nullptr) {
+    if (const UINT dpi = get_dpi_for_window(window_); dpi != 0) return dpi;
+  }
+  const HDC screen = ::GetDC(window_);
+  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ::ReleaseDC(window_, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
+}
+
+// Places every control and sets the font for `dpi`; the window's own size is the caller's.
+void Win32WindowView::ApplyDpi(UINT dpi) {
+  dpi_ = dpi;
+  const HFONT font =
+      ::CreateFontA(-::MulDiv(kFontPoints, static_cast<int>(dpi_), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                    FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+  for (const Placed& placed : placed_) {
+    ::SetWindowPos(placed.window, nullptr, Pixels(placed.place.left), Pixels(placed.place.top),
+                   Pixels(placed.place.width), Pixels(placed.place.height),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font != nullptr)
+      ::SendMessageA(placed.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (font != nullptr) {
+    if (font_ != nullptr) ::DeleteObject(font_);
+    font_ = font;
+  }
+}
+
+void Win32WindowView::SizeToClientArea() {
+  RECT frame = {0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
+  static const auto adjust_for_dpi =
+      User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
+  if (adjust_for_dpi != nullptr) {
+    adjust_for_dpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+  } else {
+    ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  }
+  ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32WindowView::SetText(Control control, std::string_view text) {
+  const std::string value(text);
+  Window();
+  ::SetWindowTextA(controls_[static_cast<std::size_t>(control)], value.c_str());
+}
+
+void Win32WindowView::SetVisible(bool visible) {
+  // SW_SHOWNA: a tool that appears on a timer must not take the focus from the operator.
+  ::ShowWindow(Window(), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
+  // SetTimer would turn 0 into its 10 ms minimum; an interval of 0 or less stops the timer.
+  const HWND window = Window();
+  if (interval_ms <= 0) {
+    ::KillTimer(window, kTimer1Id);
+    return;
+  }
+  if (::SetTimer(window, kTimer1Id, static_cast<UINT>(interval_ms), nullptr) == 0) {
+    throw Win32Error("cannot set the timer of", kWindowCaption, ::GetLastError());
+  }
+}
+
+int Win32WindowView::Run(void (*on_tick)(void* context), void* context) {
+  on_tick_ = on_tick;
+  tick_context_ = context;
+  const HWND window = Window();
+  MSG message;
+  for (;;) {
+    const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) break;
+    if (got == -1)
+      throw Win32Error("cannot read the messages of", kWindowCaption, ::GetLastError());
+    if (::IsDialogMessageA(window, &message)) continue;
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  on_tick_ = nullptr;
+  if (tick_failure_) std::rethrow_exception(std::exchange(tick_failure_, nullptr));
+  return exit_status_;
+}
+
+void Win32WindowView::Quit(int status) {
+  if (quitting_) return;
+  quitting_ = true;
+  exit_status_ = status;
+  if (window_ != nullptr) ::KillTimer(window_, kTimer1Id);
+  ::PostQuitMessage(0);
+}
+
+void Win32WindowView::Tick() {
+  if (on_tick_ == nullptr || quitting_) return;
+  // An exception must not unwind through the system's frames around the window procedure; it
+  // ends the loop and leaves Run from there.
+  try {
+    on_tick_(tick_context_);
+  } catch (...) {
+    tick_failure_ = std::current_exception();
+    Quit(1);
+  }
+}
+
+bool Win32WindowView::IsTextBox(HWND window) const {
+  for (const RowLayout& row : kRows) {
+    if (controls_[static_cast<std::size_t>(row.text_box)] == window) return true;
+  }
+  return false;
+}
+
+LRESULT CALLBACK Win32WindowView::WindowProcedure(HWND window, UINT message, WPARAM wparam,
+                                                  LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+    auto* view = static_cast<Win32WindowView*>(create->lpCreateParams);
+    view->window_ = window;
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
+  }
+  auto* view = reinterpret_cast<Win32WindowView*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (view == nullptr) return ::DefWindowProcA(window, message, wparam, lparam);
+  return view->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const HWND window = window_;
+  switch (message) {
+    case WM_TIMER:
+      if (wparam == kTimer1Id) {
+        Tick();
+        return 0;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+      // Read-only text boxes are drawn like the static controls; they keep the look of a text
+      // box so that the values stand out from their captions.
+      if (IsTextBox(reinterpret_cast<HWND>(lparam))) {
+        const HDC dc = reinterpret_cast<HDC>(wparam);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+    case kWmDpiChanged: {
+      ApplyDpi(HIWORD(wparam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_CLOSE:
+      ::ShowWindow(window_, SW_HIDE);
+      Quit(0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // Nothing is saved at the end; the session may end the process right after this.
+      if (wparam != FALSE) Quit(0);
+      return 0;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      break;
+    default:
+      break;
+  }
+  return ::DefWindowProcA(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+std::unique_ptr<WindowView> CreateWindowView() { return std::make_unique<Win32WindowView>(); }
+
+}  // namespace ordex

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+
+#include "platform/window_view.h"
+
+namespace ordex {
+
+// How the Windows main window can be found and its controls addressed: by the window class and
+// caption, and by the child-window identifiers below.
+inline constexpr char kWin32WindowClass[] = "ORDEX.Form1";
+
+// The text boxes and the two status labels, in the order of Control.
+inline constexpr int Win32ControlId(Control control) { return 1000 + static_cast<int>(control); }
+
+// The caption label of row `row` (0-based, in the order of kRows).
+inline constexpr int Win32LabelId(std::size_t row) { return 2000 + static_cast<int>(row); }
+
+}  // namespace ordex

@@ -1,0 +1,273 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "platform/file_access.h"
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::TempDir;
+using testing::WriteBytes;
+namespace fs = std::filesystem;
+
+// Runs `body` as an ordinary user: root passes every permission check, so failures that a
+// technician without rights meets can only be seen that way. Returns body's exit code.
+int RunUnprivileged(const std::function<int()>& body) {
+  if (::geteuid() != 0) return body();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const gid_t nobody = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) _exit(99);
+    _exit(body());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+class NativePathTest : public ::testing::Test {
+ protected:
+  std::string Native(const std::string& target) const { return files_->NativePath(target); }
+  // The temporary folder as the start of a target path, the rest written with backslashes.
+  std::string Target(std::string_view relative) const {
+    std::string path = dir_.path().string() + "\\" + std::string(relative);
+    return path;
+  }
+  std::string Root() const { return dir_.path().string(); }
+  void MakeFolder(std::string_view relative) const { fs::create_directories(dir_ / relative); }
+
+  TempDir dir_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+};
+
+struct MappingCase {
+  std::string_view target;
+  std::string_view native;
+};
+
+class PathMappingTest : public ::testing::TestWithParam<MappingCase> {};
+
+// None of these exist, so every component stays as written.
+TEST_P(PathMappingTest, MapsSeparatorsAndDriveLetters) {
+  EXPECT_EQ(CreateFileAccess()->NativePath(GetParam().target), GetParam().native);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathMappingTest,
+    ::testing::Values(MappingCase{"C:\\NoSuchXoc\\ROBOTER\\INIT\\hw_inf.ini",
+                                  "/mnt/c/NoSuchXoc/ROBOTER/INIT/hw_inf.ini"},
+                      MappingCase{"d:\\NoSuchXoc", "/mnt/d/NoSuchXoc"},
+                      MappingCase{"Q:\\", "/mnt/q/"}, MappingCase{"Q:", "/mnt/q"},
+                      MappingCase{"Q:NoSuchXoc",
+                                  "/mnt/q/NoSuchXoc"},  // drive-relative: from the root
+                      MappingCase{"C:\\NoSuchXoc\\\\ROBOTER", "/mnt/c/NoSuchXoc//ROBOTER"},
+                      MappingCase{"/no/such/xoc\\ROBOTER", "/no/such/xoc/ROBOTER"},
+                      MappingCase{"1:\\NoSuchXoc", "1:/NoSuchXoc"},  // not a drive letter
+                      MappingCase{"no_such_relative\\file", "no_such_relative/file"}));
+
+TEST_F(NativePathTest, FindsEachComponentRegardlessOfCase) {
+  WriteBytes(dir_ / "Roboter/Xoc/r1/MADA/$machine.DAT", "x");
+  EXPECT_EQ(Native(Target("ROBOTER\\XOC\\R1\\Mada\\$Machine.dat")),
+            Root() + "/Roboter/Xoc/r1/MADA/$machine.DAT");
+}
+
+TEST_F(NativePathTest, KeepsAPathThatExistsAsWritten) {
+  WriteBytes(dir_ / "ROBOTER/INIT/hw_inf.ini", "x");
+  EXPECT_EQ(Native(Target("ROBOTER\\INIT\\hw_inf.ini")), Root() + "/ROBOTER/INIT/hw_inf.ini");
+}
+
+TEST_F(NativePathTest, PrefersTheExactNameOverACaseVariant) {
+  MakeFolder("XOC/inner");
+  MakeFolder("Xoc/other");
+  EXPECT_EQ(Native(Target("Xoc")), Root() + "/Xoc");
+  EXPECT_EQ(Native(Target("XOC")), Root() + "/XOC");
+}
+
+TEST_F(NativePathTest, ChoosesTheSameCaseVariantEveryTime) {
+  MakeFolder("xoc");
+  MakeFolder("Xoc");
+  MakeFolder("XOC");
+  // Byte-wise smallest, whatever order the folder lists its entries in.
+  EXPECT_EQ(Native(Target("xOc")), Root() + "/XOC");
+}
+
+TEST_F(NativePathTest, KeepsMissingComponentsAsWritten) {
+  MakeFolder("roboter/ibgn");
+  EXPECT_EQ(Native(Target("ROBOTER\\IBGN\\Xoc\\R1\\Tarvex.ini")),
+            Root() + "/roboter/ibgn/Xoc/R1/Tarvex.ini");
+}
+
+TEST_F(NativePathTest, ResolvesTheFileInAnExistingFolderForCreation) {
+  MakeFolder("Roboter/Drivers");
+  EXPECT_EQ(Native(Target("ROBOTER\\DRIVERS\\zt_ascii.o")), Root() + "/Roboter/Drivers/zt_ascii.o");
+}
+
+TEST_F(NativePathTest, KeepsADoubledSeparatorAndStillResolves) {
+  WriteBytes(dir_ / "roboter/init/hw_inf.ini", "x");
+  // InstallDir read with a trailing backslash.
+  const std::string native = Native(Root() + "\\\\ROBOTER\\INIT\\HW_INF.INI");
+  EXPECT_EQ(native, Root() + "//roboter/init/hw_inf.ini");
+  EXPECT_TRUE(files_->ModificationTime(native).has_value());
+}
+
+TEST_F(NativePathTest, MatchesUtf8NamesAgainstWindows1252Text) {
+  MakeFolder(
+      "\xC3\x9C"
+      "bung");  // "Übung" as this side names folders
+  const std::string target = Target(
+      "\xFC"
+      "BUNG");  // "üBUNG" in Windows-1252
+  EXPECT_EQ(Native(target), Root() +
+                                "/\xC3\x9C"
+                                "bung");
+}
+
+TEST_F(NativePathTest, DoesNotDescendThroughAFile) {
+  WriteBytes(dir_ / "ROBOTER", "a file, not a folder");
+  EXPECT_EQ(Native(Target("robOTER\\INIT")), Root() + "/ROBOTER/INIT");
+}
+
+class FileAccessTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+};
+
+struct stat StatOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info;
+}
+
+TEST_F(FileAccessTest, RewriteFileKeepsTheFileItsInodeAndPermissions) {
+  const fs::path path = dir_ / "Tarvex.ini";
+  WriteBytes(path, "a much longer old content than the new one\r\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  const struct stat before = StatOf(path);
+
+  files_->RewriteFile(path.string(), "new\r\n");
+
+  const struct stat after = StatOf(path);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(testing::ReadBytes(path), "new\r\n");
+}
+
+TEST_F(FileAccessTest, RewriteFileCreatesAMissingFile) {
+  const fs::path path = dir_ / "Tarvex.ini";
+  files_->RewriteFile(path.string(), "line\r\n");
+  EXPECT_EQ(testing::ReadBytes(path), "line\r\n");
+}
+
+TEST_F(FileAccessTest, RewriteFileInAReadOnlyFolderFailsNamingTheFile) {
+  const fs::path folder = dir_ / "IBGN";
+  fs::create_directories(folder);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  const std::string path = (folder / "Tarvex.ini").string();
+  const int result = RunUnprivileged([&] {
+    try {
+      files_->RewriteFile(path, "x");
+    } catch (const Error& e) {
+      return std::string(e.what()) == "cannot open " + path + ": Permission denied" ? 0 : 2;
+    }
+    return 1;
+  });
+  EXPECT_EQ(result, 0) << "1: no error, 2: wrong message";
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(FileAccessTest, RewriteFileOverAFolderFails) {
+  fs::create_directories(dir_ / "Tarvex.ini");
+  try {
+    files_->RewriteFile((dir_ / "Tarvex.ini").string(), "x");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.what(), HasSubstr("Tarvex.ini: Is a directory"));
+  }
+}
+
+TEST_F(FileAccessTest, ModificationTimeHasNanosecondResolution) {
+  const fs::path path = dir_ / "$Machine.dat";
+  WriteBytes(path, "x");
+  const auto set_time = [&](long nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  set_time(123'456'789);
+  const auto first = files_->ModificationTime(path.string());
+  set_time(123'456'790);
+  const auto second = files_->ModificationTime(path.string());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->ticks, 1'700'000'000'123'456'789);
+  EXPECT_NE(*first, *second);
+}
+
+TEST_F(FileAccessTest, ModificationTimeOfAMissingFileIsNothing) {
+  EXPECT_FALSE(files_->ModificationTime((dir_ / "missing").string()));
+  WriteBytes(dir_ / "file", "x");
+  EXPECT_FALSE(files_->ModificationTime((dir_ / "file/below").string()));
+}
+
+TEST_F(FileAccessTest, OpenForReadingAMissingFileGivesNothing) {
+  EXPECT_EQ(files_->OpenForReading((dir_ / "missing").string()), nullptr);
+  EXPECT_EQ(files_->OpenForReading((dir_ / "missing/folder/file").string()), nullptr);
+}
+
+TEST_F(FileAccessTest, OpenForReadingReadsToTheEndInPieces) {
+  WriteBytes(dir_ / "zt_ascii.o", std::string("ab\0cd", 5));
+  auto stream = files_->OpenForReading((dir_ / "zt_ascii.o").string());
+  ASSERT_NE(stream, nullptr);
+  char buffer[3];
+  std::string read;
+  while (const auto count = stream->Read(buffer, sizeof buffer)) read.append(buffer, count);
+  EXPECT_EQ(read, std::string("ab\0cd", 5));
+}
+
+TEST_F(FileAccessTest, OpenForReadingAnUnreadableFileFails) {
+  const fs::path path = dir_ / "hw_inf.ini";
+  WriteBytes(path, "x");
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  const int result = RunUnprivileged([&] {
+    try {
+      files_->OpenForReading(path.string());
+    } catch (const Error& e) {
+      return std::string(e.what()) == "cannot open " + path.string() + ": Permission denied" ? 0
+                                                                                             : 2;
+    }
+    return 1;
+  });
+  EXPECT_EQ(result, 0) << "1: no error, 2: wrong message";
+}
+
+TEST_F(FileAccessTest, ReadWholeFileOfAMissingFileFailsNamingIt) {
+  const std::string path = (dir_ / "hw_inf.ini").string();
+  try {
+    files_->ReadWholeFile(path);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot open " + path + ": No such file or directory");
+  }
+}
+
+TEST_F(FileAccessTest, ReadWholeFileReadsBeyondOneBuffer) {
+  const std::string content(100'000, 'z');
+  WriteBytes(dir_ / "big", content);
+  EXPECT_EQ(files_->ReadWholeFile((dir_ / "big").string()), content);
+}
+
+}  // namespace
+}  // namespace ordex

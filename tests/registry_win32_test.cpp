@@ -1,0 +1,293 @@
+// What the Win32 registry component does beyond the shared contract
+// (registry_contract_win32_test.cpp): value types as the registry stores them, the 32-bit view,
+// and failing calls. Below a test key of its own that each test removes again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/error.h"
+#include "registry/registry_access.h"
+
+namespace ordex {
+namespace {
+
+constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
+constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
+
+bool Is64BitWindows() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
+class Win32RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test_key_name_ = "ORDEX-Test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                     std::to_string(::GetTickCount());
+    key_path_ = "SOFTWARE\\" + test_key_name_;
+    registry_ = CreateRegistryAccess();
+  }
+
+  void TearDown() override {
+    HKEY software = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | k32BitView,
+                        &software) == ERROR_SUCCESS) {
+      ::RegDeleteTreeA(software, test_key_name_.c_str());
+      ::RegCloseKey(software);
+    }
+  }
+
+  // Stores a value of any type directly, bypassing the component.
+  void Put(const std::string& name, DWORD type, const void* data, DWORD size,
+           const std::string& subkey = "") {
+    const std::string path = subkey.empty() ? key_path_ : key_path_ + "\\" + subkey;
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE | k32BitView, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+  }
+
+  void PutString(const std::string& name, const std::string& text) {
+    Put(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  }
+
+  void PutDword(const std::string& name, DWORD value) {
+    Put(name, REG_DWORD, &value, sizeof value);
+  }
+
+  // The raw type and bytes of a value as stored in the given view.
+  bool Get(const std::string& path, const std::string& name, REGSAM view, DWORD& type,
+           std::string& data) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    char buffer[64];
+    DWORD size = sizeof buffer;
+    const LSTATUS status = ::RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                              reinterpret_cast<BYTE*>(buffer), &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return false;
+    data.assign(buffer, size);
+    return true;
+  }
+
+  std::string test_key_name_;
+  std::string key_path_;
+  std::unique_ptr<RegistryAccess> registry_;
+};
+
+TEST_F(Win32RegistryTest, ReadStringGivesTheStoredText) {
+  PutString("XOCVersion", "KR C 8.3.20 Build 112");
+  std::string value;
+  bool ok = false;
+  registry_->ReadString(kHklm, key_path_, "XOCVersion", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, "KR C 8.3.20 Build 112");
+}
+
+TEST_F(Win32RegistryTest, ReadStringKeepsSpacesAndReadsEmptyText) {
+  PutString("Padded", "  5.4  ");
+  PutString("Empty", "");
+  std::string padded, empty = "before";
+  bool padded_ok = false, empty_ok = false;
+  registry_->ReadString(kHklm, key_path_, "Padded", padded, padded_ok);
+  registry_->ReadString(kHklm, key_path_, "Empty", empty, empty_ok);
+  EXPECT_TRUE(padded_ok);
+  EXPECT_EQ(padded, "  5.4  ");
+  EXPECT_TRUE(empty_ok);
+  EXPECT_EQ(empty, "");
+}
+
+TEST_F(Win32RegistryTest, ReadStringTakesTextStoredWithoutItsNul) {
+  Put("Bare", REG_SZ, "C:\\XOC", 6);
+  std::string value;
+  bool ok = false;
+  registry_->ReadString(kHklm, key_path_, "Bare", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, "C:\\XOC");
+}
+
+TEST_F(Win32RegistryTest, ReadStringReadsLongText) {
+  const std::string text(20000, 'x');
+  PutString("Long", text);
+  std::string value;
+  bool ok = false;
+  registry_->ReadString(kHklm, key_path_, "Long", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, text);
+}
+
+TEST_F(Win32RegistryTest, ReadStringKeepsEightBitText) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "needs the Windows-1252 code page";
+  const std::string text = "Grundausf\xFChrung \xB5s";
+  PutString("Text", text);
+  std::string value;
+  bool ok = false;
+  registry_->ReadString(kHklm, key_path_, "Text", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, text);
+}
+
+TEST_F(Win32RegistryTest, MissingKeyOrValueGivesFalseFlagAndLeavesValue) {
+  PutString("Other", "x");
+  struct Case {
+    std::string key_path;
+    const char* name;
+  };
+  const Case cases[] = {
+      {key_path_ + "\\Missing", "XOCVersion"},
+      {key_path_, "XOCVersion"},
+      {"SOFTWARE\\ORDEX-Test-No-Such-Key\\Deeper", "Version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key_path + " / " + c.name);
+    std::string text = "previous";
+    std::int32_t number = 42;
+    bool text_ok = true, number_ok = true;
+    registry_->ReadString(kHklm, c.key_path, c.name, text, text_ok);
+    registry_->ReadDword(kHklm, c.key_path, c.name, number, number_ok);
+    EXPECT_FALSE(text_ok);
+    EXPECT_EQ(text, "previous");
+    EXPECT_FALSE(number_ok);
+    EXPECT_EQ(number, 42);
+  }
+}
+
+struct StoredValue {
+  const char* label;
+  DWORD type;
+  std::string data;
+};
+
+TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
+  const StoredValue cases[] = {
+      {"dword", REG_DWORD, std::string("\x10\x27\0\0", 4)},
+      {"expandable", REG_EXPAND_SZ, std::string("%SystemDrive%\\XOC\0", 18)},
+      {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+      {"binary", REG_BINARY, std::string("8.3\0", 4)},
+      {"qword", REG_QWORD, std::string(8, '\0')},
+  };
+  for (const StoredValue& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    std::string value = "previous";
+    bool ok = true;
+    registry_->ReadString(kHklm, key_path_, c.label, value, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(value, "previous");
+  }
+}
+
+TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
+  const StoredValue cases[] = {
+      {"long text", REG_SZ, std::string("10000\0", 6)},
+      {"four-byte text", REG_SZ, std::string("500\0", 4)},
+      {"four-byte binary", REG_BINARY, std::string("\x10\x27\0\0", 4)},
+      {"big endian", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x27\x10", 4)},
+      {"qword", REG_QWORD, std::string("\x10\x27\0\0\0\0\0\0", 8)},
+      {"short dword", REG_DWORD, std::string("\x10\x27", 2)},
+  };
+  for (const StoredValue& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    std::int32_t value = 42;
+    bool ok = true;
+    registry_->ReadDword(kHklm, key_path_, c.label, value, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(value, 42);
+  }
+}
+
+TEST_F(Win32RegistryTest, ReadDwordGivesSignedValues) {
+  const struct {
+    DWORD stored;
+    std::int32_t expected;
+  } cases[] = {{0, 0},
+               {10000, 10000},
+               {0x7FFFFFFF, 2147483647},
+               {0xFFFFFFFF, -1},
+               {0x80000000, -2147483647 - 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    PutDword("Value", c.stored);
+    std::int32_t value = 42;
+    bool ok = false;
+    registry_->ReadDword(kHklm, key_path_, "Value", value, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(value, c.expected);
+  }
+}
+
+TEST_F(Win32RegistryTest, WriteDwordCreatesKeyAndValue) {
+  const std::string path = key_path_ + "\\Tarvex PANO\\Customer Preferences\\ORDEX";
+  bool ok = false;
+  registry_->WriteDword(kHklm, path, "TimerInterval", 10000, ok);
+  EXPECT_TRUE(ok);
+  DWORD type = 0;
+  std::string data;
+  ASSERT_TRUE(Get(path, "TimerInterval", k32BitView, type, data));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(data, std::string("\x10\x27\0\0", 4));
+}
+
+TEST_F(Win32RegistryTest, WriteDwordReplacesValueOfAnyTypeAndReadsBack) {
+  PutString("Visible", "yes");
+  bool ok = false;
+  registry_->WriteDword(kHklm, key_path_, "Visible", -5, ok);
+  EXPECT_TRUE(ok);
+  std::int32_t value = 0;
+  bool read_ok = false;
+  registry_->ReadDword(kHklm, key_path_, "Visible", value, read_ok);
+  EXPECT_TRUE(read_ok);
+  EXPECT_EQ(value, -5);
+  DWORD type = 0;
+  std::string data;
+  ASSERT_TRUE(Get(key_path_, "Visible", k32BitView, type, data));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(data, std::string("\xFB\xFF\xFF\xFF", 4));
+}
+
+TEST_F(Win32RegistryTest, WritesGoToThe32BitViewWhateverTheBuild) {
+  bool ok = false;
+  registry_->WriteDword(kHklm, key_path_, "Visible", 1, ok);
+  ASSERT_TRUE(ok);
+  DWORD type = 0;
+  std::string data;
+  EXPECT_TRUE(Get(key_path_, "Visible", KEY_WOW64_32KEY, type, data));
+  if (!Is64BitWindows()) GTEST_SKIP() << "32-bit Windows has one view only";
+  EXPECT_FALSE(Get(key_path_, "Visible", KEY_WOW64_64KEY, type, data));
+}
+
+TEST_F(Win32RegistryTest, FailingCallThrowsNamingTheKey) {
+  // Not one of the predefined root keys: the system refuses the handle.
+  constexpr RootKey kNoSuchRoot = 0x800000F0u;
+  std::string value = "previous";
+  bool ok = true;
+  try {
+    registry_->ReadString(kNoSuchRoot, key_path_, "Version", value, ok);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find(key_path_), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("cannot open registry key 0x800000F0\\", 0), 0u)
+        << e.what();
+  }
+  EXPECT_EQ(value, "previous");
+  bool written = true;
+  EXPECT_THROW(registry_->WriteDword(kNoSuchRoot, key_path_, "Visible", 1, written), Error);
+}
+
+TEST(Win32RegistryStore, HasNoFileOfItsOwn) { EXPECT_EQ(RegistryStoreLocation(), ""); }
+
+}  // namespace
+}  // namespace ordex

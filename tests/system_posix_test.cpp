@@ -1,0 +1,214 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "platform/system.h"
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there.
+class InstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_runtime_dir_ = old;
+    ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved_runtime_dir_) {
+      ::setenv("XDG_RUNTIME_DIR", saved_runtime_dir_->c_str(), 1);
+    } else {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    }
+  }
+
+  std::string Store(std::string_view name = "registry.reg") const {
+    return (store_dir_ / name).string();
+  }
+
+  // Lock files in the runtime folder.
+  std::vector<fs::path> LockFiles() const {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(runtime_dir_.path())) {
+      files.push_back(entry.path());
+    }
+    return files;
+  }
+
+  TempDir runtime_dir_;
+  TempDir store_dir_;
+  std::optional<std::string> saved_runtime_dir_;
+};
+
+// A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
+// the claim, 2 on an error.
+int ClaimInOtherProcess(const std::string& scope) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    try {
+      _exit(ClaimSingleInstance(scope) ? 1 : 0);
+    } catch (...) {
+      _exit(2);
+    }
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A process of its own that holds the claim on `scope` until it is killed. Returns its id once
+// the claim is held.
+pid_t HoldInOtherProcess(const std::string& scope) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ready[0]);
+    auto lock = ClaimSingleInstance(scope);
+    const char answer = lock ? 'y' : 'n';
+    [[maybe_unused]] auto written = ::write(ready[1], &answer, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char answer = 0;
+  const auto count = ::read(ready[0], &answer, 1);
+  ::close(ready[0]);
+  return count == 1 && answer == 'y' ? child : -1;
+}
+
+void KillAndWait(pid_t child) {
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+}
+
+TEST_F(InstanceTest, ASecondProcessIsRefusedWhileTheFirstHoldsTheClaim) {
+  auto lock = ClaimSingleInstance(Store());
+  ASSERT_NE(lock, nullptr);
+  EXPECT_EQ(ClaimInOtherProcess(Store()), 0);
+  lock.reset();
+  EXPECT_EQ(ClaimInOtherProcess(Store()), 1);
+}
+
+TEST_F(InstanceTest, ThisProcessIsRefusedWhileAnotherHoldsTheClaim) {
+  const pid_t holder = HoldInOtherProcess(Store());
+  ASSERT_GT(holder, 0);
+  EXPECT_EQ(ClaimSingleInstance(Store()), nullptr);
+  KillAndWait(holder);
+}
+
+TEST_F(InstanceTest, AKilledHolderDoesNotBlockTheNextStart) {
+  const pid_t holder = HoldInOtherProcess(Store());
+  ASSERT_GT(holder, 0);
+  KillAndWait(holder);
+  EXPECT_FALSE(LockFiles().empty()) << "the file stays; only the lock counts";
+  EXPECT_NE(ClaimSingleInstance(Store()), nullptr);
+}
+
+TEST_F(InstanceTest, AProgramStartedByTheHolderDoesNotInheritTheClaim) {
+  auto lock = ClaimSingleInstance(Store());
+  ASSERT_NE(lock, nullptr);
+  // The pipe closes in the child at its exec, which tells that the exec has happened.
+  int exec_done[2];
+  ASSERT_EQ(::pipe2(exec_done, O_CLOEXEC), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ::close(exec_done[1]);
+  char ignored;
+  ASSERT_EQ(::read(exec_done[0], &ignored, 1), 0);
+  ::close(exec_done[0]);
+  lock.reset();
+  EXPECT_NE(ClaimSingleInstance(Store()), nullptr);
+  KillAndWait(child);
+}
+
+TEST_F(InstanceTest, DifferentStoresRunSideBySide) {
+  auto first = ClaimSingleInstance(Store("a.reg"));
+  auto second = ClaimSingleInstance(Store("b.reg"));
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+}
+
+TEST_F(InstanceTest, SpellingsOfOneStorePathShareOneClaim) {
+  auto lock = ClaimSingleInstance(Store());
+  ASSERT_NE(lock, nullptr);
+  const std::string folder = store_dir_.path().string();
+  for (const std::string& spelling :
+       {folder + "/./registry.reg", folder + "/sub/../registry.reg", folder + "//registry.reg"}) {
+    EXPECT_EQ(ClaimSingleInstance(spelling), nullptr) << spelling;
+  }
+  const std::string relative = fs::relative(Store(), fs::current_path()).string();
+  EXPECT_EQ(ClaimSingleInstance(relative), nullptr) << relative;
+}
+
+TEST_F(InstanceTest, NeedsNoStoreAndWritesNothingBesideIt) {
+  auto lock = ClaimSingleInstance(Store("missing/registry.reg"));
+  EXPECT_NE(lock, nullptr);
+  EXPECT_TRUE(fs::is_empty(store_dir_.path()));
+  ASSERT_EQ(LockFiles().size(), 1u);
+  const struct stat info = [&] {
+    struct stat s {};
+    ::stat(LockFiles()[0].c_str(), &s);
+    return s;
+  }();
+  // Private, and sticky so that clean-ups of temporary folders leave it alone.
+  EXPECT_EQ(info.st_mode & 07777, 01600u);
+}
+
+TEST_F(InstanceTest, RefusesALockFileOfAnotherUser) {
+  ClaimSingleInstance(Store()).reset();
+  ASSERT_EQ(LockFiles().size(), 1u);
+  const fs::path lock_file = LockFiles()[0];
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file away";
+  ASSERT_EQ(::chown(lock_file.c_str(), 65534, 65534), 0);
+  EXPECT_THROW(ClaimSingleInstance(Store()), Error);
+}
+
+TEST_F(InstanceTest, RefusesASymbolicLinkInPlaceOfTheLockFile) {
+  ClaimSingleInstance(Store()).reset();
+  ASSERT_EQ(LockFiles().size(), 1u);
+  const fs::path lock_file = LockFiles()[0];
+  fs::remove(lock_file);
+  fs::create_symlink(store_dir_ / "elsewhere", lock_file);
+  EXPECT_THROW(ClaimSingleInstance(Store()), Error);
+  EXPECT_FALSE(fs::exists(store_dir_ / "elsewhere"));
+}
+
+TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
+  char expected[256] = {};
+  ASSERT_EQ(::gethostname(expected, sizeof expected - 1), 0);
+  std::string buffer(255, ' ');
+  std::uint32_t size = 255;
+  QueryComputerName(buffer.data(), size);
+  EXPECT_EQ(size, std::strlen(expected));
+  EXPECT_EQ(buffer.substr(0, size), expected);
+  EXPECT_EQ(buffer[size], '\0');
+}
+
+TEST(DecimalSeparatorTest, IsThePointInTheCLocale) { EXPECT_EQ(SystemDecimalSeparator(), '.'); }
+
+TEST(FatalErrorTest, WritesOneLineOnStandardError) {
+  ::testing::internal::CaptureStderr();
+  ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace ordex

@@ -1,0 +1,98 @@
+// Single instance, host name, decimal separator and the fatal-error line on Windows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/system.h"
+#include "shell/main_window.h"
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+
+bool SettingsKeyExists() {
+  HKEY key = nullptr;
+  const std::string path(SettingsKey);
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
+                      &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  ::RegCloseKey(key);
+  return true;
+}
+
+TEST(Win32SingleInstance, SecondClaimIsRefusedUntilTheFirstEnds) {
+  auto first = ClaimSingleInstance("");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(ClaimSingleInstance(""), nullptr);
+  EXPECT_EQ(ClaimSingleInstance("another scope"), nullptr);  // one claim per session
+  first.reset();
+  EXPECT_NE(ClaimSingleInstance(""), nullptr);
+}
+
+TEST(Win32SingleInstance, ProgramStartedWhileClaimIsHeldEndsAtOnceWithStatusZero) {
+  const bool settings_existed = SettingsKeyExists();
+  const auto claim = ClaimSingleInstance("");
+  ASSERT_NE(claim, nullptr);
+
+  std::string command = std::string("\"") + ORDEX_BINARY + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+      << command;
+  const DWORD waited = ::WaitForSingleObject(process.hProcess, 30000);
+  DWORD status = STILL_ACTIVE;
+  ::GetExitCodeProcess(process.hProcess, &status);
+  if (waited != WAIT_OBJECT_0) ::TerminateProcess(process.hProcess, 99);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+
+  EXPECT_EQ(waited, WAIT_OBJECT_0);
+  EXPECT_EQ(status, 0u);
+  // Refused before any registry access: the settings were not written with their defaults.
+  if (!settings_existed) EXPECT_FALSE(SettingsKeyExists());
+}
+
+TEST(Win32ComputerName, QueryGivesTheNameOfGetComputerNameA) {
+  char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD expected_size = sizeof expected;
+  ASSERT_TRUE(::GetComputerNameA(expected, &expected_size));
+
+  std::string buffer(255, ' ');
+  std::uint32_t size = 255;
+  QueryComputerName(buffer.data(), size);
+  EXPECT_EQ(size, expected_size);
+  EXPECT_EQ(buffer.substr(0, size), expected);
+  EXPECT_EQ(buffer[size], '\0');
+
+  EXPECT_EQ(ProbeComputerName(&QueryComputerName), expected);
+}
+
+TEST(Win32DecimalSeparator, IsTheUsersLocaleSetting) {
+  char separator[8] = {};
+  ASSERT_GT(::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator), 0);
+  const char expected = separator[1] == '\0' ? separator[0] : '.';
+  EXPECT_EQ(SystemDecimalSeparator(), expected);
+}
+
+TEST(Win32FatalError, OneLineGoesToStandardErrorWhenThereIsOne) {
+  testing::TempDir dir;
+  const std::string path = (dir / "stderr.txt").string();
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const HANDLE saved = ::GetStdHandle(STD_ERROR_HANDLE);
+  ::SetStdHandle(STD_ERROR_HANDLE, file);
+  ReportFatalError("cannot open C:\\XOC\\ROBOTER\\INIT\\hw_inf.ini: not there");
+  ::SetStdHandle(STD_ERROR_HANDLE, saved);
+  ::CloseHandle(file);
+  EXPECT_EQ(testing::ReadBytes(path),
+            "ordex: cannot open C:\\XOC\\ROBOTER\\INIT\\hw_inf.ini: not there\r\n");
+}
+
+}  // namespace
+}  // namespace ordex

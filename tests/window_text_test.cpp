@@ -1,0 +1,382 @@
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/window_posix.h"
+
+namespace ordex {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A pipe whose read end collects everything the view wrote.
+class Pipe {
+ public:
+  Pipe() {
+    int fds[2];
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    read_fd_ = fds[0];
+    write_fd_ = fds[1];
+    ::fcntl(read_fd_, F_SETFL, O_NONBLOCK);
+  }
+  ~Pipe() {
+    ::close(read_fd_);
+    ::close(write_fd_);
+  }
+  int write_fd() const { return write_fd_; }
+  std::string Drain() const {
+    std::string out;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(read_fd_, buffer, sizeof buffer)) > 0) out.append(buffer, count);
+    return out;
+  }
+
+ private:
+  int read_fd_;
+  int write_fd_;
+};
+
+// Ticks recorded by the event loop, and what the test wants done on each.
+struct Ticks {
+  WindowView* view = nullptr;
+  std::vector<Clock::time_point> times;
+  std::function<void(int tick)> on_tick = [](int) {};
+
+  static void Callback(void* ticks) {
+    auto* self = static_cast<Ticks*>(ticks);
+    self->times.push_back(Clock::now());
+    self->on_tick(static_cast<int>(self->times.size()));
+  }
+  int count() const { return static_cast<int>(times.size()); }
+};
+
+void FillRows(WindowView& view) {
+  view.SetText(Control::txtASCIDriverVersion, "V 1.04");
+  view.SetText(Control::txtRobotController, "KR 5.4");
+  view.SetText(Control::txtBasisrelease, "5.4.12");
+  view.SetText(Control::txtComputerName, "ROBOT1");
+  view.SetText(Control::txtIPOTime, "12");
+  view.SetText(Control::txtExAxNum, "2");
+  view.SetText(Control::txtASCIISensor, "ZT ASCII");
+  view.SetText(Control::Changes, "0 Changes since start");
+}
+
+constexpr std::string_view kFilledFrame =
+    "ORDEX\n"
+    "ASCII Driver Version:     V 1.04\n"
+    "Robot Controller:         KR 5.4\n"
+    "Basisrelease Version:     5.4.12\n"
+    "Computer Name:            ROBOT1\n"
+    "IPO-Time:                 12\n"
+    "Number of external Axes:  2\n"
+    "ASCII-Sensor:             ZT ASCII\n"
+    "0 Changes since start     0\n";
+
+// Runs the loop until `ticks` ticks have passed, with the given period.
+int RunTicks(WindowView& view, Ticks& ticks, int count, int interval_ms = 1) {
+  ticks.view = &view;
+  auto previous = ticks.on_tick;
+  ticks.on_tick = [&, previous, count](int tick) {
+    previous(tick);
+    if (tick == count) view.Quit(0);
+  };
+  view.SetTimerInterval(interval_ms);
+  return view.Run(&Ticks::Callback, &ticks);
+}
+
+TEST(TextViewOutput, ShowsNothingWhileHidden) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  FillRows(*view);
+  Ticks ticks;
+  ticks.on_tick = [&](int tick) { view->SetText(Control::RefreshNo, std::to_string(tick)); };
+  RunTicks(*view, ticks, 3);
+  EXPECT_EQ(pipe.Drain(), "");
+}
+
+TEST(TextViewOutput, ShowsCaptionRowsAndStatusWhenShown) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  FillRows(*view);
+  view->SetVisible(true);
+  Ticks ticks;
+  RunTicks(*view, ticks, 1);
+  EXPECT_EQ(pipe.Drain(), kFilledFrame);
+}
+
+TEST(TextViewOutput, ShowsTheInitialStatusTextsBeforeAnyValue) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  view->SetVisible(true);
+  Ticks ticks;
+  RunTicks(*view, ticks, 1);
+  const std::string out = pipe.Drain();
+  EXPECT_THAT(out, HasSubstr("\nASCII-Sensor:\n"));
+  EXPECT_THAT(out, HasSubstr("\nChanges since start       0\n"));
+}
+
+TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  FillRows(*view);
+  view->SetVisible(true);
+  Ticks ticks;
+  ticks.on_tick = [&](int tick) {
+    // Two changes in one event draw once; the second tick changes nothing.
+    if (tick != 2) {
+      view->SetText(Control::txtExAxNum, std::to_string(tick));
+      view->SetText(Control::RefreshNo, std::to_string(tick));
+    }
+  };
+  RunTicks(*view, ticks, 3);
+  const std::string out = pipe.Drain();
+  std::string expected(kFilledFrame);
+  for (const char* tick : {"1", "3"}) {
+    std::string frame(kFilledFrame);
+    frame.replace(frame.find("Axes:  2"), 8, std::string("Axes:  ") + tick);
+    frame.replace(frame.size() - 2, 1, tick);
+    expected += "\n" + frame;
+  }
+  EXPECT_EQ(out, expected);
+}
+
+TEST(TextViewOutput, DrawsAgainWhenShownAfterBeingHidden) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  FillRows(*view);
+  view->SetVisible(true);
+  Ticks ticks;
+  ticks.on_tick = [&](int tick) { view->SetVisible(tick != 1); };
+  RunTicks(*view, ticks, 2);
+  EXPECT_EQ(pipe.Drain(), std::string(kFilledFrame) + "\n" + std::string(kFilledFrame));
+}
+
+TEST(TextViewOutput, ConvertsWindows1252AndDefusesControlCharacters) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  view->SetText(Control::txtASCIISensor,
+                "Gr\xF6\xDF"
+                "e \x80");
+  view->SetText(Control::txtComputerName, "A\x1b[2JB\rC\x9D");
+  view->SetVisible(true);
+  Ticks ticks;
+  RunTicks(*view, ticks, 1);
+  const std::string out = pipe.Drain();
+  EXPECT_THAT(out, HasSubstr("ASCII-Sensor:             Gr\xC3\xB6\xC3\x9F"
+                             "e \xE2\x82\xAC\n"));
+  EXPECT_THAT(out, HasSubstr("Computer Name:            A?[2JB?C?\n"));
+}
+
+TEST(TextViewOutput, RedrawsInPlaceOnATerminal) {
+  int controller = -1, terminal = -1;
+  ASSERT_EQ(::openpty(&controller, &terminal, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ::tcgetattr(terminal, &raw);
+  ::cfmakeraw(&raw);  // no "\n" to "\r\n", so that the bytes can be compared
+  ::tcsetattr(terminal, TCSANOW, &raw);
+  {
+    auto view = CreateTextView(terminal);
+    FillRows(*view);
+    view->SetVisible(true);
+    Ticks ticks;
+    ticks.on_tick = [&](int tick) {
+      view->SetText(Control::RefreshNo, std::to_string(tick));
+      if (tick == 2) view->SetVisible(false);
+    };
+    RunTicks(*view, ticks, 2);
+  }
+  std::string out;
+  char buffer[4096];
+  ::fcntl(controller, F_SETFL, O_NONBLOCK);
+  for (ssize_t count; (count = ::read(controller, buffer, sizeof buffer)) > 0;) {
+    out.append(buffer, count);
+  }
+  ::close(controller);
+  ::close(terminal);
+  const std::string back = "\x1b[9A\r\x1b[J", wrap_off = "\x1b[?7l", wrap_on = "\x1b[?7h";
+  std::string second(kFilledFrame);
+  second.replace(second.size() - 2, 1, "1");  // the refresh number of tick 1
+  // The first frame, its redraw over itself after tick 1, and its erasure when hidden.
+  EXPECT_EQ(out, wrap_off + std::string(kFilledFrame) + wrap_on + back + wrap_off + second +
+                     wrap_on + back);
+}
+
+// Ticks through the real loop.
+
+TEST(TextViewTimer, TicksWithTheGivenPeriod) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  const auto start = Clock::now();
+  ASSERT_EQ(RunTicks(*view, ticks, 5, 20), 0);
+  ASSERT_EQ(ticks.count(), 5);
+  EXPECT_GE(ticks.times[0] - start, milliseconds(20));
+  EXPECT_GE(ticks.times[4] - start, milliseconds(100));
+  EXPECT_LT(ticks.times[4] - start, milliseconds(2000));
+}
+
+TEST(TextViewTimer, TheNextTickComesOnePeriodAfterANewInterval) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  std::vector<Clock::time_point> set_at;
+  ticks.on_tick = [&](int tick) {
+    if (tick == 1) {
+      std::this_thread::sleep_for(milliseconds(30));  // a slow pass
+      set_at.push_back(Clock::now());
+      view->SetTimerInterval(60);
+    }
+  };
+  RunTicks(*view, ticks, 2, 5);
+  ASSERT_EQ(set_at.size(), 1u);
+  EXPECT_GE(ticks.times[1] - set_at[0], milliseconds(60));
+}
+
+std::thread SendSignalSoon(int signal_number) {
+  return std::thread([signal_number] {
+    std::this_thread::sleep_for(milliseconds(150));
+    ::kill(::getpid(), signal_number);
+  });
+}
+
+class TextViewStop : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(TextViewStop, AnIntervalOfZeroOrLessStopsTheTimer) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  ticks.on_tick = [&](int) { view->SetTimerInterval(GetParam()); };
+  view->SetTimerInterval(1);
+  std::thread signal = SendSignalSoon(SIGTERM);
+  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 0);
+  signal.join();
+  EXPECT_EQ(ticks.count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, TextViewStop, ::testing::Values(0, -1, INT32_MIN));
+
+TEST(TextViewLoop, QuitEndsRunWithItsStatusAfterTheCurrentTick) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  bool tick_finished = false;
+  ticks.on_tick = [&](int tick) {
+    if (tick == 3) {
+      view->Quit(7);
+      tick_finished = true;
+    }
+  };
+  view->SetTimerInterval(1);
+  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 7);
+  EXPECT_EQ(ticks.count(), 3);
+  EXPECT_TRUE(tick_finished);
+}
+
+TEST(TextViewLoop, QuitBeforeRunEndsItAtOnce) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  view->SetTimerInterval(1);
+  view->Quit(3);
+  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 3);
+  EXPECT_EQ(ticks.count(), 0);
+}
+
+TEST(TextViewLoop, ASignalDuringATickEndsRunAfterIt) {
+  Pipe pipe;
+  auto view = CreateTextView(pipe.write_fd());
+  Ticks ticks;
+  ticks.on_tick = [&](int) { ::kill(::getpid(), SIGINT); };
+  view->SetTimerInterval(1);
+  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 0);
+  EXPECT_EQ(ticks.count(), 1);
+}
+
+TEST(TextViewLoop, PutsBackTheSignalHandlersItFound) {
+  struct sigaction before {};
+  ::sigaction(SIGTERM, nullptr, &before);
+  {
+    Pipe pipe;
+    auto view = CreateTextView(pipe.write_fd());
+    struct sigaction during {};
+    ::sigaction(SIGTERM, nullptr, &during);
+    EXPECT_NE(during.sa_handler, before.sa_handler);
+  }
+  struct sigaction after {};
+  ::sigaction(SIGTERM, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+// The whole program's way out: a process blocked in the loop with the timer stopped ends with
+// status 0 on SIGTERM or SIGINT.
+class TextViewSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ready[0]);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    auto view = CreateTextView(null_fd);
+    view->SetVisible(true);
+    view->SetTimerInterval(0);
+    [[maybe_unused]] auto written = ::write(ready[1], "r", 1);
+    ::close(ready[1]);
+    _exit(view->Run([](void*) { _exit(50); }, nullptr));
+  }
+  ::close(ready[1]);
+  char answer = 0;
+  ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+  ::close(ready[0]);
+  std::this_thread::sleep_for(milliseconds(50));  // into the blocking wait
+  ::kill(child, GetParam());
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TextViewSignal, ::testing::Values(SIGTERM, SIGINT));
+
+TEST(WindowViewChoice, TheEnvironmentCanAskForTheTextView) {
+  const char* old = std::getenv("ORDEX_VIEW");
+  const std::string saved = old ? old : "";
+  ::setenv("ORDEX_VIEW", "text", 1);
+  auto view = CreateWindowView();
+  if (old) {
+    ::setenv("ORDEX_VIEW", saved.c_str(), 1);
+  } else {
+    ::unsetenv("ORDEX_VIEW");
+  }
+  ASSERT_NE(view, nullptr);
+  EXPECT_THAT(typeid(*view).name(), HasSubstr("TextWindowView"));
+}
+
+TEST(WindowViewChoice, WithoutADisplayItIsTheTextView) {
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) GTEST_SKIP() << "a display is at hand";
+  auto view = CreateWindowView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_THAT(typeid(*view).name(), HasSubstr("TextWindowView"));
+}
+
+}  // namespace
+}  // namespace ordex

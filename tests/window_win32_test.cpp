@@ -1,0 +1,200 @@
+// The Win32 main window: layout at the window's DPI, texts, visibility, Timer1 and the ways the
+// event loop ends. Needs a display (Xvfb under Wine in CI); without one the tests are skipped.
+#include "platform/window_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "core/error.h"
+
+namespace ordex {
+namespace {
+
+struct TickLog {
+  WindowView* view = nullptr;
+  int ticks = 0;
+  int quit_after = 0;
+  int quit_status = 0;
+  bool throw_on_tick = false;
+};
+
+void CountTick(void* context) {
+  auto* log = static_cast<TickLog*>(context);
+  ++log->ticks;
+  if (log->throw_on_tick) throw std::runtime_error("tick failed");
+  if (log->ticks == log->quit_after) log->view->Quit(log->quit_status);
+}
+
+HWND g_close_target = nullptr;
+
+void CALLBACK PostCloseLater(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  ::PostMessageA(g_close_target, WM_CLOSE, 0, 0);
+}
+
+UINT DpiOf(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  const auto get_dpi = reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (get_dpi != nullptr) return get_dpi(window);
+  const HDC screen = ::GetDC(window);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(window, screen);
+  return static_cast<UINT>(dpi);
+}
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view_ = CreateWindowView();
+    // The window is made at the first call.
+    EXPECT_EQ(::FindWindowA(kWin32WindowClass, "ORDEX"), nullptr);
+    try {
+      view_->SetVisible(false);
+    } catch (const Error& e) {
+      GTEST_SKIP() << "no display: " << e.what();
+    }
+    window_ = ::FindWindowA(kWin32WindowClass, "ORDEX");
+    ASSERT_NE(window_, nullptr);
+    dpi_ = DpiOf(window_);
+  }
+
+  int Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
+
+  // A child's rectangle in client coordinates.
+  RECT ChildRect(int id) const {
+    RECT rect = {};
+    const HWND child = ::GetDlgItem(window_, id);
+    EXPECT_NE(child, nullptr) << id;
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+  }
+
+  void ExpectPlacedAt(int id, int left, int top, int width, int height) const {
+    const RECT rect = ChildRect(id);
+    EXPECT_EQ(rect.left, Pixels(left));
+    EXPECT_EQ(rect.top, Pixels(top));
+    EXPECT_EQ(rect.right - rect.left, Pixels(width));
+    EXPECT_EQ(rect.bottom - rect.top, Pixels(height));
+  }
+
+  std::string TextOf(int id) const {
+    char text[256] = {};
+    ::GetWindowTextA(::GetDlgItem(window_, id), text, sizeof text);
+    return text;
+  }
+
+  std::unique_ptr<WindowView> view_;
+  HWND window_ = nullptr;
+  UINT dpi_ = 96;
+};
+
+TEST_F(Win32WindowTest, StartsHiddenWithTheClientAreaInTwipsAtTheWindowsDpi) {
+  EXPECT_FALSE(::IsWindowVisible(window_));
+  RECT client = {};
+  ::GetClientRect(window_, &client);
+  EXPECT_EQ(client.right, Pixels(kClientWidthTwips));
+  EXPECT_EQ(client.bottom, Pixels(kClientHeightTwips));
+}
+
+TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
+  for (std::size_t row = 0; row < kRows.size(); ++row) {
+    const RowLayout& layout = kRows[row];
+    SCOPED_TRACE(std::string(layout.label_name));
+    ExpectPlacedAt(Win32LabelId(row), kLabelLeft, layout.top + kLabelDrop, layout.label_width,
+                   kLabelHeight);
+    ExpectPlacedAt(Win32ControlId(layout.text_box), kTextBoxLeft, layout.top, kTextBoxWidth,
+                   kTextBoxHeight);
+    EXPECT_EQ(TextOf(Win32LabelId(row)), layout.caption);
+    EXPECT_EQ(TextOf(Win32ControlId(layout.text_box)), "");
+  }
+  ExpectPlacedAt(Win32ControlId(Control::Changes), kChangesLeft, kStatusTop, kChangesWidth,
+                 kStatusHeight);
+  ExpectPlacedAt(Win32ControlId(Control::RefreshNo), kRefreshNoLeft, kStatusTop, kRefreshNoWidth,
+                 kStatusHeight);
+  EXPECT_EQ(TextOf(Win32ControlId(Control::Changes)), kChangesInitial);
+  EXPECT_EQ(TextOf(Win32ControlId(Control::RefreshNo)), kRefreshNoInitial);
+}
+
+TEST_F(Win32WindowTest, TextBoxesAreReadOnlyEditControls) {
+  for (const RowLayout& row : kRows) {
+    const HWND box = ::GetDlgItem(window_, Win32ControlId(row.text_box));
+    char window_class[32] = {};
+    ::GetClassNameA(box, window_class, sizeof window_class);
+    EXPECT_STRCASEEQ(window_class, "Edit");
+    EXPECT_TRUE(::GetWindowLongA(box, GWL_STYLE) & ES_READONLY);
+  }
+}
+
+TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControl) {
+  const std::string text = "Zusatz-Achsen \xB5 \xE4";
+  view_->SetText(Control::txtExAxNum, text);
+  view_->SetText(Control::Changes, "1 Changes since start");
+  EXPECT_EQ(TextOf(Win32ControlId(Control::txtExAxNum)), text);
+  EXPECT_EQ(TextOf(Win32ControlId(Control::Changes)), "1 Changes since start");
+  EXPECT_EQ(TextOf(Win32ControlId(Control::txtIPOTime)), "");
+}
+
+TEST_F(Win32WindowTest, SetVisibleShowsAndHides) {
+  view_->SetVisible(true);
+  EXPECT_TRUE(::IsWindowVisible(window_));
+  view_->SetVisible(false);
+  EXPECT_FALSE(::IsWindowVisible(window_));
+}
+
+TEST_F(Win32WindowTest, TimerTicksUntilQuitAndRunReturnsItsStatus) {
+  TickLog log{view_.get(), 0, 3, 7};
+  view_->SetTimerInterval(20);
+  EXPECT_EQ(view_->Run(&CountTick, &log), 7);
+  EXPECT_EQ(log.ticks, 3);
+}
+
+TEST_F(Win32WindowTest, IntervalOfZeroOrLessStopsTheTimer) {
+  for (const std::int32_t stop : {0, -1}) {
+    SCOPED_TRACE(stop);
+    auto view = std::move(view_);
+    view.reset();
+    SetUp();
+    TickLog log{view_.get()};
+    view_->SetTimerInterval(20);
+    view_->SetTimerInterval(stop);
+    g_close_target = window_;
+    ::SetTimer(nullptr, 0, 300, &PostCloseLater);
+    EXPECT_EQ(view_->Run(&CountTick, &log), 0);
+    EXPECT_EQ(log.ticks, 0);
+  }
+}
+
+TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {
+  TickLog log{view_.get()};
+  view_->SetVisible(true);
+  ::PostMessageA(window_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(view_->Run(&CountTick, &log), 0);
+  EXPECT_FALSE(::IsWindowVisible(window_));
+}
+
+TEST_F(Win32WindowTest, EndOfSessionIsAgreedToAndEndsRunWithZero) {
+  EXPECT_EQ(::SendMessageA(window_, WM_QUERYENDSESSION, 0, 0), TRUE);
+  ::PostMessageA(window_, WM_ENDSESSION, FALSE, 0);  // cancelled: keeps running
+  ::PostMessageA(window_, WM_ENDSESSION, TRUE, 0);
+  TickLog log{view_.get()};
+  view_->SetTimerInterval(5000);
+  EXPECT_EQ(view_->Run(&CountTick, &log), 0);
+}
+
+TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {
+  TickLog log{view_.get()};
+  log.throw_on_tick = true;
+  view_->SetTimerInterval(10);
+  EXPECT_THROW(view_->Run(&CountTick, &log), std::runtime_error);
+  EXPECT_EQ(log.ticks, 1);
+}
+
+}  // namespace
+}  // namespace ordex
