@@ -84,13 +84,14 @@ void StampUniquely(const fs::path& path) {
 // Rights that bite: tests running as root become an unprivileged user for the start.
 class AsUnprivilegedUser {
  public:
-  AsUnprivilegedUser() {
+  // `scratch` must be reachable for that user (TEST_TMPDIR may lie in a private folder).
+  explicit AsUnprivilegedUser(const fs::path& scratch) {
     if (::geteuid() != 0) {
       uid_ = ::geteuid();
       return;
     }
     run_as_ = testing::UnprivilegedUser();
-    if (run_as_) uid_ = *run_as_;
+    if (run_as_ && ReachableByOthers(scratch)) uid_ = *run_as_;
   }
   bool available() const { return uid_.has_value(); }
   std::optional<uid_t> run_as() const { return run_as_; }
@@ -99,6 +100,14 @@ class AsUnprivilegedUser {
   }
 
  private:
+  static bool ReachableByOthers(const fs::path& folder) {
+    for (fs::path path = folder; path != path.root_path(); path = path.parent_path()) {
+      struct stat info {};
+      if (::stat(path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) return false;
+    }
+    return true;
+  }
+
   std::optional<uid_t> uid_;
   std::optional<uid_t> run_as_;
 };
@@ -267,8 +276,8 @@ TEST_F(MachineDataFaultTest, ManyChangesOfEveryKindAtRandomMomentsAreEachCounted
 // --- The summary folder read-only or full ----------------------------------------------------
 
 TEST_F(FaultTest, ReadOnlySummaryFolderEndsWithItsMessageAndTheNextStartWritesTheSummary) {
-  const AsUnprivilegedUser user;
-  if (!user.available()) GTEST_SKIP() << "no unprivileged user to run as";
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
   sample_.WriteStore(SampleInstallation::Settings(50, 0));
   user.Own(sample_.SummaryFolder());
   fs::permissions(sample_.SummaryFolder(), fs::perms::owner_write, fs::perm_options::remove);
@@ -293,8 +302,8 @@ TEST_F(FaultTest, ReadOnlySummaryFolderEndsWithItsMessageAndTheNextStartWritesTh
 }
 
 TEST_F(FaultTest, ReadOnlySummaryFileIsAnErrorAndIsRewrittenInPlaceWhenWritableAgain) {
-  const AsUnprivilegedUser user;
-  if (!user.available()) GTEST_SKIP() << "no unprivileged user to run as";
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
   sample_.WriteStore(SampleInstallation::Settings(50, 0));
   WriteBytes(sample_.SummaryPath(), "old\r\n");
   user.Own(sample_.SummaryPath());
@@ -405,8 +414,8 @@ TEST_F(FaultTest, StoreThatIsAFolderEndsWithAMessageNamingIt) {
 }
 
 TEST_F(FaultTest, UnreadableStoreEndsWithAMessageAndStaysAsItWas) {
-  const AsUnprivilegedUser user;
-  if (!user.available()) GTEST_SKIP() << "no unprivileged user to run as";
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
   sample_.WriteStore(SampleInstallation::Settings(50, 0));
   const std::string store = ReadBytes(sample_.store());
   fs::permissions(sample_.store(), fs::perms::none);
@@ -437,8 +446,8 @@ TEST_F(FaultTest, MalformedStoreEndsWithTheFileAndLineAndStaysAsItWas) {
 }
 
 TEST_F(FaultTest, ReadOnlyStoreRunsWithTheDefaultsAndIsNotTouched) {
-  const AsUnprivilegedUser user;
-  if (!user.available()) GTEST_SKIP() << "no unprivileged user to run as";
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
   user.Own(sample_.SummaryFolder());
   fs::permissions(sample_.store(),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
