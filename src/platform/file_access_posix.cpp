@@ -12,31 +12,11 @@
 
 #include "core/codepage.h"
 #include "core/error.h"
+#include "platform/error_posix.h"
 #include "platform/file_access.h"
 
 namespace ordex {
 namespace {
-
-Error PosixError(std::string_view action, const std::string& path, int error_number) {
-  return Error(std::string(action) + " " + path + ": " + std::strerror(error_number));
-}
-
-// Owns a file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now, so that a failing close can be reported.
-  int Close() { return ::close(std::exchange(fd_, -1)); }
-
- private:
-  int fd_;
-};
 
 // Owns an open directory stream.
 class Dir {

@@ -12,14 +12,11 @@
 #include <string>
 
 #include "core/error.h"
+#include "platform/error_posix.h"
 #include "platform/system.h"
 
 namespace ordex {
 namespace {
-
-Error PosixError(std::string_view action, const std::string& path, int error_number) {
-  return Error(std::string(action) + " " + path + ": " + std::strerror(error_number));
-}
 
 // The claim is an flock on an open file: the kernel drops it with the last descriptor, also when
 // the process is killed, so a crash never blocks the next start. The file itself stays; only

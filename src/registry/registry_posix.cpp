@@ -1,4 +1,5 @@
 #include "registry/registry_posix.h"
+#include "platform/error_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,30 +18,11 @@
 namespace ordex {
 namespace {
 
-Error PosixError(std::string_view action, const std::string& path, int error_number) {
-  return Error(std::string(action) + " " + path + ": " + std::strerror(error_number));
-}
-
 // The errors a user without the rights to change the store gets; they make a false flag, as
 // the registry gives a user without administrator rights.
 bool IsDenied(int error_number) {
   return error_number == EACCES || error_number == EPERM || error_number == EROFS;
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Close() { return ::close(std::exchange(fd_, -1)); }
-
- private:
-  int fd_;
-};
 
 // What tells that the file changed. The modification time is compared to the nanosecond, since
 // two saves within one second must not look alike; the inode catches a file replaced by rename.
