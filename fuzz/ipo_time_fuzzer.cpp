@@ -1,0 +1,43 @@
+// The cycle-time reader on arbitrary ini content: it returns a number text or throws Error,
+// nothing else.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "collectors/ipo_time.h"
+#include "core/error.h"
+#include "fuzz_support.h"
+
+namespace {
+
+// A plain decimal number, optionally negative, with `separator` as its only separator.
+bool IsNumberText(std::string_view text, char separator) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  if (text.empty() || text.front() == separator || text.back() == separator) return false;
+  int separators = 0;
+  for (const char c : text) {
+    if (c == separator) {
+      ++separators;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return separators <= 1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view content(reinterpret_cast<const char*>(data), size);
+  for (const char separator : {'.', ','}) {
+    try {
+      const std::string ipo_time = ordex::IpoTimeFromText(content, separator);
+      ordex::fuzz::Require(IsNumberText(ipo_time, separator), "cycle time is a number text");
+    } catch (const ordex::Error& error) {
+      ordex::fuzz::Require(std::string_view(error.what()).starts_with("hw_inf.ini:"),
+                           "error names the file and line");
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,587 @@
+// Faults met by the real ordex binary: a machine data file that changes under a fast-ticking
+// instance, a summary folder that is read-only or full, a registry store that cannot be read,
+// is malformed or read-only, many simultaneous starts. Each ends in a known state with nothing
+// lost, and nothing in the controller tree changes but the summary file.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ordex_process_posix.h"
+#include "test_support.h"
+
+namespace ordex {
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::Eventually;
+using testing::Frame;
+using testing::OrdexOptions;
+using testing::OrdexProcess;
+using testing::ParseFrames;
+using testing::ReadBytes;
+using testing::SampleInstallation;
+using testing::WriteBytes;
+
+// Every file and folder under `root` with its type, mode, owner, size, content hash and
+// modification time: two listings are equal when nothing under `root` changed.
+std::map<std::string, std::string> Listing(const fs::path& root) {
+  std::map<std::string, std::string> listing;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    struct stat info {};
+    ::lstat(entry.path().c_str(), &info);
+    std::string line = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) + " " +
+                       std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) +
+                       "." + std::to_string(info.st_mtim.tv_nsec);
+    if (S_ISREG(info.st_mode)) {
+      std::uint64_t hash = 0xcbf29ce484222325u;
+      for (const char c : ReadBytes(entry.path())) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+      }
+      line += " " + std::to_string(hash);
+    }
+    listing[fs::relative(entry.path(), root).string()] = line;
+  }
+  return listing;
+}
+
+std::string SummaryWithExAxNum(const std::string& ex_ax_num) {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  return std::string("Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\nBSVersion: BR 5.6.3\r\nName: ") +
+         host + "\r\nIPO: 12\r\nZusatz-Achsen: " + ex_ax_num + "\r\nSensor: SENSOR-A_2.0\r\n";
+}
+
+std::string MachineData(const std::string& ex_ax_num) {
+  return "&ACCESS RVP\r\nDEFDAT  $MACHINE PUBLIC\r\nDECL INT $NUM_AX=6 ;number of robot axes\r\n"
+         "DECL INT $EX_AX_NUM=" +
+         ex_ax_num + " ;number of external axes\r\nENDDAT\r\n";
+}
+
+// Gives the file a modification time of its own, so that each change is told apart from the
+// one before even when both fall into the same clock tick of the file system.
+void StampUniquely(const fs::path& path) {
+  static std::int64_t stamp = 1'600'000'000;
+  ++stamp;
+  const timespec times[2] = {{stamp, 0}, {stamp, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// Rights that bite: tests running as root become an unprivileged user for the start.
+class AsUnprivilegedUser {
+ public:
+  // `scratch` must be reachable for that user (TEST_TMPDIR may lie in a private folder).
+  explicit AsUnprivilegedUser(const fs::path& scratch) {
+    if (::geteuid() != 0) {
+      uid_ = ::geteuid();
+      return;
+    }
+    run_as_ = testing::UnprivilegedUser();
+    if (run_as_ && ReachableByOthers(scratch)) uid_ = *run_as_;
+  }
+  bool available() const { return uid_.has_value(); }
+  std::optional<uid_t> run_as() const { return run_as_; }
+  void Own(const fs::path& path) const {
+    if (run_as_) ASSERT_EQ(::chown(path.c_str(), *run_as_, static_cast<gid_t>(-1)), 0) << path;
+  }
+
+ private:
+  static bool ReachableByOthers(const fs::path& folder) {
+    for (fs::path path = folder; path != path.root_path(); path = path.parent_path()) {
+      struct stat info {};
+      if (::stat(path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) return false;
+    }
+    return true;
+  }
+
+  std::optional<uid_t> uid_;
+  std::optional<uid_t> run_as_;
+};
+
+class FaultTest : public ::testing::Test {
+ protected:
+  OrdexOptions Options(const std::string& output_name) const {
+    return {.store = sample_.store(),
+            .output = sample_.dir() / output_name,
+            .runtime_dir = sample_.RuntimeDir()};
+  }
+  // What the instance wrote so far; nothing before it opened its output.
+  std::string Output(const std::string& name) const {
+    return fs::exists(sample_.dir() / name) ? ReadBytes(sample_.dir() / name) : "";
+  }
+  // The controller tree and the registry store as they stand.
+  std::map<std::string, std::string> TreeAndStore() const {
+    auto listing = Listing(sample_.tree());
+    listing["registry.reg"] = ReadBytes(sample_.store());
+    return listing;
+  }
+  std::string Errors(const std::string& name) const {
+    return ReadBytes(sample_.dir() / (name + ".err"));
+  }
+
+  SampleInstallation sample_;
+};
+
+// --- The machine data file changing under a running instance --------------------------------
+
+class MachineDataFaultTest : public FaultTest {
+ protected:
+  void SetUp() override {
+    sample_.WriteStore(SampleInstallation::Settings(5, 1));
+    ordex_ = std::make_unique<OrdexProcess>(Options("out"));
+    ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+  }
+
+  void TearDown() override {
+    if (!ordex_) return;
+    // Some passes more on the final state, which must stay as it is.
+    const long changes = ChangesShown();
+    const long refresh_no = Frames().back().refresh_no;
+    EXPECT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_no + 20; }));
+    EXPECT_EQ(ChangesShown(), changes);
+    EXPECT_TRUE(ordex_->Running()) << Errors("out");
+    ordex_->Signal(SIGTERM);
+    EXPECT_EQ(ordex_->WaitForExit(), 0);
+    ExpectEveryChangeCountedOnce();
+  }
+
+  std::vector<Frame> Frames() const { return ParseFrames(Output("out")); }
+
+  // Waits until the window shows `ex_ax_num` and the summary file holds it in its seven lines.
+  void ExpectShownAndWritten(const std::string& ex_ax_num) {
+    EXPECT_TRUE(Eventually([&] {
+      const auto frames = Frames();
+      return !frames.empty() && frames.back().ex_ax_num == ex_ax_num &&
+             sample_.Summary() == SummaryWithExAxNum(ex_ax_num);
+    })) << "summary: "
+        << sample_.Summary() << "\nerrors: " << Errors("out");
+  }
+
+  long ChangesShown() const {
+    const auto frames = Frames();
+    return frames.empty() ? -1 : frames.back().changes;
+  }
+
+  void WriteByRename(const std::string& ex_ax_num) {
+    const fs::path temporary = sample_.MachineDataPath().string() + ".new";
+    WriteBytes(temporary, MachineData(ex_ax_num));
+    StampUniquely(temporary);
+    fs::rename(temporary, sample_.MachineDataPath());
+  }
+
+  void WriteInPlace(const std::string& ex_ax_num) {
+    WriteBytes(sample_.MachineDataPath(), MachineData(ex_ax_num));
+    StampUniquely(sample_.MachineDataPath());
+  }
+
+  // Passes draw one frame each: the change counter goes up by one exactly in the passes where
+  // the shown count differs from the pass before, and never otherwise.
+  void ExpectEveryChangeCountedOnce() const {
+    const auto frames = Frames();
+    ASSERT_GT(frames.size(), 10u);
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+      const Frame& before = frames[i - 1];
+      const Frame& now = frames[i];
+      if (now.refresh_no == 0) continue;  // the window shown at start-up
+      ASSERT_EQ(now.refresh_no, before.refresh_no + 1) << "frame " << i;
+      const long expected = before.changes + (now.ex_ax_num != before.ex_ax_num ? 1 : 0);
+      ASSERT_EQ(now.changes, expected)
+          << "frame " << i << ": '" << before.ex_ax_num << "' -> '" << now.ex_ax_num << "'";
+    }
+  }
+
+  std::unique_ptr<OrdexProcess> ordex_;
+};
+
+TEST_F(MachineDataFaultTest, FileDeletedForManyPassesIsWaitedForAndItsNewCountCounted) {
+  fs::remove(sample_.MachineDataPath());
+  const long refresh_before = Frames().back().refresh_no;
+  ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + 20; }));
+  EXPECT_EQ(ChangesShown(), 0);
+  EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum("2"));
+
+  WriteInPlace("3");
+  ExpectShownAndWritten("3");
+  EXPECT_EQ(ChangesShown(), 1);
+}
+
+TEST_F(MachineDataFaultTest, FileReplacedByRenameIsCountedOnce) {
+  WriteByRename("4");
+  ExpectShownAndWritten("4");
+  EXPECT_EQ(ChangesShown(), 1);
+  WriteByRename("2");
+  ExpectShownAndWritten("2");
+  EXPECT_EQ(ChangesShown(), 2);
+}
+
+TEST_F(MachineDataFaultTest, TruncatedFileShowsNoCountUntilRewritten) {
+  // An emptied file holds no count: that is a change of the count, and so is the new one.
+  ::truncate(sample_.MachineDataPath().c_str(), 0);
+  StampUniquely(sample_.MachineDataPath());
+  ExpectShownAndWritten("");
+  EXPECT_EQ(ChangesShown(), 1);
+  WriteInPlace("5");
+  ExpectShownAndWritten("5");
+  EXPECT_EQ(ChangesShown(), 2);
+}
+
+TEST_F(MachineDataFaultTest, ManyChangesOfEveryKindAtRandomMomentsAreEachCountedOnce) {
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<int> pause_ms(0, 12);
+  std::string value = "2";
+  for (int change = 0; change < 60; ++change) {
+    value = std::to_string(10 + change);
+    switch (change % 4) {
+      case 0:
+        WriteByRename(value);
+        break;
+      case 1:
+        WriteInPlace(value);
+        break;
+      case 2:
+        fs::remove(sample_.MachineDataPath());
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms(random)));
+        WriteInPlace(value);
+        break;
+      default: {
+        // The same length in place without truncating: no moment with an empty file.
+        std::fstream file(sample_.MachineDataPath(), std::ios::in | std::ios::out);
+        const std::string content = MachineData(value);
+        file.write(content.data(), static_cast<std::streamsize>(content.size()));
+        file.close();
+        StampUniquely(sample_.MachineDataPath());
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms(random)));
+  }
+  ExpectShownAndWritten(value);
+  EXPECT_GE(ChangesShown(), 1);
+  EXPECT_LE(ChangesShown(), 60);
+}
+
+// --- The summary folder read-only or full ----------------------------------------------------
+
+TEST_F(FaultTest, ReadOnlySummaryFolderEndsWithItsMessageAndTheNextStartWritesTheSummary) {
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
+  sample_.WriteStore(SampleInstallation::Settings(50, 0));
+  user.Own(sample_.SummaryFolder());
+  fs::permissions(sample_.SummaryFolder(), fs::perms::owner_write, fs::perm_options::remove);
+  const auto before = TreeAndStore();
+
+  OrdexOptions options = Options("refused");
+  options.run_as = user.run_as();
+  OrdexProcess refused(options);
+  EXPECT_EQ(refused.WaitForExit(), 1);
+  EXPECT_EQ(Errors("refused"),
+            "ordex: cannot open " + sample_.SummaryPath().string() + ": Permission denied\n");
+  auto after = TreeAndStore();
+  EXPECT_EQ(after, before);
+
+  fs::permissions(sample_.SummaryFolder(), fs::perms::owner_write, fs::perm_options::add);
+  options.output = sample_.dir() / "allowed";
+  OrdexProcess allowed(options);
+  EXPECT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }))
+      << Errors("allowed");
+  allowed.Signal(SIGTERM);
+  EXPECT_EQ(allowed.WaitForExit(), 0);
+}
+
+TEST_F(FaultTest, ReadOnlySummaryFileIsAnErrorAndIsRewrittenInPlaceWhenWritableAgain) {
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
+  sample_.WriteStore(SampleInstallation::Settings(50, 0));
+  WriteBytes(sample_.SummaryPath(), "old\r\n");
+  user.Own(sample_.SummaryPath());
+  fs::permissions(sample_.SummaryPath(), fs::perms::owner_read | fs::perms::group_read);
+  struct stat original {};
+  ::stat(sample_.SummaryPath().c_str(), &original);
+
+  OrdexOptions options = Options("refused");
+  options.run_as = user.run_as();
+  OrdexProcess refused(options);
+  EXPECT_EQ(refused.WaitForExit(), 1);
+  EXPECT_EQ(Errors("refused"),
+            "ordex: cannot open " + sample_.SummaryPath().string() + ": Permission denied\n");
+  EXPECT_EQ(sample_.Summary(), "old\r\n");
+
+  fs::permissions(sample_.SummaryPath(), fs::perms::owner_write, fs::perm_options::add);
+  options.output = sample_.dir() / "allowed";
+  OrdexProcess allowed(options);
+  EXPECT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+  allowed.Signal(SIGTERM);
+  EXPECT_EQ(allowed.WaitForExit(), 0);
+  struct stat rewritten {};
+  ::stat(sample_.SummaryPath().c_str(), &rewritten);
+  EXPECT_EQ(rewritten.st_ino, original.st_ino);
+  EXPECT_EQ(rewritten.st_mode, original.st_mode | S_IWUSR);
+  EXPECT_EQ(rewritten.st_uid, original.st_uid);
+}
+
+// A small tmpfs over the summary folder; unmounted when the test ends.
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(fs::path folder) : folder_(std::move(folder)) {
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=8k") == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+  // Fills every free block with a file of its own.
+  void Fill() const {
+    std::FILE* filler = std::fopen((folder_ / "filler").c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    std::setvbuf(filler, nullptr, _IONBF, 0);
+    const std::string block(512, 'x');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    std::fclose(filler);
+  }
+  void MakeRoom() const { fs::remove(folder_ / "filler"); }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(FaultTest, FullDiskEndsWithItsMessageAndTheNextStartWritesTheSummaryInPlace) {
+  sample_.WriteStore(SampleInstallation::Settings(50, 0));
+  const SmallFileSystem small(sample_.SummaryFolder());
+  if (!small.mounted()) GTEST_SKIP() << "this machine does not allow mounting a tmpfs";
+  // The installation gave the summary file its identity and rights; a full disk must not
+  // change them.
+  WriteBytes(sample_.SummaryPath(), "");
+  fs::permissions(sample_.SummaryPath(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  struct stat original {};
+  ::stat(sample_.SummaryPath().c_str(), &original);
+  small.Fill();
+  const auto before = TreeAndStore();
+
+  OrdexProcess refused(Options("refused"));
+  EXPECT_EQ(refused.WaitForExit(), 1);
+  EXPECT_EQ(Errors("refused"), "ordex: cannot write " + sample_.SummaryPath().string() +
+                                   ": No space left on device\n");
+  // The summary file itself was opened and truncated in place; everything else is untouched.
+  auto after = TreeAndStore();
+  auto unchanged = before;
+  for (auto* listing : {&after, &unchanged}) {
+    listing->erase("ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini");
+    listing->erase("ROBOTER/IBGN/Xoc/R1/IBGN");
+  }
+  EXPECT_EQ(after, unchanged);
+
+  small.MakeRoom();
+  OrdexProcess allowed(Options("allowed"));
+  EXPECT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+  allowed.Signal(SIGTERM);
+  EXPECT_EQ(allowed.WaitForExit(), 0);
+  struct stat rewritten {};
+  ::stat(sample_.SummaryPath().c_str(), &rewritten);
+  EXPECT_EQ(rewritten.st_ino, original.st_ino);
+  EXPECT_EQ(rewritten.st_mode, original.st_mode);
+}
+
+// --- The registry store unreadable, malformed, read-only -------------------------------------
+
+TEST_F(FaultTest, StoreThatIsAFolderEndsWithAMessageNamingIt) {
+  fs::remove(sample_.store());
+  fs::create_directory(sample_.store());
+  const auto before = Listing(sample_.tree());
+  OrdexProcess ordex(Options("out"));
+  EXPECT_EQ(ordex.WaitForExit(), 1);
+  EXPECT_NE(Errors("out").find(sample_.store().string()), std::string::npos) << Errors("out");
+  EXPECT_TRUE(Errors("out").starts_with("ordex: ")) << Errors("out");
+  EXPECT_TRUE(fs::is_directory(sample_.store()));
+  EXPECT_TRUE(fs::is_empty(sample_.store()));
+  EXPECT_EQ(Listing(sample_.tree()), before);
+}
+
+TEST_F(FaultTest, UnreadableStoreEndsWithAMessageAndStaysAsItWas) {
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
+  sample_.WriteStore(SampleInstallation::Settings(50, 0));
+  const std::string store = ReadBytes(sample_.store());
+  fs::permissions(sample_.store(), fs::perms::none);
+  const auto before = Listing(sample_.tree());
+
+  OrdexOptions options = Options("out");
+  options.run_as = user.run_as();
+  OrdexProcess ordex(options);
+  EXPECT_EQ(ordex.WaitForExit(), 1);
+  EXPECT_EQ(Errors("out"),
+            "ordex: cannot open " + sample_.store().string() + ": Permission denied\n");
+  fs::permissions(sample_.store(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadBytes(sample_.store()), store);
+  EXPECT_EQ(Listing(sample_.tree()), before);
+}
+
+TEST_F(FaultTest, MalformedStoreEndsWithTheFileAndLineAndStaysAsItWas) {
+  const std::string store = sample_.ControllerKey() + "this line is no registry line\r\n";
+  WriteBytes(sample_.store(), store);
+  const auto before = Listing(sample_.tree());
+  OrdexProcess ordex(Options("out"));
+  EXPECT_EQ(ordex.WaitForExit(), 1);
+  EXPECT_TRUE(Errors("out").starts_with("ordex: " + sample_.store().string() + ":7: "))
+      << Errors("out");
+  EXPECT_EQ(ReadBytes(sample_.store()), store);
+  EXPECT_EQ(Listing(sample_.tree()), before);
+  EXPECT_FALSE(fs::exists(sample_.SummaryPath()));
+}
+
+TEST_F(FaultTest, ReadOnlyStoreRunsWithTheDefaultsAndIsNotTouched) {
+  const AsUnprivilegedUser user(sample_.dir().path());
+  if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
+  user.Own(sample_.SummaryFolder());
+  fs::permissions(sample_.store(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string store = ReadBytes(sample_.store());
+
+  OrdexOptions options = Options("out");
+  options.run_as = user.run_as();
+  OrdexProcess ordex(options);
+  // The defaults cannot be written, as for a user without administrator rights on the target;
+  // the program goes on with them.
+  EXPECT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }))
+      << Errors("out");
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(ordex.Running());
+  ordex.Signal(SIGTERM);
+  EXPECT_EQ(ordex.WaitForExit(), 0);
+  EXPECT_EQ(ReadBytes(sample_.store()), store);
+  EXPECT_EQ(Output("out"), "") << "hidden by default";
+  for (const auto& entry : fs::directory_iterator(sample_.dir().path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "tree" || name == "run" || name == "registry.reg" ||
+                name.starts_with("out"))
+        << name;
+  }
+}
+
+TEST_F(FaultTest, StoreKilledWhileWritingItsDefaultsIsNeverHalfWritten) {
+  // Each default is written by replacing the whole store: a kill leaves the store as it was,
+  // with the first default, or with both; never a part of a line. (A kill between creating
+  // the replacement and renaming it can leave that temporary file next to the store.)
+  const std::string original = ReadBytes(sample_.store());
+  const std::string key =
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
+      "Preferences\\ZT\\Service\\ORDEX]\r\n\"TimerInterval\"=dword:00002710\r\n";
+  const std::vector<std::string> whole_states = {
+      original, original + key + "\r\n", original + key + "\"Visible\"=dword:00000000\r\n\r\n"};
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> delay_us(0, 20000);
+  std::map<std::string, int> seen;
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    testing::WriteBytes(sample_.store(), original);
+    OrdexProcess ordex(Options("out"));
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    ordex.Signal(SIGKILL);
+    ordex.WaitForExit();
+    const std::string store = ReadBytes(sample_.store());
+    const auto state = std::find(whole_states.begin(), whole_states.end(), store);
+    ASSERT_NE(state, whole_states.end()) << "attempt " << attempt << ":\n" << store;
+    ++seen[std::to_string(state - whole_states.begin())];
+    for (const auto& entry : fs::directory_iterator(sample_.dir().path())) {
+      const std::string name = entry.path().filename().string();
+      const bool replacement = name.starts_with(".registry.reg.") && name.ends_with(".tmp");
+      EXPECT_TRUE(name == "tree" || name == "run" || name == "registry.reg" ||
+                  name.starts_with("out") || replacement)
+          << "attempt " << attempt << " left " << name;
+    }
+  }
+  ::testing::Test::RecordProperty("states", seen.size());
+}
+
+// --- Many starts at once ---------------------------------------------------------------------
+
+TEST_F(FaultTest, TwentySimultaneousStartsLeaveExactlyOneInstance) {
+  const std::string original = ReadBytes(sample_.store());
+  std::vector<std::unique_ptr<OrdexProcess>> starts;
+  for (int i = 0; i < 20; ++i) {
+    starts.push_back(std::make_unique<OrdexProcess>(Options("out" + std::to_string(i))));
+  }
+  int refused = 0;
+  for (auto& start : starts) {
+    if (start->WaitForExit(3s) == 0) ++refused;
+  }
+  EXPECT_EQ(refused, 19);
+  int running = 0;
+  for (auto& start : starts) running += start->Running() ? 1 : 0;
+  EXPECT_EQ(running, 1);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(Output("out" + std::to_string(i)), "");
+    EXPECT_EQ(Errors("out" + std::to_string(i)), "");
+  }
+  EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum("2"));
+  const std::string store = ReadBytes(sample_.store());
+  ASSERT_TRUE(store.starts_with(original));
+  const std::string added = store.substr(original.size());
+  EXPECT_EQ(added.find("TimerInterval"), added.rfind("TimerInterval")) << added;
+  EXPECT_NE(added.find("\"TimerInterval\"=dword:00002710"), std::string::npos) << added;
+  EXPECT_NE(added.find("\"Visible\"=dword:00000000"), std::string::npos) << added;
+  for (auto& start : starts) start->Signal(SIGTERM);
+}
+
+// --- The controller tree ---------------------------------------------------------------------
+
+TEST_F(FaultTest, ARunChangesNothingButTheSummaryFileAndTheStoresTwoDefaults) {
+  const auto tree_before = Listing(sample_.tree());
+  const std::string store_before = ReadBytes(sample_.store());
+  {
+    // A first start on the store as the installation left it: it gets the two defaults.
+    OrdexProcess ordex(Options("out-first"));
+    ASSERT_TRUE(Eventually([&] { return ReadBytes(sample_.store()) != store_before; }));
+    ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+    ordex.Signal(SIGTERM);
+    EXPECT_EQ(ordex.WaitForExit(), 0);
+  }
+  const std::string store = ReadBytes(sample_.store());
+  ASSERT_TRUE(store.starts_with(store_before));
+  EXPECT_NE(store.find("\"TimerInterval\"=dword:00002710", store_before.size()), std::string::npos);
+  EXPECT_NE(store.find("\"Visible\"=dword:00000000", store_before.size()), std::string::npos);
+  {
+    // A second one ticking quickly, shown, for many passes.
+    sample_.WriteStore(SampleInstallation::Settings(5, 1));
+    OrdexProcess ordex(Options("out-second"));
+    ASSERT_TRUE(Eventually([&] { return ParseFrames(Output("out-second")).size() > 100; }));
+    ordex.Signal(SIGTERM);
+    EXPECT_EQ(ordex.WaitForExit(), 0);
+  }
+  // Only the summary file is new; its folder's time stamp records that, nothing else changed.
+  auto tree_after = Listing(sample_.tree());
+  auto unchanged = tree_before;
+  ASSERT_EQ(tree_after.erase("ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"), 1u);
+  for (auto* listing : {&tree_after, &unchanged}) listing->erase("ROBOTER/IBGN/Xoc/R1/IBGN");
+  EXPECT_EQ(tree_after, unchanged);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(sample_.SummaryFolder())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".gitignore", "Tarvex.ini"}));
+  for (const auto& entry : fs::directory_iterator(sample_.dir().path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "tree" || name == "run" || name == "registry.reg" ||
+                name.starts_with("out"))
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace ordex
