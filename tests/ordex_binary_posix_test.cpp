@@ -8,71 +8,21 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "ordex_process_posix.h"
 #include "test_support.h"
 
 namespace ordex {
 namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::Eventually;
+using testing::OrdexOptions;
+using testing::OrdexProcess;
 using testing::ReadBytes;
 using testing::SourceDir;
 using testing::TempDir;
 using testing::WriteBytes;
-
-// A started ordex; killed if the test does not wait for it.
-class OrdexProcess {
- public:
-  OrdexProcess(const fs::path& store, const fs::path& output) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setenv("ORDEX_REGISTRY", store.c_str(), 1);
-      ::setenv("ORDEX_VIEW", "text", 1);
-      ::unsetenv("DISPLAY");
-      if (!freopen(output.c_str(), "w", stdout) ||
-          !freopen((output.string() + ".err").c_str(), "w", stderr)) {
-        _exit(127);
-      }
-      ::execl(ORDEX_BINARY, ORDEX_BINARY, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~OrdexProcess() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // The exit status, or -1 when the process is still running after `timeout`.
-  int WaitForExit(std::chrono::milliseconds timeout = 10s) {
-    for (auto waited = 0ms; waited <= timeout; waited += 10ms) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-  }
-  void Signal(int signal) { ::kill(pid_, signal); }
-
- private:
-  pid_t pid_ = -1;
-  bool exited_ = false;
-};
-
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds timeout = 10s) {
-  for (auto waited = 0ms; waited <= timeout; waited += 10ms) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
 
 class OrdexBinaryTest : public ::testing::Test {
  protected:
@@ -100,6 +50,10 @@ class OrdexBinaryTest : public ::testing::Test {
     return text;
   }
 
+  // The instance lock goes into the test's folder, so that runs leave nothing behind.
+  OrdexOptions Options(const fs::path& output) const {
+    return {.store = store_, .output = output, .runtime_dir = dir_.path()};
+  }
   fs::path Summary() const { return dir_ / "tree/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
   fs::path MachineData() const { return dir_ / "tree/ROBOTER/XOC/R1/Mada/$Machine.dat"; }
   std::string Summary(std::string_view fallback) const {
@@ -112,7 +66,7 @@ class OrdexBinaryTest : public ::testing::Test {
 };
 
 TEST_F(OrdexBinaryTest, StartsOnTheSampleWritesSummaryAndDefaultsAndEndsOnSigterm) {
-  OrdexProcess ordex(store_, dir_ / "out");
+  OrdexProcess ordex(Options(dir_ / "out"));
   ASSERT_TRUE(Eventually([&] { return Summary("").find("Sensor: ") != std::string::npos; }));
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
@@ -132,10 +86,10 @@ TEST_F(OrdexBinaryTest, StartsOnTheSampleWritesSummaryAndDefaultsAndEndsOnSigter
 
 TEST_F(OrdexBinaryTest, ARunningInstanceSeesAChangeAndASecondStartIsRefused) {
   WriteStore(Settings(20, 1));
-  OrdexProcess first(store_, dir_ / "first");
+  OrdexProcess first(Options(dir_ / "first"));
   ASSERT_TRUE(Eventually([&] { return fs::exists(Summary()); }));
 
-  OrdexProcess second(store_, dir_ / "second");
+  OrdexProcess second(Options(dir_ / "second"));
   EXPECT_EQ(second.WaitForExit(), 0);
   EXPECT_EQ(ReadBytes(dir_ / "second"), "");
 
@@ -152,7 +106,7 @@ TEST_F(OrdexBinaryTest, ARunningInstanceSeesAChangeAndASecondStartIsRefused) {
 
 TEST_F(OrdexBinaryTest, AStartUpErrorEndsWithItsMessageAndANonZeroStatus) {
   fs::remove(dir_ / "tree/ROBOTER/INIT/hw_inf.ini");
-  OrdexProcess ordex(store_, dir_ / "out");
+  OrdexProcess ordex(Options(dir_ / "out"));
   EXPECT_EQ(ordex.WaitForExit(), 1);
   EXPECT_EQ(Errors(dir_ / "out"), "ordex: cannot open " +
                                       (dir_ / "tree/ROBOTER/INIT/hw_inf.ini").string() +

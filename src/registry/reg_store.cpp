@@ -429,7 +429,6 @@ RegStore RegStore::Parse(std::string_view bytes, std::string_view file_name) {
                           "not a regedit export file: regedit does not accept UTF-8 with a byte "
                           "order mark; save it without one or as UTF-16LE"));
   }
-  std::string_view header;
   if (bytes.starts_with(kUtf16Bom)) {
     store.encoding_ = Encoding::kUtf16Le;
     store.prefix_ = std::string(kUtf16Bom);
