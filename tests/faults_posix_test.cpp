@@ -228,15 +228,17 @@ TEST_F(MachineDataFaultTest, FileReplacedByRenameIsCountedOnce) {
   EXPECT_EQ(ChangesShown(), 2);
 }
 
-TEST_F(MachineDataFaultTest, TruncatedFileShowsNoCountUntilRewritten) {
-  // An emptied file holds no count: that is a change of the count, and so is the new one.
+TEST_F(MachineDataFaultTest, TruncatedFileIsASaveInProgressAndOnlyItsNewCountIsCounted) {
   ::truncate(sample_.MachineDataPath().c_str(), 0);
   StampUniquely(sample_.MachineDataPath());
-  ExpectShownAndWritten("");
-  EXPECT_EQ(ChangesShown(), 1);
+  const long refresh_before = Frames().back().refresh_no;
+  ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + 5; }));
+  EXPECT_EQ(Frames().back().ex_ax_num, "2");
+  EXPECT_EQ(ChangesShown(), 0);
+  EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum("2"));
   WriteInPlace("5");
   ExpectShownAndWritten("5");
-  EXPECT_EQ(ChangesShown(), 2);
+  EXPECT_EQ(ChangesShown(), 1);
 }
 
 TEST_F(MachineDataFaultTest, ManyChangesOfEveryKindAtRandomMomentsAreEachCountedOnce) {

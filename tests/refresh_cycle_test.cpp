@@ -95,6 +95,20 @@ TEST_F(RefreshCycleTest, AFileMissingForSomePassesIsWaitedForAndThenRead) {
   EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
 }
 
+TEST_F(RefreshCycleTest, AnEmptiedFileIsASaveInProgressNotAChange) {
+  WriteBytes(MachineData(), "");
+  StampMachineData();
+  Pass();
+  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(SummaryCount(), "2");
+  EXPECT_EQ(form_->ChangeCount, 0);
+
+  WriteMachineData("3");
+  Pass();
+  EXPECT_EQ(SummaryCount(), "3");
+  EXPECT_EQ(form_->ChangeCount, 1);
+}
+
 // Runs a save of the machine data file right after the next open, as a controller saving
 // while ORDEX reads would.
 class SaveDuringRead : public FileAccess {

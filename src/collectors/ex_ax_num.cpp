@@ -34,7 +34,7 @@ std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
   while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
   stream.reset();
   if (files.ModificationTime(native_path) != before) return std::nullopt;
-  return MachineDataReading{ExAxNumFromText(content), *before};
+  return MachineDataReading{ExAxNumFromText(content), *before, content.empty()};
 }
 
 }  // namespace ordex

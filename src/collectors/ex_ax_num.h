@@ -19,6 +19,7 @@ std::string ExAxNumFromText(std::string_view machine_data);
 struct MachineDataReading {
   std::string ex_ax_num;
   FileTime time;  // taken before the file was opened
+  bool empty_file = false;
 };
 
 // Reads the count and the modification time from the machine data file at `native_path`.

@@ -120,22 +120,16 @@ std::string Form1::GetIpoTime() {
 std::string Form1::GetExAxNum(FileTime& fileTime) {
   MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
   machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
-  std::string value;
   for (int attempt = 0; attempt < kStartUpReadAttempts; ++attempt) {
-    if (TryGetExAxNum(value, fileTime)) return value;
+    if (auto reading = ReadExAxNum(services_.files, machine_data_native_path_)) {
+      fileTime = reading->time;
+      return std::move(reading->ex_ax_num);
+    }
     if (!services_.files.ModificationTime(machine_data_native_path_)) {
       throw Error("cannot open " + machine_data_native_path_ + ": No such file or directory");
     }
   }
   throw Error(machine_data_native_path_ + " keeps changing while it is read");
-}
-
-bool Form1::TryGetExAxNum(std::string& value, FileTime& fileTime) {
-  auto reading = ReadExAxNum(services_.files, machine_data_native_path_);
-  if (!reading) return false;
-  value = std::move(reading->ex_ax_num);
-  fileTime = reading->time;
-  return true;
 }
 
 std::string Form1::GetSensorInfo(std::string& driverVersion) {
@@ -167,8 +161,8 @@ void Form1::RefreshCycle() {
 }
 
 // A machine data file that is missing for a moment (saved by rename, or deleted and written
-// anew) or that changes while it is read is looked at again on the next pass; Current keeps
-// its values until a whole reading arrives.
+// anew), empty for a moment, or that changes while it is read is looked at again on the next
+// pass; Current keeps its values until a whole reading arrives.
 void Form1::RefreshMachineData() {
   auto time = services_.files.ModificationTime(machine_data_native_path_);
   if (!time) {
@@ -177,7 +171,12 @@ void Form1::RefreshMachineData() {
     return;
   }
   if (*time == Current.MachineDataTime) return;
-  if (!TryGetExAxNum(Current.ExAxNum, Current.MachineDataTime)) return;
+  auto reading = ReadExAxNum(services_.files, machine_data_native_path_);
+  // An empty file is one being saved in place (truncated, not yet written): it holds no count
+  // worth showing or counting, and the next pass looks again.
+  if (!reading || reading->empty_file) return;
+  Current.ExAxNum = std::move(reading->ex_ax_num);
+  Current.MachineDataTime = reading->time;
   Show(Control::txtExAxNum, Current.ExAxNum);
   if (Current.ExAxNum == Saved.ExAxNum) return;
   WriteInfoFile();

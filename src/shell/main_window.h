@@ -71,7 +71,6 @@ class Form1 {
   void LoadSettings();
   std::string GetIpoTime();
   std::string GetExAxNum(FileTime& fileTime);
-  bool TryGetExAxNum(std::string& value, FileTime& fileTime);
   std::string GetSensorInfo(std::string& driverVersion);
   void WriteInfoFile();
   void RefreshCycle();
