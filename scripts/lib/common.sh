@@ -17,7 +17,7 @@ ensure_packages() {
     "${sudo[@]}" dpkg --add-architecture i386
   fi
   "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
     "${missing[@]}"
 }
 
