@@ -22,7 +22,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
-ensure_packages cmake make clang-14 libfuzzer-14-dev
+ensure_packages cmake make clang-14 libfuzzer-14-dev libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
