@@ -20,49 +20,31 @@ using testing::Eventually;
 using testing::OrdexOptions;
 using testing::OrdexProcess;
 using testing::ReadBytes;
-using testing::SourceDir;
+using testing::SampleInstallation;
 using testing::TempDir;
 using testing::WriteBytes;
 
+// The sample installation's scratch copy, under the names these tests use.
 class OrdexBinaryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::create_directories(dir_ / "tree");
-    fs::copy(SourceDir() / "examples/ROBOTER", dir_ / "tree/ROBOTER", fs::copy_options::recursive);
-    fs::remove(Summary());
-    WriteStore("");
-  }
-
-  void WriteStore(const std::string& settings) {
-    WriteBytes(store_,
-               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
-               "\"XOCVersion\"=\"XOC 5.6.11\"\r\n\"Version\"=\"BR 5.6.3\"\r\n"
-               "\"InstallationDir\"=\"" +
-                   (dir_ / "tree").string() + "\"\r\n" + settings);
-  }
+  void WriteStore(const std::string& settings) { sample_.WriteStore(settings); }
   static std::string Settings(int interval_ms, int visible) {
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
-                  "Preferences\\ZT\\Service\\ORDEX]\r\n\"TimerInterval\"=dword:%08x\r\n"
-                  "\"Visible\"=dword:%08x\r\n",
-                  static_cast<unsigned>(interval_ms), static_cast<unsigned>(visible));
-    return text;
+    return SampleInstallation::Settings(interval_ms, visible);
   }
-
-  // The instance lock goes into the test's folder, so that runs leave nothing behind.
+  // The instance lock goes into the scratch folder, so that runs leave nothing behind.
   OrdexOptions Options(const fs::path& output) const {
-    return {.store = store_, .output = output, .runtime_dir = dir_.path()};
+    return {.store = store_, .output = output, .runtime_dir = sample_.RuntimeDir()};
   }
-  fs::path Summary() const { return dir_ / "tree/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
-  fs::path MachineData() const { return dir_ / "tree/ROBOTER/XOC/R1/Mada/$Machine.dat"; }
+  fs::path Summary() const { return sample_.SummaryPath(); }
+  fs::path MachineData() const { return sample_.MachineDataPath(); }
   std::string Summary(std::string_view fallback) const {
     return fs::exists(Summary()) ? ReadBytes(Summary()) : std::string(fallback);
   }
   std::string Errors(const fs::path& output) const { return ReadBytes(output.string() + ".err"); }
 
-  TempDir dir_;
-  fs::path store_ = dir_ / "registry.reg";
+  SampleInstallation sample_;
+  const TempDir& dir_ = sample_.dir();
+  fs::path store_ = sample_.store();
 };
 
 TEST_F(OrdexBinaryTest, StartsOnTheSampleWritesSummaryAndDefaultsAndEndsOnSigterm) {

@@ -2,13 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 
-#include "platform/file_access.h"
-#include "platform/system.h"
-#include "report/summary_file.h"
-#include "shell/main_window.h"
+#include "form1_fixture.h"
 #include "test_support.h"
 
 namespace ordex {
@@ -28,43 +24,32 @@ TEST(SampleInstallation, DriverFileIsWhatTheScriptWrites) {
             testing::ReadBytes(SampleDir() / "ROBOTER/DRIVERS/zt_ascii.o"));
 }
 
-class NoLock : public InstanceLock {};
+// A start-up against the sample installation itself, copied over the fixture's own tree, fills
+// all seven rows and writes the summary file.
+class SampleStartUpTest : public testing::Form1Test {
+ protected:
+  void SetUp() override {
+    Form1Test::SetUp();
+    fs::copy(SampleDir() / "ROBOTER", tree_ / "ROBOTER",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    SetVersionValue("XOCVersion", "V5.6.2");
+    SetVersionValue("Version", "BR 5.6");
+  }
+};
 
-void SampleComputerName(char* buffer, std::uint32_t& size) {
-  const std::string name = "ROBPC01";
-  name.copy(buffer, name.size());
-  buffer[name.size()] = '\0';
-  size = static_cast<std::uint32_t>(name.size());
-}
+TEST_F(SampleStartUpTest, StartUpFillsAllRowsAndWritesTheSummary) {
+  StartForm();
 
-void IgnoreFatalError(std::string_view) {}
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << testing::g_reported_error;
 
-// A start-up against a copy of the sample installation fills all seven rows and writes the
-// summary file.
-TEST(SampleInstallation, StartUpFillsAllRowsAndWritesTheSummary) {
-  testing::TempDir dir;
-  fs::copy(SampleDir() / "ROBOTER", dir / "ROBOTER", fs::copy_options::recursive);
-  const auto files = CreateFileAccess();
-  testing::FakeView view;
-  testing::FakeRegistry registry;
-  registry.strings[testing::FakeRegistry::Id(VersionKey, "InstallationDir")] = dir.path().string();
-  registry.strings[testing::FakeRegistry::Id(VersionKey, "XOCVersion")] = "V5.6.2";
-  registry.strings[testing::FakeRegistry::Id(VersionKey, "Version")] = "BR 5.6";
-  Form1 form(Form1Services{*files, view,
-                           [&] { return std::make_unique<testing::FakeRegistry>(registry); },
-                           [] { return std::unique_ptr<InstanceLock>(std::make_unique<NoLock>()); },
-                           &SampleComputerName, ',', &IgnoreFatalError});
-
-  ASSERT_EQ(form.Form_Load(), Form1::LoadResult::kRunning);
-
-  EXPECT_EQ(view.Text(Control::txtASCIDriverVersion), "1.3b");
-  EXPECT_EQ(view.Text(Control::txtRobotController), "V5.6.2");
-  EXPECT_EQ(view.Text(Control::txtBasisrelease), "BR 5.6");
-  EXPECT_EQ(view.Text(Control::txtComputerName), "ROBPC01");
-  EXPECT_EQ(view.Text(Control::txtIPOTime), "12");
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(view.Text(Control::txtASCIISensor), "SENSOR-A_2.0");
-  EXPECT_EQ(testing::ReadBytes(dir / "ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"),
+  EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3b");
+  EXPECT_EQ(view_.Text(Control::txtRobotController), "V5.6.2");
+  EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6");
+  EXPECT_EQ(view_.Text(Control::txtComputerName), "ROBPC01");
+  EXPECT_EQ(view_.Text(Control::txtIPOTime), "12");
+  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view_.Text(Control::txtASCIISensor), "SENSOR-A_2.0");
+  EXPECT_EQ(testing::ReadBytes(Summary()),
             "Version: 1.3b\r\n"
             "Steuerung: V5.6.2\r\n"
             "BSVersion: BR 5.6\r\n"
