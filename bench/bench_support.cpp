@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -12,36 +10,9 @@
 namespace ordex::bench {
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = (fs::path(base && *base ? base : "/tmp") / "ordex-bench.XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-fs::path SourceDir() { return ORDEX_SOURCE_DIR; }
-
-void WriteFile(const fs::path& path, std::string_view content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path.string());
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 fs::path MakeDriverFile(const fs::path& install_dir, std::size_t size) {
   constexpr std::size_t kTailAfterSample = 64 * 1024;
-  const std::string sample = ReadFile(SourceDir() / "examples/ROBOTER/DRIVERS/zt_ascii.o");
+  const std::string sample = ReadBytes(SourceDir() / "examples/ROBOTER/DRIVERS/zt_ascii.o");
   if (size < sample.size() + kTailAfterSample) throw std::runtime_error("driver file too small");
   const std::size_t sample_at = size - kTailAfterSample - sample.size();
   std::string content(size, '\0');
@@ -52,7 +23,7 @@ fs::path MakeDriverFile(const fs::path& install_dir, std::size_t size) {
   }
   content.replace(sample_at, sample.size(), sample);
   const fs::path path = install_dir / "ROBOTER/DRIVERS/zt_ascii.o";
-  WriteFile(path, content);
+  WriteBytes(path, content);
   return path;
 }
 

@@ -4,25 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "test_support.h"
+
 namespace ordex::bench {
 
-// A fresh folder under TMPDIR, removed with its content when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::filesystem::path SourceDir();
-void WriteFile(const std::filesystem::path& path, std::string_view content);
-std::string ReadFile(const std::filesystem::path& path);
+// Scratch folders, file helpers and the source folder are the test suite's (test_support.h).
+using testing::ReadBytes;
+using testing::SourceDir;
+using testing::WriteBytes;
+using ScratchDir = testing::TempDir;
 
 // Writes a synthetic driver file of `size` bytes under `install_dir` (ROBOTER/DRIVERS/zt_ascii.o):
 // pseudo-random bytes standing in for machine code, with the sample driver (and so both markers)

@@ -6,8 +6,8 @@ namespace ordex::bench {
 
 // What the code under measurement asked of the heap and the file system while counting was on.
 // Counted in this binary by its own malloc (under operator new) and by wrappers around the C
-// library's open and stat functions (calls from the program's code bind to them; the C library's own internal
-// calls do not, and the program makes none of those in a pass).
+// library's open and stat functions (calls from the program's code bind to them; the C library's
+// own internal calls do not, and the program makes none of those in a pass).
 struct Counts {
   std::uint64_t allocations = 0;
   std::uint64_t opens = 0;  // open, openat, opendir, fopen and their 64-bit names

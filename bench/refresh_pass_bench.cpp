@@ -47,18 +47,18 @@ class Installation {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
              fs::copy_options::recursive);
     store_ = dir_.path() / "registry.reg";
-    WriteFile(store_,
-              "REGEDIT4\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
-              "\"XOCVersion\"=\"XOC 5.6.11\"\r\n"
-              "\"Version\"=\"BR 5.6.3\"\r\n"
-              "\"InstallationDir\"=\"" +
-                  dir_.path().string() +
-                  "\"\r\n\r\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
-                  "Preferences\\ZT\\Service\\ORDEX]\r\n"
-                  "\"TimerInterval\"=dword:00002710\r\n"
-                  "\"Visible\"=dword:00000000\r\n");
+    WriteBytes(store_,
+               "REGEDIT4\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
+               "\"XOCVersion\"=\"XOC 5.6.11\"\r\n"
+               "\"Version\"=\"BR 5.6.3\"\r\n"
+               "\"InstallationDir\"=\"" +
+                   dir_.path().string() +
+                   "\"\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
+                   "Preferences\\ZT\\Service\\ORDEX]\r\n"
+                   "\"TimerInterval\"=dword:00002710\r\n"
+                   "\"Visible\"=dword:00000000\r\n");
   }
 
   std::string MachineData() const {
