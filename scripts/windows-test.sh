@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows executable (preset "windows", 32-bit MinGW-w64), runs the cross-built test
+# Builds the Windows executable (preset "windows", 32-bit MinGW-w64; "windows-x64" where this
+# kernel cannot run 32-bit programs, see choose_wine), runs the cross-built test
 # suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
 # with default settings, the summary file byte for byte, the settings written back, a second
 # instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
@@ -8,21 +9,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
-readonly BUILD=build/windows
+if [ "${1:-}" != --inside-display ]; then
+  SECONDS=0
+  ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth \
+    x11-utils x11-apps imagemagick
+  choose_wine
+fi
+
+readonly PRESET=$ORDEX_WINDOWS_PRESET
+readonly BUILD=build/$PRESET
 readonly ARTIFACTS=$BUILD/artifacts
 readonly ORDEX_EXE=$BUILD/ordex.exe
 # What a self-contained Win32 program may import: Windows' own DLLs.
 readonly ALLOWED_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
 
 if [ "${1:-}" != --inside-display ]; then
-  SECONDS=0
-  ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth \
-    x11-utils x11-apps imagemagick
-  echo "== windows build"
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows
+  echo "== $PRESET build"
+  cmake --preset "$PRESET" >/dev/null
+  cmake --build --preset "$PRESET"
   echo "== imported DLLs of $ORDEX_EXE"
-  dlls=$(i686-w64-mingw32-objdump -p "$ORDEX_EXE" | awk '/DLL Name:/ {print $3}')
+  dlls=$("$ORDEX_MINGW_PREFIX-objdump" -p "$ORDEX_EXE" | awk '/DLL Name:/ {print $3}')
   echo "$dlls"
   if echo "$dlls" | grep -viE "$ALLOWED_DLLS"; then
     echo "FAIL: $ORDEX_EXE needs a DLL that is not part of Windows" >&2
@@ -117,7 +123,7 @@ computer_name=$(wine reg query 'HKLM\System\CurrentControlSet\Control\ComputerNa
 echo "prefix ready after ${SECONDS}s"
 
 echo "== cross-built tests under Wine"
-ctest --preset windows
+ctest --preset "$PRESET"
 
 echo "== end to end: first start with default settings"
 mkdir -p "$install_dir"

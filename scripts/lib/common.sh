@@ -23,3 +23,26 @@ ensure_packages() {
 
 # The packages every build of ORDEX on Linux needs.
 BUILD_PACKAGES=(cmake make g++ libfltk1.3-dev)
+
+# Chooses how the Windows build is run under Wine and exports the choice for the scripts:
+# ORDEX_WINDOWS_PRESET, ORDEX_MINGW_PREFIX and WINEARCH. Wine starts 32-bit Windows programs
+# only where the kernel runs 32-bit x86 programs, and some virtual machines' kernels do not (no IA32 emulation); there the same tests
+# run on the 64-bit build in a 64-bit prefix, through Wine's 64-bit loader, and say so. Either
+# build reads and writes the registry's 32-bit view, as the 32-bit controller software does.
+choose_wine() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    export ORDEX_WINDOWS_PRESET=windows ORDEX_MINGW_PREFIX=i686-w64-mingw32
+    return 0
+  fi
+  echo "NOTE: this kernel cannot run 32-bit x86 programs, so Wine cannot start the 32-bit" \
+    "ordex.exe here; the Windows tests run on the 64-bit build (preset windows-x64) instead."
+  ensure_packages g++-mingw-w64-x86-64-posix wine64
+  # The wine command prefers the 32-bit loader whenever it is installed; this one never does.
+  local shim=$PWD/build/wine64-loader
+  mkdir -p "$shim"
+  printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
+    >"$shim/wine"
+  chmod +x "$shim/wine"
+  export PATH=$shim:$PATH ORDEX_WINDOWS_PRESET=windows-x64 ORDEX_MINGW_PREFIX=x86_64-w64-mingw32 \
+    WINEARCH=win64
+}
