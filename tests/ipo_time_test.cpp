@@ -50,6 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         IpoCase{"ProductBeyond16Bit", "system clock=200\r\nlayer2=200\r\n", "40"},
         IpoCase{"LoneLineFeeds", "system clock=2000\nlayer2=6\n", "12"},
         IpoCase{"MixedLineEnds", "system clock=2000\r\nlayer2=6", "12"},
+        IpoCase{"LoneCarriageReturns", "[T]\rsystem clock=2000\rlayer2=6\r", "12"},
+        IpoCase{"CrCrLf", "system clock=2000\r\r\nlayer2=6\r\r\n", "12"},
         IpoCase{"FractionRoundsHalfToEvenDown", "system clock=2.5\r\nlayer2=1000\r\n", "2"},
         IpoCase{"FractionRoundsHalfToEvenUp", "system clock=3.5\r\nlayer2=1000\r\n", "4"},
         IpoCase{"FractionAboveHalf", "system clock=2.51\r\nlayer2=1000\r\n", "3"},

@@ -12,6 +12,14 @@ std::string_view TrimSpaces(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string LineBreaksAsSpaces(std::string_view text) {
+  std::string single_line(text);
+  for (char& c : single_line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return single_line;
+}
+
 std::string FormatShortest(double value, char decimal_separator) {
   // Fixed notation with no precision given is the shortest round-trip form in positional
   // notation; large enough for any double.
