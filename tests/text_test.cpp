@@ -34,7 +34,8 @@ TEST(ForEachLine, CrLfLoneLfAndLoneCrEachEndOneLine) {
       {"a", {"a"}},
       {"", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(LinesOf(c.content), c.lines);
+  for (const auto &c : cases)
+    EXPECT_EQ(LinesOf(c.content), c.lines);
 }
 
 TEST(LineBreaksAsSpaces, EachCrAndLfBecomesOneSpaceAndNothingElseChanges) {
@@ -42,5 +43,32 @@ TEST(LineBreaksAsSpaces, EachCrAndLfBecomesOneSpaceAndNothingElseChanges) {
   EXPECT_EQ(LineBreaksAsSpaces(" \t\x01\xE4x\0y "s), " \t\x01\xE4x\0y "s);
 }
 
-}  // namespace
-}  // namespace ordex
+TEST(QuotedForMessage, ControlBytesAreEscapedReadablyAndLongValuesCut) {
+  const struct {
+    std::string value;
+    std::string quoted;
+  } cases[] = {
+      {"2000", "'2000'"},
+      {"", "''"},
+      {"a\r\nb\tc", "'a\\r\\nb\\tc'"},
+      {"a\0b"s, "'a\\x00b'"},
+      {"\x1b[31m\a\x7f", "'\\x1b[31m\\x07\\x7f'"},
+      {"C:\\XOC \xE4 'x'", "'C:\\XOC \xE4 'x''"},
+      {std::string(100, 'x'), "'" + std::string(100, 'x') + "'"},
+      {std::string(101, 'x'), "'" + std::string(100, 'x') + "...' (101 bytes)"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(QuotedForMessage(c.value), c.quoted);
+  EXPECT_EQ(QuotedForMessage("HKLM\n", '"'), "\"HKLM\\n\"");
+}
+
+TEST(QuotedForMessage, AMegabyteOfControlBytesGivesAShortLine) {
+  const std::string quoted = QuotedForMessage(std::string(1 << 20, '\0'));
+  EXPECT_LT(quoted.size(), 500u);
+  EXPECT_TRUE(quoted.ends_with("...' (1048576 bytes)")) << quoted;
+  EXPECT_EQ(EscapeControlBytes(quoted), quoted)
+      << "escaping twice changes nothing";
+}
+
+} // namespace
+} // namespace ordex

@@ -28,9 +28,9 @@ class IniReader {
   // the nearest integer with halves going to the even neighbour, within the 32-bit range.
   std::int32_t IntegerValue(std::string_view text) const {
     const auto number = ParseDecimal(TrimSpaces(text));
-    if (!number) Fail(Quoted(text) + " is not a number");
+    if (!number) Fail(QuotedForMessage(text) + " is not a number");
     const auto value = RoundToInt32(*number);
-    if (!value) Fail(Quoted(text) + " is outside the 32-bit range");
+    if (!value) Fail(QuotedForMessage(text) + " is outside the 32-bit range");
     return *value;
   }
 
@@ -44,8 +44,6 @@ class IniReader {
   }
 
  private:
-  static std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
-
   [[noreturn]] void Fail(const std::string& what) const {
     throw Error(std::string(source_) + ":" + std::to_string(line_number_) + ": " + what);
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,17 @@ void ForEachLine(std::string_view content, OnLine on_line) {
 // `text` with every CR and every LF replaced by one space, so that a value written as one line
 // of a text file, or shown in one text box, stays one line.
 std::string LineBreaksAsSpaces(std::string_view text);
+
+// `text` with every control byte (below 0x20, and 0x7F) written readably: \r, \n, \t, or \x
+// and two hex digits. Nothing else changes, so escaping twice changes nothing.
+std::string EscapeControlBytes(std::string_view text);
+
+// How many bytes of a value a message quotes at most.
+inline constexpr std::size_t kMessageQuoteLimit = 100;
+
+// `text` for a one-line message: between `quote` characters, control bytes escaped, and cut after
+// kMessageQuoteLimit bytes, with "..." and the full length in bytes after the closing quote.
+std::string QuotedForMessage(std::string_view text, char quote = '\'');
 
 // The shortest decimal text that reads back as `value` (12, 0.25, 1e-05 never: always plain
 // positional notation), with `decimal_separator` in place of the point.
