@@ -1,5 +1,6 @@
 // The cycle-time reader on arbitrary ini content: it returns a number text or throws Error,
-// nothing else.
+// nothing else; an error is one short line whatever bytes the file holds.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,8 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string ipo_time = ordex::IpoTimeFromText(content, separator);
       ordex::fuzz::Require(IsNumberText(ipo_time, separator), "cycle time is a number text");
     } catch (const ordex::Error& error) {
-      ordex::fuzz::Require(std::string_view(error.what()).starts_with("hw_inf.ini:"),
-                           "error names the file and line");
+      const std::string_view message = error.what();
+      ordex::fuzz::Require(message.starts_with("hw_inf.ini:"), "error names the file and line");
+      ordex::fuzz::Require(message.size() < 300, "error quotes a short piece of the value");
+      ordex::fuzz::Require(std::none_of(message.begin(), message.end(),
+                                        [](char c) {
+                                          const auto byte = static_cast<unsigned char>(c);
+                                          return byte < 0x20 || byte == 0x7f;
+                                        }),
+                           "error is one line without control bytes");
     }
   }
   return 0;

@@ -44,7 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "2"},
         ExAxCase{"LoneLineFeed", "DECL INT $NUM_AX=6\nDECL INT $EX_AX_NUM=3\n", "3"},
         ExAxCase{"NoLineEndAtEnd", "DECL INT $EX_AX_NUM=4", "4"},
-        ExAxCase{"CarriageReturnNotInValue", "DECL INT $EX_AX_NUM=4\r\n", "4"}),
+        ExAxCase{"CarriageReturnNotInValue", "DECL INT $EX_AX_NUM=4\r\n", "4"},
+        ExAxCase{"CrCrLf", "DECL INT $EX_AX_NUM=2\r\r\nENDDAT\r\n", "2"},
+        ExAxCase{"LoneCarriageReturns", "DEFDAT\rDECL INT $EX_AX_NUM=2\rENDDAT\r", "2"},
+        ExAxCase{"LoneCarriageReturnBeforeComment", "$EX_AX_NUM=2\r;axes\r\n", "2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ExAxNumFile : public ::testing::Test {

@@ -88,6 +88,23 @@ TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
   EXPECT_FALSE(fs::exists(Summary()));
 }
 
+TEST_F(Form1Test, LineBreaksInValuesShowAndAreWrittenAsSpaces) {
+  using namespace std::string_literals;
+  SetVersionValue("XOCVersion", "XOC\r\n5.6");
+  SetVersionValue("Version", "BR\n5.6");
+  testing::WriteBytes(tree_ / "ROBOTER/DRIVERS/zt_ascii.o",
+                      "2.0\r.4\0SENSOR\nA\0%s - Version %s\0 1.3\rb \0Dateiformat : %s\0"s);
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  EXPECT_EQ(ReadBytes(Summary()),
+            "Version: 1.3 b\r\nSteuerung: XOC  5.6\r\nBSVersion: BR 5.6\r\nName: ROBPC01\r\n"
+            "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR A_2.0 \r\n");
+  EXPECT_EQ(view_.Text(Control::txtRobotController), "XOC  5.6");
+  EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6");
+  EXPECT_EQ(view_.Text(Control::txtASCIISensor), "SENSOR A_2.0 ");
+  EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3 b");
+}
+
 TEST(ComputerNameProbe, OnlyTheNameIsKept) {
   EXPECT_EQ(ProbeComputerName(&testing::NameWithNulAndSpaces), "ROBPC01");
 }

@@ -24,5 +24,29 @@ TEST(SummaryFile, SevenCrLfLinesWithEmptyAndNotAvailableValuesAsTheyAre) {
             "Sensor: SENSOR-A_2.0\r\n");
 }
 
+TEST(SummaryFile, LineBreaksInsideValuesBecomeSpacesSoTheFileKeepsSevenLines) {
+  const struct {
+    std::string value;
+    std::string written;
+  } cases[] = {
+      {"1.3\rb", "1.3 b"},
+      {"XOC\n5.6", "XOC 5.6"},
+      {"a\r\nb", "a  b"},
+      {"\r\r\n", "   "},
+      {"tab\tand\x01stay", "tab\tand\x01stay"},
+  };
+  for (const auto& c : cases) {
+    ControllerInfo info;
+    info.DriverVersion = info.Controller = info.BaseRelease = info.ComputerName = info.IpoTime =
+        info.ExAxNum = info.Sensor = c.value;
+    std::string expected;
+    for (const char* key : {"Version: ", "Steuerung: ", "BSVersion: ", "Name: ", "IPO: ",
+                            "Zusatz-Achsen: ", "Sensor: "}) {
+      expected += key + c.written + "\r\n";
+    }
+    EXPECT_EQ(SummaryFileContent(info), expected) << c.written;
+  }
+}
+
 }  // namespace
 }  // namespace ordex

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -208,6 +209,14 @@ TEST(FatalErrorTest, WritesOneLineOnStandardError) {
   ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
+}
+
+TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
+  using namespace std::string_view_literals;
+  ::testing::internal::CaptureStderr();
+  ReportFatalError("cannot open /x\r\n\x1b[2J\0/hw_inf.ini: Permission denied"sv);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ordex: cannot open /x\\r\\n\\x1b[2J\\x00/hw_inf.ini: Permission denied\n");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "platform/error_posix.h"
 #include "platform/system.h"
 
@@ -122,7 +123,10 @@ char SystemDecimalSeparator() {
 }
 
 void ReportFatalError(std::string_view message) {
-  std::fprintf(stderr, "ordex: %.*s\n", static_cast<int>(message.size()), message.data());
+  // A message may carry bytes of a path or a file; a control byte must neither end the line
+  // early, nor reach the terminal, nor cut the message at a NUL.
+  const std::string line = EscapeControlBytes(message);
+  std::fprintf(stderr, "ordex: %.*s\n", static_cast<int>(line.size()), line.data());
 }
 
 }  // namespace ordex

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/text.h"
 #include "platform/error_win32.h"
 #include "platform/system.h"
 
@@ -51,7 +52,7 @@ char SystemDecimalSeparator() {
 
 void ReportFatalError(std::string_view message) {
   std::string line = "ordex: ";
-  line += message;
+  line += EscapeControlBytes(message);  // stays one line, and NUL does not cut it short
   line += "\r\n";
   ::OutputDebugStringA(line.c_str());
   // Started from a console or with redirected output (as in the tests), the line goes there too.

@@ -6,6 +6,7 @@
 
 #include "core/codepage.h"
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ordex {
 namespace {
@@ -189,8 +190,8 @@ std::string DwordData(std::int32_t value) {
 
 void CheckWritableName(std::string_view what, std::string_view name) {
   if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    throw Error("cannot write registry " + std::string(what) + " \"" + std::string(name) +
-                "\": it holds a line break or NUL");
+    throw Error("cannot write registry " + std::string(what) + " " + QuotedForMessage(name, '"') +
+                ": it holds a line break or NUL");
   }
 }
 
@@ -258,7 +259,7 @@ class RegStore::Parser {
     const std::string_view name = std::string_view(text()).substr(name_begin, close - name_begin);
     const std::size_t separator = name.find('\\');
     const RootName* root = FindRootName(name.substr(0, separator));
-    if (!root) Fail("unknown root key \"" + std::string(name.substr(0, separator)) + "\"");
+    if (!root) Fail("unknown root key " + QuotedForMessage(name.substr(0, separator), '"'));
     const std::string_view path =
         separator == std::string_view::npos ? std::string_view() : name.substr(separator + 1);
     if (deletion) {

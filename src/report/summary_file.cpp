@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "core/text.h"
 #include "platform/file_access.h"
 
 namespace ordex {
@@ -19,7 +20,7 @@ std::string SummaryFileContent(const ControllerInfo& info) {
   }};
   std::string content;
   for (const auto& [key, value] : lines) {
-    content.append(key).append(*value).append("\r\n");
+    content.append(key).append(LineBreaksAsSpaces(*value)).append("\r\n");
   }
   return content;
 }
