@@ -4,7 +4,8 @@
 # with default settings, the summary file byte for byte, the settings written back, a second
 # instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
 # shown window in build/windows/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
-# (WoW64) one, where decoys in the 64-bit registry view must not be read. Idempotent; installs what it needs with apt-get.
+# (WoW64) one, where decoys in the 64-bit registry view must not be read, then proves the MSI
+# package (scripts/msi-test.sh). Idempotent; installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -34,6 +35,7 @@ if [ "${1:-}" != --inside-display ]; then
     ORDEX_BUILD_SECONDS=$build_seconds xvfb-run -a -s "-screen 0 1024x768x24" \
       bash "$0" --inside-display "$arch"
   done
+  xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/msi-test.sh
   exit 0
 fi
 
