@@ -16,3 +16,25 @@ function(ordex_add_windows_resources target)
     target_link_options(${target} PRIVATE /MANIFEST:NO)
   endif()
 endfunction()
+
+# The message table of the event source "ORDEX", compiled by the message compiler (windmc of
+# MinGW-w64, mc of the Windows SDK): its resource goes into `program`, its header with the event
+# ids into `library`, which writes the events.
+function(ordex_add_message_table program library)
+  find_program(ORDEX_MESSAGE_COMPILER NAMES ${CMAKE_MC_COMPILER} ${ORDEX_MINGW_PREFIX}-windmc mc
+               REQUIRED)
+  set(source ${PROJECT_SOURCE_DIR}/src/platform/ordex_messages.mc)
+  set(folder ${PROJECT_BINARY_DIR}/messages)
+  add_custom_command(
+    OUTPUT ${folder}/ordex_messages.h ${folder}/ordex_messages.rc ${folder}/MSG00409.bin
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${ORDEX_MESSAGE_COMPILER} -h ${folder} -r ${folder} ${source}
+    DEPENDS ${source}
+    VERBATIM)
+  set_source_files_properties(${folder}/ordex_messages.rc PROPERTIES OBJECT_DEPENDS
+                              ${folder}/MSG00409.bin)
+  target_sources(${program} PRIVATE ${folder}/ordex_messages.rc)
+  target_include_directories(${program} PRIVATE ${folder})
+  target_sources(${library} PRIVATE ${folder}/ordex_messages.h)
+  target_include_directories(${library} PRIVATE ${folder})
+endfunction()

@@ -4,15 +4,17 @@
 # suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
 # with default settings, the summary file byte for byte, the settings written back, a second
 # instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
-# shown window in build/windows/artifacts/. Idempotent; installs what it needs with apt-get.
+# shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
+# (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view must not be read, then proves the MSI
+# package (scripts/msi-test.sh). Idempotent; installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 if [ "${1:-}" != --inside-display ]; then
   SECONDS=0
-  ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth \
-    x11-utils x11-apps imagemagick
+  ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 xvfb \
+    xauth x11-utils x11-apps imagemagick wixl msitools
   choose_wine
 fi
 
@@ -34,14 +36,20 @@ if [ "${1:-}" != --inside-display ]; then
     echo "FAIL: $ORDEX_EXE needs a DLL that is not part of Windows" >&2
     exit 1
   fi
-  ORDEX_BUILD_SECONDS=$SECONDS exec xvfb-run -a -s "-screen 0 1024x768x24" \
-    bash "$0" --inside-display
+  build_seconds=$SECONDS
+  for arch in $ORDEX_WINE_ARCHS; do
+    ORDEX_BUILD_SECONDS=$build_seconds xvfb-run -a -s "-screen 0 1024x768x24" \
+      bash "$0" --inside-display "$arch"
+  done
+  xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/msi-test.sh
+  exit 0
 fi
 
 # ---- From here on under Xvfb, in a Wine prefix of our own.
 SECONDS=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-wine.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# The prefix's architecture: win32, or win64 (a 64-bit Windows running the 32-bit ordex.exe).
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=${2:-win32}
 # No downloads of Wine's .NET and HTML engines: ORDEX needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 ordex_pids=()
@@ -113,7 +121,7 @@ close_ordex() {
 mkdir -p "$ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png "$ARTIFACTS/ordex-stderr.txt"
 
-echo "== fresh Wine prefix"
+echo "== fresh $WINEARCH Wine prefix"
 wine wineboot --init >/dev/null 2>&1
 # Wine draws the caption bar itself, so that the screenshot shows it without a window manager.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null
@@ -123,7 +131,8 @@ computer_name=$(wine reg query 'HKLM\System\CurrentControlSet\Control\ComputerNa
 echo "prefix ready after ${SECONDS}s"
 
 echo "== cross-built tests under Wine"
-ctest --preset "$PRESET"
+# Once is enough: in the 32-bit prefix, or in the 64-bit one where the build is 64-bit.
+[ "$WINEARCH" = win64 ] && [ "$PRESET" = windows ] || ctest --preset "$PRESET"
 
 echo "== end to end: first start with default settings"
 mkdir -p "$install_dir"
@@ -194,5 +203,26 @@ width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
 xwd -silent -id "$window" | convert xwd:- "$ARTIFACTS/ordex-window-144dpi.png"
 echo "$width pixels wide (96 dpi: $width_at_96_dpi): $ARTIFACTS/ordex-window-144dpi.png"
 close_ordex
+
+if [ "$WINEARCH" = win64 ]; then
+  echo "== 64-bit Windows: the 64-bit registry view is neither read nor written"
+  reg64() { wine reg add "$@" /reg:64 /f >/dev/null; }
+  reg64 "$version_key" /v XOCVersion /t REG_SZ /d 'decoy'
+  reg64 "$version_key" /v InstallationDir /t REG_SZ /d 'C:\Decoy'
+  reg64 "$settings_key" /v Visible /t REG_DWORD /d 1
+  reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+  wine reg delete "$settings_key" /reg:32 /f >/dev/null
+  rm -f "$summary"
+  start_ordex
+  wait_for 30 summary_is 3 || fail "summary file beside 64-bit decoys: $(cat -A "$summary" 2>&1)"
+  wait_for 10 test "$(reg_dword "$settings_key" TimerInterval)" = 0x2710 ||
+    fail "no default TimerInterval in the 32-bit view"
+  [ "$(reg_dword "$settings_key" Visible)" = 0x0 ] || fail "no default Visible in the 32-bit view"
+  shown_window >/dev/null && fail "the window is shown: Visible was read from the 64-bit view"
+  wine reg query "$settings_key" /v TimerInterval /reg:64 >/dev/null 2>&1 &&
+    fail "a default was written into the 64-bit view"
+  close_ordex
+  echo "decoys ignored; defaults in the 32-bit view only"
+fi
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

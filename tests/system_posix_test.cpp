@@ -204,11 +204,15 @@ TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
 
 TEST(DecimalSeparatorTest, IsThePointInTheCLocale) { EXPECT_EQ(SystemDecimalSeparator(), '.'); }
 
-TEST(FatalErrorTest, WritesOneLineOnStandardError) {
+TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
   ::testing::internal::CaptureStderr();
   ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
+  ::testing::internal::CaptureStderr();
+  ReportWarning("cannot write /x/Tarvex.ini: busy");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
 }
 
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {

@@ -79,19 +79,28 @@ TEST(Win32DecimalSeparator, IsTheUsersLocaleSetting) {
   EXPECT_EQ(SystemDecimalSeparator(), expected);
 }
 
-TEST(Win32FatalError, OneLineGoesToStandardErrorWhenThereIsOne) {
+TEST(Win32ReportLine, OneLineGoesToStandardErrorWhenThereIsOne) {
+  const struct {
+    void (*report)(std::string_view);
+    const char* expected;
+  } cases[] = {
+      {&ReportFatalError, "ordex: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
+      {&ReportWarning, "ordex: warning: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
+  };
   testing::TempDir dir;
   const std::string path = (dir / "stderr.txt").string();
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  const HANDLE saved = ::GetStdHandle(STD_ERROR_HANDLE);
-  ::SetStdHandle(STD_ERROR_HANDLE, file);
-  ReportFatalError("cannot open C:\\XOC\\ROBOTER\\INIT\\hw_inf.ini: not there");
-  ::SetStdHandle(STD_ERROR_HANDLE, saved);
-  ::CloseHandle(file);
-  EXPECT_EQ(testing::ReadBytes(path),
-            "ordex: cannot open C:\\XOC\\ROBOTER\\INIT\\hw_inf.ini: not there\r\n");
+  for (const auto& c : cases) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const HANDLE saved = ::GetStdHandle(STD_ERROR_HANDLE);
+    ::SetStdHandle(STD_ERROR_HANDLE, file);
+    // The event log gets the line too; an unregistered source must not keep it from the rest.
+    c.report("cannot open C:\\XOC\\hw_inf.ini: not there");
+    ::SetStdHandle(STD_ERROR_HANDLE, saved);
+    ::CloseHandle(file);
+    EXPECT_EQ(testing::ReadBytes(path), c.expected);
+  }
 }
 
 }  // namespace

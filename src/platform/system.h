@@ -25,8 +25,13 @@ void QueryComputerName(char* buffer, std::uint32_t& size);
 // The system's decimal separator for numbers shown to the user.
 char SystemDecimalSeparator();
 
-// Reports the one-line message of an error that ends the program: standard error on POSIX,
-// the debugger output on Windows.
+// Reports the one-line message of an error that ends the program: standard error on POSIX;
+// on Windows the debugger output, standard error where there is one, and the Application event
+// log as an error of the source "ORDEX".
 void ReportFatalError(std::string_view message);
+
+// Reports the one-line message of a lasting condition that does not end the program, in the
+// same places ("ordex: warning: ..."; a warning in the event log).
+void ReportWarning(std::string_view message);
 
 }  // namespace ordex

@@ -122,11 +122,19 @@ char SystemDecimalSeparator() {
   return point && point[0] && !point[1] ? point[0] : '.';
 }
 
-void ReportFatalError(std::string_view message) {
-  // A message may carry bytes of a path or a file; a control byte must neither end the line
-  // early, nor reach the terminal, nor cut the message at a NUL.
+namespace {
+
+// A message may carry bytes of a path or a file; a control byte must neither end the line
+// early, nor reach the terminal, nor cut the message at a NUL.
+void WriteReportLine(const char* prefix, std::string_view message) {
   const std::string line = EscapeControlBytes(message);
-  std::fprintf(stderr, "ordex: %.*s\n", static_cast<int>(line.size()), line.data());
+  std::fprintf(stderr, "%s%.*s\n", prefix, static_cast<int>(line.size()), line.data());
 }
+
+}  // namespace
+
+void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", message); }
+
+void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
 
 }  // namespace ordex

@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "platform/error_win32.h"
+#include "platform/event_log_win32.h"
 #include "platform/system.h"
 
 namespace ordex {
@@ -20,6 +21,20 @@ class MutexInstanceLock : public InstanceLock {
  private:
   UniqueHandle mutex_;
 };
+
+// The debugger output and, started from a console or with redirected output (as in the tests),
+// standard error.
+void WriteReportLine(std::string_view prefix, std::string_view message) {
+  std::string line(prefix);
+  line += EscapeControlBytes(message);  // stays one line, and a NUL does not cut it short
+  line += "\r\n";
+  ::OutputDebugStringA(line.c_str());
+  const HANDLE error_output = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (error_output != nullptr && error_output != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    ::WriteFile(error_output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+}
 
 }  // namespace
 
@@ -51,16 +66,13 @@ char SystemDecimalSeparator() {
 }
 
 void ReportFatalError(std::string_view message) {
-  std::string line = "ordex: ";
-  line += EscapeControlBytes(message);  // stays one line, and NUL does not cut it short
-  line += "\r\n";
-  ::OutputDebugStringA(line.c_str());
-  // Started from a console or with redirected output (as in the tests), the line goes there too.
-  const HANDLE error_output = ::GetStdHandle(STD_ERROR_HANDLE);
-  if (error_output != nullptr && error_output != INVALID_HANDLE_VALUE) {
-    DWORD written = 0;
-    ::WriteFile(error_output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
+  WriteReportLine("ordex: ", message);
+  WriteApplicationEvent(EventType::kError, message);
+}
+
+void ReportWarning(std::string_view message) {
+  WriteReportLine("ordex: warning: ", message);
+  WriteApplicationEvent(EventType::kWarning, message);
 }
 
 }  // namespace ordex

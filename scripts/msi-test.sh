@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Proves the MSI package under Wine in a fresh 64-bit (WoW64) prefix, where a 32-bit package
+# installs into "Program Files (x86)" and writes the 32-bit registry view: a silent install with
+# the two setting properties, ordex.exe started as the logon start says, a start-up error in the
+# event log, an uninstall that keeps the settings and the summary file, a reinstall that keeps
+# changed settings, a downgrade refused, and an upgrade in place while ORDEX runs. Run by
+# scripts/windows-test.sh under Xvfb after the windows build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The package of the preset that scripts/windows-test.sh chose. Where this kernel cannot run
+# 32-bit programs that is the 64-bit build, whose package keeps the 32-bit package's layout
+# (Program Files (x86), the 32-bit registry view) and serves only to test the installer.
+readonly BUILD=build/${ORDEX_WINDOWS_PRESET:-windows}
+version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "$BUILD/CMakeCache.txt")
+readonly MSI=$BUILD/ordex-$version.msi
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+[ -f "$MSI" ] || fail "$MSI was not built"
+# The same package with a lower version, for the upgrade and the downgrade.
+rm -rf "$BUILD/msi-test"
+cmake --build "$BUILD" --target ordex_msi_previous >/dev/null
+previous_msi=$(echo "$BUILD"/msi-test/ordex-*.msi)
+[ -f "$previous_msi" ] || fail "no package with a lower version"
+
+SECONDS=0
+work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-msi.XXXXXX")
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+ordex_pid=
+
+cleanup() {
+  [ -z "$ordex_pid" ] || kill "$ordex_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
+settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
+run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ORDEX'
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+program_dir="$WINEPREFIX/drive_c/Program Files (x86)/ORDEX"
+summary=$WINEPREFIX/drive_c/XOC/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini
+
+reg_add() { wine reg add "$@" /reg:32 /f >/dev/null; }
+
+# reg_value KEY NAME: "TYPE DATA" as reg prints them (REG_DWORD 0x1388), or nothing.
+reg_value() {
+  wine reg query "$1" /v "$2" /reg:32 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name {$1 = ""; print substr($0, 2)}'
+}
+
+# The DisplayVersion of every installed product named ORDEX, one a line.
+installed_versions() {
+  wine reg query "$uninstall_key" /s /reg:32 2>/dev/null | tr -d '\r' | awk '
+    /^HKEY/ { if (name == "ORDEX") print version; name = version = "" }
+    $1 == "DisplayName" { name = $3 }
+    $1 == "DisplayVersion" { version = $3 }
+    END { if (name == "ORDEX") print version }'
+}
+
+msiexec() {
+  local status=0
+  wine msiexec "$@" >/dev/null 2>&1 || status=$?
+  echo "$status"
+}
+
+expect_settings() {
+  [ "$(reg_value "$settings_key" Visible)" = "REG_DWORD $1" ] &&
+    [ "$(reg_value "$settings_key" TimerInterval)" = "REG_DWORD $2" ] ||
+    fail "settings $1/$2 expected: Visible '$(reg_value "$settings_key" Visible)'," \
+      "TimerInterval '$(reg_value "$settings_key" TimerInterval)'"
+}
+
+expect_installed() {
+  [ "$(installed_versions)" = "$1" ] || fail "installed versions '$(installed_versions)', not $1"
+  cmp -s "$program_dir/ordex.exe" "$BUILD/ordex.exe" || fail "no ordex.exe in $program_dir"
+  [ "$(reg_value "$run_key" ORDEX)" = 'REG_SZ "C:\Program Files (x86)\ORDEX\ordex.exe"' ] ||
+    fail "logon start: '$(reg_value "$run_key" ORDEX)'"
+  [ "$(reg_value "$source_key" EventMessageFile)" = \
+    'REG_EXPAND_SZ C:\Program Files (x86)\ORDEX\ordex.exe' ] &&
+    [ "$(reg_value "$source_key" TypesSupported)" = 'REG_DWORD 0x7' ] ||
+    fail "event source: '$(reg_value "$source_key" EventMessageFile)'"
+}
+
+# Starts the command of the logon start, as Windows does at logon.
+start_as_at_logon() {
+  local command
+  command=$(reg_value "$run_key" ORDEX)
+  command=${command#REG_SZ \"}
+  rm -f "$summary"
+  wine "${command%\"}" 2>/dev/null &
+  ordex_pid=$!
+  wait_for 30 test -s "$summary" || fail "no summary file from the logon start"
+}
+
+close_ordex() {
+  wine taskkill /IM ordex.exe >/dev/null
+  wait "$ordex_pid" || fail "ordex.exe ended with status $? when closed"
+  ordex_pid=
+}
+
+echo "== MSI: fresh 64-bit prefix"
+wine wineboot --init >/dev/null 2>&1
+mkdir -p "$WINEPREFIX/drive_c/XOC"
+cp -r examples/ROBOTER "$WINEPREFIX/drive_c/XOC/"
+reg_add "$version_key" /v XOCVersion /t REG_SZ /d 'V8.6.1'
+reg_add "$version_key" /v Version /t REG_SZ /d 'BR 8.6'
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+echo "prefix ready after ${SECONDS}s"
+
+echo "== silent install of $MSI with VISIBLE=1 TIMERINTERVAL=5000"
+status=$(msiexec /i "$MSI" /qn VISIBLE=1 TIMERINTERVAL=5000)
+[ "$status" = 0 ] || fail "install ended with status $status"
+expect_installed "$version"
+expect_settings 0x1 0x1388
+sleep 2
+[ -e "$summary" ] && fail "the install started ORDEX"
+echo "program, logon start, event source and settings in place; ORDEX not started"
+
+echo "== ORDEX started as at logon"
+start_as_at_logon
+expect_settings 0x1 0x1388
+close_ordex
+echo "summary file written; the settings of the install used"
+
+echo "== a start-up error goes to the event log"
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\Missing'
+status=0
+WINEDEBUG=+eventlog wine "$program_dir/ordex.exe" >/dev/null 2>"$work/eventlog.txt" || status=$?
+reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+[ "$status" = 1 ] || fail "status $status for a missing installation, not 1"
+grep -a 'err:eventlog' "$work/eventlog.txt" | grep -aF 'C:\\Missing\\ROBOTER\\INIT\\hw_inf.ini' ||
+  fail "no error in the event log: $(grep -a eventlog "$work/eventlog.txt")"
+
+echo "== silent uninstall keeps the settings and the summary file"
+status=$(msiexec /x "$MSI" /qn)
+[ "$status" = 0 ] || fail "uninstall ended with status $status"
+[ -z "$(installed_versions)" ] || fail "still installed: $(installed_versions)"
+[ -e "$program_dir" ] && fail "$program_dir is still there"
+[ -z "$(reg_value "$run_key" ORDEX)" ] || fail "the logon start is still there"
+[ -z "$(reg_value "$source_key" TypesSupported)" ] || fail "the event source is still there"
+expect_settings 0x1 0x1388
+[ -s "$summary" ] || fail "the uninstall removed the summary file"
+echo "program, logon start and event source gone; settings and summary file kept"
+
+echo "== a plain reinstall keeps changed settings"
+reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 7000
+status=$(msiexec /i "$MSI" /qn)
+[ "$status" = 0 ] || fail "reinstall ended with status $status"
+expect_installed "$version"
+expect_settings 0x1 0x1b58
+
+echo "== an older package is refused"
+status=$(msiexec /i "$previous_msi" /qn)
+[ "$status" != 0 ] || fail "$previous_msi was installed over $version"
+expect_installed "$version"
+echo "refused with status $status"
+
+echo "== an upgrade in place while ORDEX runs"
+[ "$(msiexec /x "$MSI" /qn)" = 0 ] || fail "uninstall before the upgrade"
+[ "$(msiexec /i "$previous_msi" /qn)" = 0 ] || fail "install of $previous_msi"
+start_as_at_logon
+status=$(msiexec /i "$MSI" /qn)
+# 3010: done, files in use are replaced at the next restart.
+[ "$status" = 0 ] || [ "$status" = 3010 ] || fail "upgrade ended with status $status"
+kill -0 "$ordex_pid" 2>/dev/null || fail "the upgrade ended the running ORDEX"
+close_ordex
+expect_installed "$version"
+expect_settings 0x1 0x1b58
+echo "one product, version $version, settings kept (status $status)"
+
+echo "== MSI tests passed (${SECONDS}s)"
