@@ -207,7 +207,9 @@ void Form1::ShowChangeCount() {
 
 void Form1::ApplyVisibility() { services_.view.SetVisible(Visible != 0); }
 
-void Form1::Show(Control control, std::string_view text) { services_.view.SetText(control, text); }
+void Form1::Show(Control control, std::string_view text) {
+  services_.view.SetText(ControlIndex(control), text);
+}
 
 RegistryAccess& Form1::Registry() {
   if (!registry_) registry_ = services_.create_registry();
