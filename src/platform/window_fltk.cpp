@@ -152,7 +152,10 @@ class FltkWindowView : public WindowView {
   }
 
   void Tick() {
-    if (!on_tick_) return;
+    // A tick that arms the timer again gets a timeout from which FLTK takes off how late this
+    // tick came; one that is then due at once runs in the same round of Fl::wait, after a Quit
+    // in this tick, unless it is refused here.
+    if (!on_tick_ || state_.quit_requested()) return;
     rearmed_ = false;
     on_tick_(context_);
     // Unless the tick set a new interval, keep the steady period that repeat_timeout gives.
