@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 class NullView : public WindowView {
  public:
-  void SetText(Control, std::string_view) override {}
+  void SetText(std::size_t, std::string_view) override {}
   void SetVisible(bool) override {}
   void SetTimerInterval(std::int32_t) override {}
   int Run(void (*)(void*), void*) override { return 0; }
@@ -137,7 +137,7 @@ BENCHMARK(BM_RefreshPass);
 // The same with the program's own terminal view, hidden, as a headless run has it.
 void BM_RefreshPassTextView(benchmark::State& state) {
   const Installation installation;
-  const auto view = CreateTextView(STDERR_FILENO);
+  const auto view = CreateTextView(STDERR_FILENO, kForm1Layout);
   StartedForm form(installation, *view);
   StartCounting();
   for (auto _ : state) form.Pass();
@@ -151,7 +151,7 @@ BENCHMARK(BM_RefreshPassTextView);
 // The same with the FLTK window, shown once and then hidden, where a display is at hand
 // (scripts/bench.sh runs the benchmarks on a virtual one).
 void BM_RefreshPassFltkHidden(benchmark::State& state) {
-  const auto view = CreateFltkView();
+  const auto view = CreateFltkView(kForm1Layout);
   if (!view) {
     state.SkipWithError("no display");
     return;

@@ -75,7 +75,7 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
   EXPECT_NE(g_reported_error.find("$Machine.dat"), std::string::npos) << g_reported_error;
   EXPECT_FALSE(fs::exists(Summary()));
   EXPECT_EQ(view_.set_visible_calls(), 0);
-  EXPECT_EQ(view_.interval_ms(), -1);
+  EXPECT_EQ(view_.set_timer_calls(), 0);
 }
 
 TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {

@@ -45,21 +45,6 @@ std::string ReadBytes(const fs::path& path) {
 
 fs::path SourceDir() { return ORDEX_SOURCE_DIR; }
 
-void FakeView::SetText(Control control, std::string_view text) {
-  texts_[control] = std::string(text);
-  ++set_text_calls_;
-}
-
-int FakeView::Run(void (*on_tick)(void*), void* context) {
-  for (int i = 0; i < ticks_to_run && quit_status_ < 0; ++i) on_tick(context);
-  return quit_status_ < 0 ? 0 : quit_status_;
-}
-
-std::string FakeView::Text(Control control) const {
-  const auto it = texts_.find(control);
-  return it == texts_.end() ? std::string() : it->second;
-}
-
 std::string FakeRegistry::Id(std::string_view key, std::string_view name) {
   return std::string(key) + "\\" + std::string(name);
 }

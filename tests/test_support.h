@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/window_view.h"
+#include "platform/window_memory.h"
 #include "registry/registry_access.h"
+#include "shell/form1_layout.h"
 
 namespace ordex::testing {
 
@@ -35,35 +36,12 @@ std::string ReadBytes(const std::filesystem::path& path);
 // The repository's root folder, for the bundled sample installation.
 std::filesystem::path SourceDir();
 
-// A window that remembers what it was told.
-class FakeView : public WindowView {
+// The in-memory window built to Form1's layout, its controls named as Form1 names them.
+class FakeView : public MemoryWindowView {
  public:
-  void SetText(Control control, std::string_view text) override;
-  void SetVisible(bool visible) override {
-    visible_ = visible;
-    ++set_visible_calls_;
-  }
-  void SetTimerInterval(std::int32_t interval_ms) override { interval_ms_ = interval_ms; }
-  int Run(void (*on_tick)(void*), void* context) override;
-  void Quit(int status) override { quit_status_ = status; }
-
-  std::string Text(Control control) const;
-  bool visible() const { return visible_; }
-  std::int32_t interval_ms() const { return interval_ms_; }
-  int quit_status() const { return quit_status_; }
-  int set_text_calls() const { return set_text_calls_; }
-  int set_visible_calls() const { return set_visible_calls_; }
-
-  // Run calls the tick this many times unless Quit comes first.
-  int ticks_to_run = 0;
-
- private:
-  std::map<Control, std::string> texts_;
-  bool visible_ = false;
-  std::int32_t interval_ms_ = -1;
-  int quit_status_ = -1;
-  int set_text_calls_ = 0;
-  int set_visible_calls_ = 0;
+  FakeView() : MemoryWindowView(kForm1Layout) {}
+  using MemoryWindowView::Text;
+  const std::string& Text(Control control) const { return Text(ControlIndex(control)); }
 };
 
 // An in-memory registry: keys and names compared as given.

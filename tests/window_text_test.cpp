@@ -1,10 +1,12 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -16,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/window_posix.h"
+#include "shell/form1_layout.h"
+#include "window_view_contract.h"
 
 namespace ordex {
 namespace {
@@ -68,14 +72,14 @@ struct Ticks {
 };
 
 void FillRows(WindowView& view) {
-  view.SetText(Control::txtASCIDriverVersion, "V 1.04");
-  view.SetText(Control::txtRobotController, "KR 5.4");
-  view.SetText(Control::txtBasisrelease, "5.4.12");
-  view.SetText(Control::txtComputerName, "ROBOT1");
-  view.SetText(Control::txtIPOTime, "12");
-  view.SetText(Control::txtExAxNum, "2");
-  view.SetText(Control::txtASCIISensor, "ZT ASCII");
-  view.SetText(Control::Changes, "0 Changes since start");
+  view.SetText(ControlIndex(Control::txtASCIDriverVersion), "V 1.04");
+  view.SetText(ControlIndex(Control::txtRobotController), "KR 5.4");
+  view.SetText(ControlIndex(Control::txtBasisrelease), "5.4.12");
+  view.SetText(ControlIndex(Control::txtComputerName), "ROBOT1");
+  view.SetText(ControlIndex(Control::txtIPOTime), "12");
+  view.SetText(ControlIndex(Control::txtExAxNum), "2");
+  view.SetText(ControlIndex(Control::txtASCIISensor), "ZT ASCII");
+  view.SetText(ControlIndex(Control::Changes), "0 Changes since start");
 }
 
 constexpr std::string_view kFilledFrame =
@@ -101,19 +105,109 @@ int RunTicks(WindowView& view, Ticks& ticks, int count, int interval_ms = 1) {
   return view.Run(&Ticks::Callback, &ticks);
 }
 
+// A terminal whose bytes come out as written: no "\n" to "\r\n", so that they can be compared.
+bool OpenRawTerminal(int& controller, int& terminal) {
+  if (::openpty(&controller, &terminal, nullptr, nullptr, nullptr) != 0) return false;
+  termios raw{};
+  ::tcgetattr(terminal, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(terminal, TCSANOW, &raw);
+  ::fcntl(controller, F_SETFL, O_NONBLOCK);
+  return true;
+}
+
+// What has come out of a terminal until it has been quiet for 20 ms: the kernel hands written
+// bytes to the reading side a moment later, not within the write.
+std::string ReadAvailable(int fd) {
+  std::string out;
+  char buffer[4096];
+  pollfd ready{fd, POLLIN, 0};
+  while (::poll(&ready, 1, 20) > 0) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count <= 0) break;
+    out.append(buffer, static_cast<std::size_t>(count));
+  }
+  return out;
+}
+
+constexpr std::string_view kWrapOff = "\x1b[?7l", kWrapOn = "\x1b[?7h";
+
+// The text view on a terminal, looked at as the screen shows it: the last frame drawn, unless it
+// has been erased since.
+class TextBackend {
+ public:
+  ~TextBackend() {
+    if (stopper_.joinable()) stopper_.join();
+    if (controller_ >= 0) ::close(controller_);
+    if (terminal_ >= 0) ::close(terminal_);
+  }
+
+  std::unique_ptr<WindowView> Create(const FormLayout& layout) {
+    if (controller_ < 0 && !OpenRawTerminal(controller_, terminal_)) return nullptr;
+    screen_.clear();
+    return CreateTextView(terminal_, layout);
+  }
+
+  bool Visible() {
+    screen_ += ReadAvailable(controller_);
+    return screen_.ends_with(kWrapOn);
+  }
+
+  std::string Shown(std::size_t control) {
+    if (!Visible()) return "(hidden)";
+    const std::size_t start = screen_.rfind(kWrapOff) + kWrapOff.size();
+    std::vector<std::string> lines;
+    for (std::size_t at = start; screen_[at] != '\x1b';) {
+      const std::size_t end = screen_.find('\n', at);
+      lines.push_back(screen_.substr(at, end - at));
+      at = end + 1;
+    }
+    // Caption, one line per row, then the status row with its second label in the value column.
+    const std::size_t rows = lines.size() - 2;
+    const std::string& line = lines[1 + std::min(control, rows)];
+    if (control == rows) return line.substr(0, line.find_last_not_of(' ', 25) + 1);
+    return line.size() > 26 ? line.substr(26) : "";
+  }
+
+  // SIGTERM is how a user stops the text view.
+  void CloseSoon() {
+    if (stopper_.joinable()) stopper_.join();
+    stopper_ = std::thread([] {
+      std::this_thread::sleep_for(milliseconds(150));
+      ::kill(::getpid(), SIGTERM);
+    });
+  }
+
+ private:
+  int controller_ = -1;
+  int terminal_ = -1;
+  std::string screen_;
+  std::thread stopper_;
+};
+
+}  // namespace
+
+namespace testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(Text, WindowViewContract, TextBackend);
+}  // namespace testing
+
+namespace {
+
 TEST(TextViewOutput, ShowsNothingWhileHidden) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   FillRows(*view);
   Ticks ticks;
-  ticks.on_tick = [&](int tick) { view->SetText(Control::RefreshNo, std::to_string(tick)); };
+  ticks.on_tick = [&](int tick) {
+    view->SetText(ControlIndex(Control::RefreshNo), std::to_string(tick));
+  };
   RunTicks(*view, ticks, 3);
   EXPECT_EQ(pipe.Drain(), "");
 }
 
 TEST(TextViewOutput, ShowsCaptionRowsAndStatusWhenShown) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   FillRows(*view);
   view->SetVisible(true);
   Ticks ticks;
@@ -121,28 +215,17 @@ TEST(TextViewOutput, ShowsCaptionRowsAndStatusWhenShown) {
   EXPECT_EQ(pipe.Drain(), kFilledFrame);
 }
 
-TEST(TextViewOutput, ShowsTheInitialStatusTextsBeforeAnyValue) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
-  view->SetVisible(true);
-  Ticks ticks;
-  RunTicks(*view, ticks, 1);
-  const std::string out = pipe.Drain();
-  EXPECT_THAT(out, HasSubstr("\nASCII-Sensor:\n"));
-  EXPECT_THAT(out, HasSubstr("\nChanges since start       0\n"));
-}
-
 TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   FillRows(*view);
   view->SetVisible(true);
   Ticks ticks;
   ticks.on_tick = [&](int tick) {
     // Two changes in one event draw once; the second tick changes nothing.
     if (tick != 2) {
-      view->SetText(Control::txtExAxNum, std::to_string(tick));
-      view->SetText(Control::RefreshNo, std::to_string(tick));
+      view->SetText(ControlIndex(Control::txtExAxNum), std::to_string(tick));
+      view->SetText(ControlIndex(Control::RefreshNo), std::to_string(tick));
     }
   };
   RunTicks(*view, ticks, 3);
@@ -159,7 +242,7 @@ TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
 
 TEST(TextViewOutput, DrawsAgainWhenShownAfterBeingHidden) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   FillRows(*view);
   view->SetVisible(true);
   Ticks ticks;
@@ -170,11 +253,11 @@ TEST(TextViewOutput, DrawsAgainWhenShownAfterBeingHidden) {
 
 TEST(TextViewOutput, ConvertsWindows1252AndDefusesControlCharacters) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
-  view->SetText(Control::txtASCIISensor,
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
+  view->SetText(ControlIndex(Control::txtASCIISensor),
                 "Gr\xF6\xDF"
                 "e \x80");
-  view->SetText(Control::txtComputerName, "A\x1b[2JB\rC\x9D");
+  view->SetText(ControlIndex(Control::txtComputerName), "A\x1b[2JB\rC\x9D");
   view->SetVisible(true);
   Ticks ticks;
   RunTicks(*view, ticks, 1);
@@ -186,31 +269,22 @@ TEST(TextViewOutput, ConvertsWindows1252AndDefusesControlCharacters) {
 
 TEST(TextViewOutput, RedrawsInPlaceOnATerminal) {
   int controller = -1, terminal = -1;
-  ASSERT_EQ(::openpty(&controller, &terminal, nullptr, nullptr, nullptr), 0);
-  termios raw{};
-  ::tcgetattr(terminal, &raw);
-  ::cfmakeraw(&raw);  // no "\n" to "\r\n", so that the bytes can be compared
-  ::tcsetattr(terminal, TCSANOW, &raw);
+  ASSERT_TRUE(OpenRawTerminal(controller, terminal));
   {
-    auto view = CreateTextView(terminal);
+    auto view = CreateTextView(terminal, kForm1Layout);
     FillRows(*view);
     view->SetVisible(true);
     Ticks ticks;
     ticks.on_tick = [&](int tick) {
-      view->SetText(Control::RefreshNo, std::to_string(tick));
+      view->SetText(ControlIndex(Control::RefreshNo), std::to_string(tick));
       if (tick == 2) view->SetVisible(false);
     };
     RunTicks(*view, ticks, 2);
   }
-  std::string out;
-  char buffer[4096];
-  ::fcntl(controller, F_SETFL, O_NONBLOCK);
-  for (ssize_t count; (count = ::read(controller, buffer, sizeof buffer)) > 0;) {
-    out.append(buffer, count);
-  }
+  const std::string out = ReadAvailable(controller);
   ::close(controller);
   ::close(terminal);
-  const std::string back = "\x1b[9A\r\x1b[J", wrap_off = "\x1b[?7l", wrap_on = "\x1b[?7h";
+  const std::string back = "\x1b[9A\r\x1b[J", wrap_off(kWrapOff), wrap_on(kWrapOn);
   std::string second(kFilledFrame);
   second.replace(second.size() - 2, 1, "1");  // the refresh number of tick 1
   // The first frame, its redraw over itself after tick 1, and its erasure when hidden.
@@ -222,7 +296,7 @@ TEST(TextViewOutput, RedrawsInPlaceOnATerminal) {
 
 TEST(TextViewTimer, TicksWithTheGivenPeriod) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   Ticks ticks;
   const auto start = Clock::now();
   ASSERT_EQ(RunTicks(*view, ticks, 5, 20), 0);
@@ -234,7 +308,7 @@ TEST(TextViewTimer, TicksWithTheGivenPeriod) {
 
 TEST(TextViewTimer, TheNextTickComesOnePeriodAfterANewInterval) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   Ticks ticks;
   std::vector<Clock::time_point> set_at;
   ticks.on_tick = [&](int tick) {
@@ -249,59 +323,9 @@ TEST(TextViewTimer, TheNextTickComesOnePeriodAfterANewInterval) {
   EXPECT_GE(ticks.times[1] - set_at[0], milliseconds(60));
 }
 
-std::thread SendSignalSoon(int signal_number) {
-  return std::thread([signal_number] {
-    std::this_thread::sleep_for(milliseconds(150));
-    ::kill(::getpid(), signal_number);
-  });
-}
-
-class TextViewStop : public ::testing::TestWithParam<std::int32_t> {};
-
-TEST_P(TextViewStop, AnIntervalOfZeroOrLessStopsTheTimer) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
-  Ticks ticks;
-  ticks.on_tick = [&](int) { view->SetTimerInterval(GetParam()); };
-  view->SetTimerInterval(1);
-  std::thread signal = SendSignalSoon(SIGTERM);
-  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 0);
-  signal.join();
-  EXPECT_EQ(ticks.count(), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Intervals, TextViewStop, ::testing::Values(0, -1, INT32_MIN));
-
-TEST(TextViewLoop, QuitEndsRunWithItsStatusAfterTheCurrentTick) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
-  Ticks ticks;
-  bool tick_finished = false;
-  ticks.on_tick = [&](int tick) {
-    if (tick == 3) {
-      view->Quit(7);
-      tick_finished = true;
-    }
-  };
-  view->SetTimerInterval(1);
-  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 7);
-  EXPECT_EQ(ticks.count(), 3);
-  EXPECT_TRUE(tick_finished);
-}
-
-TEST(TextViewLoop, QuitBeforeRunEndsItAtOnce) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
-  Ticks ticks;
-  view->SetTimerInterval(1);
-  view->Quit(3);
-  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 3);
-  EXPECT_EQ(ticks.count(), 0);
-}
-
 TEST(TextViewLoop, ASignalDuringATickEndsRunAfterIt) {
   Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd());
+  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
   Ticks ticks;
   ticks.on_tick = [&](int) { ::kill(::getpid(), SIGINT); };
   view->SetTimerInterval(1);
@@ -314,7 +338,7 @@ TEST(TextViewLoop, PutsBackTheSignalHandlersItFound) {
   ::sigaction(SIGTERM, nullptr, &before);
   {
     Pipe pipe;
-    auto view = CreateTextView(pipe.write_fd());
+    auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
     struct sigaction during {};
     ::sigaction(SIGTERM, nullptr, &during);
     EXPECT_NE(during.sa_handler, before.sa_handler);
@@ -335,7 +359,7 @@ TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
   if (child == 0) {
     ::close(ready[0]);
     const int null_fd = ::open("/dev/null", O_WRONLY);
-    auto view = CreateTextView(null_fd);
+    auto view = CreateTextView(null_fd, kForm1Layout);
     view->SetVisible(true);
     view->SetTimerInterval(0);
     [[maybe_unused]] auto written = ::write(ready[1], "r", 1);
@@ -360,7 +384,7 @@ TEST(WindowViewChoice, TheEnvironmentCanAskForTheTextView) {
   const char* old = std::getenv("ORDEX_VIEW");
   const std::string saved = old ? old : "";
   ::setenv("ORDEX_VIEW", "text", 1);
-  auto view = CreateWindowView();
+  auto view = CreateWindowView(kForm1Layout);
   if (old) {
     ::setenv("ORDEX_VIEW", saved.c_str(), 1);
   } else {
@@ -373,7 +397,7 @@ TEST(WindowViewChoice, TheEnvironmentCanAskForTheTextView) {
 TEST(WindowViewChoice, WithoutADisplayItIsTheTextView) {
   const char* display = std::getenv("DISPLAY");
   if (display && *display) GTEST_SKIP() << "a display is at hand";
-  auto view = CreateWindowView();
+  auto view = CreateWindowView(kForm1Layout);
   ASSERT_NE(view, nullptr);
   EXPECT_THAT(typeid(*view).name(), HasSubstr("TextWindowView"));
 }

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "core/error.h"
+#include "shell/form1_layout.h"
+#include "window_view_contract.h"
 
 namespace ordex {
 namespace {
@@ -48,10 +50,49 @@ UINT DpiOf(HWND window) {
   return static_cast<UINT>(dpi);
 }
 
+// The Win32 window, looked at through its child windows.
+class Win32Backend {
+ public:
+  std::unique_ptr<WindowView> Create(const FormLayout& layout) {
+    auto view = CreateWindowView(layout);
+    try {
+      view->SetVisible(false);  // the window is made at the first call
+    } catch (const Error&) {
+      return nullptr;  // no display
+    }
+    window_ = ::FindWindowA(kWin32WindowClass, std::string(layout.caption).c_str());
+    return view;
+  }
+
+  bool Visible() const { return ::IsWindowVisible(window_) != FALSE; }
+
+  std::string Shown(std::size_t control) const {
+    char text[256] = {};
+    ::GetWindowTextA(::GetDlgItem(window_, Win32ControlId(control)), text, sizeof text);
+    return text;
+  }
+
+  void CloseSoon() {
+    g_close_target = window_;
+    ::SetTimer(nullptr, 0, 300, &PostCloseLater);
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+}  // namespace
+
+namespace testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, WindowViewContract, Win32Backend);
+}  // namespace testing
+
+namespace {
+
 class Win32WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    view_ = CreateWindowView();
+    view_ = CreateWindowView(kForm1Layout);
     // The window is made at the first call.
     EXPECT_EQ(::FindWindowA(kWin32WindowClass, "ORDEX"), nullptr);
     try {
@@ -99,32 +140,31 @@ TEST_F(Win32WindowTest, StartsHiddenWithTheClientAreaInTwipsAtTheWindowsDpi) {
   EXPECT_FALSE(::IsWindowVisible(window_));
   RECT client = {};
   ::GetClientRect(window_, &client);
-  EXPECT_EQ(client.right, Pixels(kClientWidthTwips));
-  EXPECT_EQ(client.bottom, Pixels(kClientHeightTwips));
+  EXPECT_EQ(client.right, Pixels(kForm1Layout.client_width));
+  EXPECT_EQ(client.bottom, Pixels(kForm1Layout.client_height));
 }
 
 TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
-  for (std::size_t row = 0; row < kRows.size(); ++row) {
-    const RowLayout& layout = kRows[row];
-    SCOPED_TRACE(std::string(layout.label_name));
-    ExpectPlacedAt(Win32LabelId(row), kLabelLeft, layout.top + kLabelDrop, layout.label_width,
-                   kLabelHeight);
-    ExpectPlacedAt(Win32ControlId(layout.text_box), kTextBoxLeft, layout.top, kTextBoxWidth,
-                   kTextBoxHeight);
-    EXPECT_EQ(TextOf(Win32LabelId(row)), layout.caption);
-    EXPECT_EQ(TextOf(Win32ControlId(layout.text_box)), "");
+  const FormLayout& form = kForm1Layout;
+  for (std::size_t row = 0; row < form.rows.size(); ++row) {
+    const FormRow& design = form.rows[row];
+    SCOPED_TRACE(std::string(design.label_name));
+    ExpectPlacedAt(Win32LabelId(row), form.label_left, design.top + form.label_drop,
+                   design.label_width, form.label_height);
+    ExpectPlacedAt(Win32ControlId(row), form.text_box_left, design.top, form.text_box_width,
+                   form.text_box_height);
+    EXPECT_EQ(TextOf(Win32LabelId(row)), design.caption);
   }
-  ExpectPlacedAt(Win32ControlId(Control::Changes), kChangesLeft, kStatusTop, kChangesWidth,
-                 kStatusHeight);
-  ExpectPlacedAt(Win32ControlId(Control::RefreshNo), kRefreshNoLeft, kStatusTop, kRefreshNoWidth,
-                 kStatusHeight);
-  EXPECT_EQ(TextOf(Win32ControlId(Control::Changes)), kChangesInitial);
-  EXPECT_EQ(TextOf(Win32ControlId(Control::RefreshNo)), kRefreshNoInitial);
+  for (std::size_t i = 0; i < form.status.size(); ++i) {
+    SCOPED_TRACE(std::string(form.status[i].name));
+    ExpectPlacedAt(Win32ControlId(form.rows.size() + i), form.status[i].left, form.status_top,
+                   form.status[i].width, form.status_height);
+  }
 }
 
 TEST_F(Win32WindowTest, TextBoxesAreReadOnlyEditControls) {
-  for (const RowLayout& row : kRows) {
-    const HWND box = ::GetDlgItem(window_, Win32ControlId(row.text_box));
+  for (std::size_t row = 0; row < kForm1Layout.rows.size(); ++row) {
+    const HWND box = ::GetDlgItem(window_, Win32ControlId(row));
     char window_class[32] = {};
     ::GetClassNameA(box, window_class, sizeof window_class);
     EXPECT_STRCASEEQ(window_class, "Edit");
@@ -134,41 +174,11 @@ TEST_F(Win32WindowTest, TextBoxesAreReadOnlyEditControls) {
 
 TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControl) {
   const std::string text = "Zusatz-Achsen \xB5 \xE4";
-  view_->SetText(Control::txtExAxNum, text);
-  view_->SetText(Control::Changes, "1 Changes since start");
-  EXPECT_EQ(TextOf(Win32ControlId(Control::txtExAxNum)), text);
-  EXPECT_EQ(TextOf(Win32ControlId(Control::Changes)), "1 Changes since start");
-  EXPECT_EQ(TextOf(Win32ControlId(Control::txtIPOTime)), "");
-}
-
-TEST_F(Win32WindowTest, SetVisibleShowsAndHides) {
-  view_->SetVisible(true);
-  EXPECT_TRUE(::IsWindowVisible(window_));
-  view_->SetVisible(false);
-  EXPECT_FALSE(::IsWindowVisible(window_));
-}
-
-TEST_F(Win32WindowTest, TimerTicksUntilQuitAndRunReturnsItsStatus) {
-  TickLog log{view_.get(), 0, 3, 7};
-  view_->SetTimerInterval(20);
-  EXPECT_EQ(view_->Run(&CountTick, &log), 7);
-  EXPECT_EQ(log.ticks, 3);
-}
-
-TEST_F(Win32WindowTest, IntervalOfZeroOrLessStopsTheTimer) {
-  for (const std::int32_t stop : {0, -1}) {
-    SCOPED_TRACE(stop);
-    auto view = std::move(view_);
-    view.reset();
-    SetUp();
-    TickLog log{view_.get()};
-    view_->SetTimerInterval(20);
-    view_->SetTimerInterval(stop);
-    g_close_target = window_;
-    ::SetTimer(nullptr, 0, 300, &PostCloseLater);
-    EXPECT_EQ(view_->Run(&CountTick, &log), 0);
-    EXPECT_EQ(log.ticks, 0);
-  }
+  view_->SetText(ControlIndex(Control::txtExAxNum), text);
+  view_->SetText(ControlIndex(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtExAxNum))), text);
+  EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::Changes))), "1 Changes since start");
+  EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtIPOTime))), "");
 }
 
 TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {

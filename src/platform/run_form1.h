@@ -16,7 +16,7 @@ namespace ordex {
 inline int RunForm1() {
   try {
     const auto files = CreateFileAccess();
-    const auto view = CreateWindowView();
+    const auto view = CreateWindowView(kForm1Layout);
     Form1 form({
         .files = *files,
         .view = *view,

@@ -7,21 +7,20 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "core/codepage.h"
 #include "platform/stop_signals_posix.h"
 #include "platform/window_posix.h"
+#include "platform/window_state.h"
 
 namespace ordex {
 namespace {
 
-constexpr std::size_t kControlCount = static_cast<std::size_t>(Control::RefreshNo) + 1;
 constexpr int kTwipsPerInch = 1440;
 constexpr float kDesignDpi = 96.0f;
 constexpr double kFontPoints = 8.0;  // the target's default dialog font
 constexpr int kLabelInset = 3;
-
-std::size_t IndexOf(Control control) { return static_cast<std::size_t>(control); }
 
 // A label draws "@name" as one of FLTK's symbols; "@@" is a plain '@'.
 std::string LabelText(std::string_view text) {
@@ -37,12 +36,12 @@ std::string LabelText(std::string_view text) {
 // screens (a virtual framebuffer, a projector); outside sane bounds the design's 96 dpi holds.
 class Scale {
  public:
-  Scale() {
+  explicit Scale(const FormLayout& layout) {
     float horizontal = 0, vertical = 0;
     Fl::screen_dpi(horizontal, vertical);
     x_dpi_ = Sane(horizontal);
     y_dpi_ = Sane(vertical);
-    font_size_ = FittingFontSize();
+    font_size_ = FittingFontSize(layout);
   }
   int X(int twips) const { return Pixels(twips, x_dpi_); }
   int Y(int twips) const { return Pixels(twips, y_dpi_); }
@@ -55,12 +54,12 @@ class Scale {
   }
   // The target's dialog font size, made smaller while a caption would not fit its label: the
   // toolkit's sans-serif font runs wider than the target's.
-  int FittingFontSize() const {
+  int FittingFontSize(const FormLayout& layout) const {
     int size = static_cast<int>(std::lround(kFontPoints * y_dpi_ / 72.0));
     for (; size > 6; --size) {
       fl_font(FL_HELVETICA, size);
       bool fits = true;
-      for (const RowLayout& row : kRows) {
+      for (const FormRow& row : layout.rows) {
         fits = fits && fl_width(Cp1252ToUtf8(row.caption).c_str()) <= X(row.label_width);
       }
       if (fits) break;
@@ -78,9 +77,7 @@ class Scale {
 // hidden are kept, in the 8-bit code page, and converted only when it is shown.
 class FltkWindowView : public WindowView {
  public:
-  FltkWindowView() {
-    texts_[IndexOf(Control::Changes)] = kChangesInitial;
-    texts_[IndexOf(Control::RefreshNo)] = kRefreshNoInitial;
+  explicit FltkWindowView(const FormLayout& layout) : state_(layout) {
     Fl::add_fd(stop_signals_.fd(), FL_READ, &OnStopSignal, this);
   }
 
@@ -91,10 +88,8 @@ class FltkWindowView : public WindowView {
     delete window_;  // deletes its children too
   }
 
-  void SetText(Control control, std::string_view text) override {
-    std::string& current = texts_[IndexOf(control)];
-    if (current == text) return;
-    current.assign(text);
+  void SetText(std::size_t control, std::string_view text) override {
+    if (!state_.SetText(control, text)) return;
     // A hidden window's widgets are brought up to date when it is shown again: a pass of a
     // hidden program must not pay for labels nobody sees.
     if (window_ && window_->visible()) ShowText(control);
@@ -124,17 +119,16 @@ class FltkWindowView : public WindowView {
     on_tick_ = on_tick;
     context_ = context;
     // Fl::run() would return as soon as no window is shown; the program runs on hidden.
-    while (!quit_ && !stop_signals_.Requested()) Fl::wait(1e20);
+    while (!state_.quit_requested() && !stop_signals_.Requested()) Fl::wait(1e20);
     on_tick_ = nullptr;
     Fl::remove_idle(&WakeUp, this);
-    if (quit_) return status_;
+    if (state_.quit_requested()) return state_.quit_status();
     stop_signals_.Clear();
     return 0;
   }
 
   void Quit(int status) override {
-    quit_ = true;
-    status_ = status;
+    state_.RequestQuit(status);
     // Fl::wait runs due timeouts (a tick among them) before it blocks, and would then sleep
     // until the next event (a timeout added now would run in the same round). While an idle
     // callback exists it does not block.
@@ -158,7 +152,10 @@ class FltkWindowView : public WindowView {
   }
 
   void Tick() {
-    if (!on_tick_) return;
+    // A tick that arms the timer again gets a timeout from which FLTK takes off how late this
+    // tick came; one that is then due at once runs in the same round of Fl::wait, after a Quit
+    // in this tick, unless it is refused here.
+    if (!on_tick_ || state_.quit_requested()) return;
     rearmed_ = false;
     on_tick_(context_);
     // Unless the tick set a new interval, keep the steady period that repeat_timeout gives.
@@ -166,27 +163,30 @@ class FltkWindowView : public WindowView {
   }
 
   void Build() {
-    const Scale scale;
-    window_ = new Fl_Double_Window(scale.X(kClientWidthTwips), scale.Y(kClientHeightTwips));
-    window_->copy_label(Cp1252ToUtf8(kWindowCaption).c_str());
+    const FormLayout& layout = state_.layout();
+    const Scale scale(layout);
+    window_ = new Fl_Double_Window(scale.X(layout.client_width), scale.Y(layout.client_height));
+    window_->copy_label(Cp1252ToUtf8(layout.caption).c_str());
     window_->callback(&OnClose, this);
-    for (const RowLayout& row : kRows) {
-      Fl_Box* label = MakeLabel(scale, kLabelLeft, row.top + kLabelDrop, row.label_width,
-                                kLabelHeight, Cp1252ToUtf8(row.caption));
+    for (const FormRow& row : layout.rows) {
+      Fl_Box* label = MakeLabel(scale, layout.label_left, row.top + layout.label_drop,
+                                row.label_width, layout.label_height, Cp1252ToUtf8(row.caption));
       label->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-      auto* box = new Fl_Output(scale.X(kTextBoxLeft), scale.Y(row.top), scale.X(kTextBoxWidth),
-                                scale.Y(kTextBoxHeight));
+      auto* box = new Fl_Output(scale.X(layout.text_box_left), scale.Y(row.top),
+                                scale.X(layout.text_box_width), scale.Y(layout.text_box_height));
       box->textsize(scale.FontSize());
-      text_boxes_[IndexOf(row.text_box)] = box;
+      text_boxes_.push_back(box);
     }
-    changes_ = MakeLabel(scale, kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight, {});
-    refresh_no_ = MakeLabel(scale, kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight, {});
+    for (const StatusLabel& status : layout.status) {
+      status_labels_.push_back(
+          MakeLabel(scale, status.left, layout.status_top, status.width, layout.status_height, {}));
+    }
     window_->end();
     ShowAllTexts();
   }
 
   void ShowAllTexts() {
-    for (std::size_t i = 0; i < kControlCount; ++i) ShowText(static_cast<Control>(i));
+    for (std::size_t i = 0; i < state_.control_count(); ++i) ShowText(i);
   }
 
   static Fl_Box* MakeLabel(const Scale& scale, int left, int top, int width, int height,
@@ -202,42 +202,38 @@ class FltkWindowView : public WindowView {
     return label;
   }
 
-  void ShowText(Control control) {
-    const std::string text = Cp1252ToUtf8(texts_[IndexOf(control)]);
-    if (control == Control::Changes) {
-      changes_->copy_label(LabelText(text).c_str());
-    } else if (control == Control::RefreshNo) {
-      refresh_no_->copy_label(LabelText(text).c_str());
+  void ShowText(std::size_t control) {
+    const std::string text = Cp1252ToUtf8(state_.Text(control));
+    if (state_.IsTextBox(control)) {
+      text_boxes_[control]->value(text.c_str(), static_cast<int>(text.size()));
     } else {
-      text_boxes_[IndexOf(control)]->value(text.c_str(), static_cast<int>(text.size()));
+      status_labels_[control - text_boxes_.size()]->copy_label(LabelText(text).c_str());
     }
   }
 
+  WindowState state_;
   StopSignals stop_signals_;
-  std::string texts_[kControlCount];
   Fl_Double_Window* window_ = nullptr;
-  Fl_Output* text_boxes_[kControlCount] = {};
-  Fl_Box* changes_ = nullptr;
-  Fl_Box* refresh_no_ = nullptr;
+  std::vector<Fl_Output*> text_boxes_;  // owned by window_, as are the labels
+  std::vector<Fl_Box*> status_labels_;
   double period_s_ = 0;
   bool rearmed_ = false;
   void (*on_tick_)(void* context) = nullptr;
   void* context_ = nullptr;
-  bool quit_ = false;
-  int status_ = 0;
 };
 
 }  // namespace
 
 // The display is opened here rather than by FLTK, which would end the program over a missing
 // one; without a display the caller falls back to the text view.
-extern "C" __attribute__((visibility("default"))) WindowView* OrdexCreateFltkView() {
+extern "C" __attribute__((visibility("default"))) WindowView* OrdexCreateFltkView(
+    const FormLayout* layout) {
   if (!fl_display) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     fl_open_display(display);
   }
-  return new FltkWindowView();
+  return new FltkWindowView(*layout);
 }
 
 }  // namespace ordex

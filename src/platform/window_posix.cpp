@@ -40,24 +40,24 @@ decltype(&OrdexCreateFltkView) LoadFltkModule() {
 
 }  // namespace
 
-std::unique_ptr<WindowView> CreateFltkView() {
+std::unique_ptr<WindowView> CreateFltkView(const FormLayout& layout) {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return nullptr;
   const auto create = LoadFltkModule();
-  return std::unique_ptr<WindowView>(create ? create() : nullptr);
+  return std::unique_ptr<WindowView>(create ? create(&layout) : nullptr);
 }
 #else
-std::unique_ptr<WindowView> CreateFltkView() { return nullptr; }
+std::unique_ptr<WindowView> CreateFltkView(const FormLayout&) { return nullptr; }
 #endif
 
 // ORDEX_VIEW=text chooses the terminal view even where a display is at hand: for tests, and for
 // a user who watches the values over ssh with X forwarding switched on.
-std::unique_ptr<WindowView> CreateWindowView() {
+std::unique_ptr<WindowView> CreateWindowView(const FormLayout& layout) {
   const char* choice = std::getenv("ORDEX_VIEW");
   if (!choice || std::string_view(choice) != "text") {
-    if (auto view = CreateFltkView()) return view;
+    if (auto view = CreateFltkView(layout)) return view;
   }
-  return CreateTextView(STDOUT_FILENO);
+  return CreateTextView(STDOUT_FILENO, layout);
 }
 
 }  // namespace ordex

@@ -12,22 +12,22 @@
 #include "core/error.h"
 #include "platform/stop_signals_posix.h"
 #include "platform/window_posix.h"
+#include "platform/window_state.h"
 
 namespace ordex {
 namespace {
 
-constexpr std::size_t kControlCount = static_cast<std::size_t>(Control::RefreshNo) + 1;
-constexpr int kFrameLines = 2 + static_cast<int>(kRows.size());  // caption, rows, status
 constexpr std::size_t kValueColumn = 26;
 
-// Cursor up over the last frame, to its first column, and clear to the end of the screen.
-constexpr std::string_view kBackOverFrame = "\x1b[9A\r\x1b[J";
-static_assert(kFrameLines == 9);
-// Long values are cut at the right edge rather than wrapped, so a frame is always nine lines.
+// Long values are cut at the right edge rather than wrapped, so a frame always has one line
+// for the caption, one per row and one for the status row.
 constexpr std::string_view kWrapOff = "\x1b[?7l";
 constexpr std::string_view kWrapOn = "\x1b[?7h";
 
-std::size_t IndexOf(Control control) { return static_cast<std::size_t>(control); }
+// Cursor up over the last frame, to its first column, and clear to the end of the screen.
+std::string BackOverFrame(const FormLayout& layout) {
+  return "\x1b[" + std::to_string(layout.rows.size() + 2) + "A\r\x1b[J";
+}
 
 std::int64_t NowNs() {
   timespec now;
@@ -63,10 +63,11 @@ void AppendLine(std::string& frame, std::string_view left, std::string_view righ
 // lines otherwise. Its event loop waits in one ppoll for the next tick or a stop signal.
 class TextWindowView : public WindowView {
  public:
-  explicit TextWindowView(int output_fd)
-      : output_fd_(output_fd), terminal_(::isatty(output_fd) == 1) {
-    texts_[IndexOf(Control::Changes)] = kChangesInitial;
-    texts_[IndexOf(Control::RefreshNo)] = kRefreshNoInitial;
+  TextWindowView(int output_fd, const FormLayout& layout)
+      : state_(layout),
+        back_over_frame_(BackOverFrame(layout)),
+        output_fd_(output_fd),
+        terminal_(::isatty(output_fd) == 1) {
     // A reader that goes away must not end the program; what it missed is lost, nothing else.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -75,11 +76,8 @@ class TextWindowView : public WindowView {
 
   ~TextWindowView() override { ::sigaction(SIGPIPE, &previous_sigpipe_, nullptr); }
 
-  void SetText(Control control, std::string_view text) override {
-    std::string& current = texts_[IndexOf(control)];
-    if (current == text) return;
-    current = text;
-    changed_ = true;
+  void SetText(std::size_t control, std::string_view text) override {
+    if (state_.SetText(control, text)) changed_ = true;
   }
 
   void SetVisible(bool visible) override { visible_ = visible; }
@@ -95,7 +93,7 @@ class TextWindowView : public WindowView {
   int Run(void (*on_tick)(void* context), void* context) override {
     for (;;) {
       Draw();
-      if (quit_) return status_;
+      if (state_.quit_requested()) return state_.quit_status();
       if (stop_signals_.Requested()) break;
       if (timer_on_ && NowNs() >= deadline_ns_) {
         Tick(on_tick, context);
@@ -107,10 +105,7 @@ class TextWindowView : public WindowView {
     return 0;
   }
 
-  void Quit(int status) override {
-    quit_ = true;
-    status_ = status;
-  }
+  void Quit(int status) override { state_.RequestQuit(status); }
 
  private:
   void Tick(void (*on_tick)(void* context), void* context) {
@@ -142,14 +137,14 @@ class TextWindowView : public WindowView {
   void Draw() {
     if (!visible_) {
       // On a terminal the frame goes with the window; elsewhere nothing is written while hidden.
-      if (on_screen_ && terminal_) Write(kBackOverFrame);
+      if (on_screen_ && terminal_) Write(back_over_frame_);
       on_screen_ = false;
       return;
     }
     if (on_screen_ && !changed_) return;
     std::string out;
     if (terminal_) {
-      if (on_screen_) out += kBackOverFrame;
+      if (on_screen_) out += back_over_frame_;
       out += kWrapOff;
     } else if (blocks_written_ > 0) {
       out += '\n';
@@ -164,12 +159,19 @@ class TextWindowView : public WindowView {
 
   std::string Frame() const {
     std::string frame;
-    AppendLine(frame, kWindowCaption, {});
-    for (const RowLayout& row : kRows) {
-      AppendLine(frame, row.caption, Printable(texts_[IndexOf(row.text_box)]));
+    const FormLayout& layout = state_.layout();
+    AppendLine(frame, layout.caption, {});
+    for (std::size_t row = 0; row < layout.rows.size(); ++row) {
+      AppendLine(frame, layout.rows[row].caption, Printable(state_.Text(row)));
     }
-    AppendLine(frame, Printable(texts_[IndexOf(Control::Changes)]),
-               Printable(texts_[IndexOf(Control::RefreshNo)]));
+    // The status labels: the first at the left, the others in the value column.
+    std::string status[2];
+    for (std::size_t i = layout.rows.size(); i < state_.control_count(); ++i) {
+      std::string& part = status[i == layout.rows.size() ? 0 : 1];
+      if (!part.empty()) part += ' ';
+      part += Printable(state_.Text(i));
+    }
+    AppendLine(frame, status[0], status[1]);
     return frame;
   }
 
@@ -184,11 +186,12 @@ class TextWindowView : public WindowView {
     }
   }
 
+  WindowState state_;
+  const std::string back_over_frame_;
   const int output_fd_;
   const bool terminal_;
   StopSignals stop_signals_;
   struct sigaction previous_sigpipe_ {};
-  std::string texts_[kControlCount];
   bool visible_ = false;
   bool changed_ = false;
   bool on_screen_ = false;
@@ -197,14 +200,12 @@ class TextWindowView : public WindowView {
   std::int64_t period_ns_ = 0;
   std::int64_t deadline_ns_ = 0;
   std::uint64_t timer_settings_ = 0;
-  bool quit_ = false;
-  int status_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowView> CreateTextView(int output_fd) {
-  return std::make_unique<TextWindowView>(output_fd);
+std::unique_ptr<WindowView> CreateTextView(int output_fd, const FormLayout& layout) {
+  return std::make_unique<TextWindowView>(output_fd, layout);
 }
 
 }  // namespace ordex

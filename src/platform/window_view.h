@@ -1,66 +1,59 @@
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace ordex {
 
-// The controls of the main window whose text changes: the seven value text boxes and the two
-// status labels.
-enum class Control {
-  txtASCIDriverVersion,
-  txtRobotController,
-  txtBasisrelease,
-  txtComputerName,
-  txtIPOTime,
-  txtExAxNum,
-  txtASCIISensor,
-  Changes,
-  RefreshNo,
-};
-
-// The window's layout in twips from the client area's top-left corner.
-struct RowLayout {
+// One row of a form: a caption label and, beside it, a text box whose text the program sets.
+struct FormRow {
   std::string_view label_name;
   std::string_view caption;
-  Control text_box;
   int label_width;
-  int top;  // of the text box; the label sits 120 below it
+  int top;  // of the text box; the label sits FormLayout::label_drop below it
 };
 
-inline constexpr std::string_view kWindowCaption = "ORDEX";
-inline constexpr int kClientWidthTwips = 4365;
-inline constexpr int kClientHeightTwips = 3555;
-inline constexpr int kLabelLeft = 240, kLabelHeight = 255, kLabelDrop = 120;
-inline constexpr int kTextBoxLeft = 2280, kTextBoxWidth = 1695, kTextBoxHeight = 285;
-inline constexpr int kStatusTop = 2880, kStatusHeight = 255;
-inline constexpr int kChangesLeft = 240, kChangesWidth = 2175;
-inline constexpr int kRefreshNoLeft = 2520, kRefreshNoWidth = 1455;
-inline constexpr std::string_view kChangesInitial = "Changes since start";
-inline constexpr std::string_view kRefreshNoInitial = "0";
+// A label of the status row whose text the program sets.
+struct StatusLabel {
+  std::string_view name;
+  std::string_view initial_text;
+  int left;
+  int width;
+};
 
-inline constexpr std::array<RowLayout, 7> kRows = {{
-    {"lbASCIIDriverVersion", "ASCII Driver Version:", Control::txtASCIDriverVersion, 1695, 120},
-    {"lbRobotController", "Robot Controller:", Control::txtRobotController, 1815, 480},
-    {"lbBasisrelease", "Basisrelease Version:", Control::txtBasisrelease, 1815, 840},
-    {"lbComputerName", "Computer Name:", Control::txtComputerName, 1815, 1200},
-    {"lbIPO_Time", "IPO-Time:", Control::txtIPOTime, 1815, 1560},
-    {"lbExAxNum", "Number of external Axes:", Control::txtExAxNum, 1815, 1920},
-    {"lbASCISensor", "ASCII-Sensor:", Control::txtASCIISensor, 1815, 2280},
-}};
+// A form's design as a view builds it: a caption, a client area, rows of a caption label and a
+// text box, then one status row of labels. Positions and sizes are in twips from the client
+// area's top-left corner. The form itself is described by its owner; a view only references the
+// description, which must outlive it.
+struct FormLayout {
+  std::string_view caption;
+  int client_width;
+  int client_height;
+  int label_left, label_height, label_drop;
+  int text_box_left, text_box_width, text_box_height;
+  std::span<const FormRow> rows;
+  int status_top, status_height;
+  std::span<const StatusLabel> status;
 
-// The main window and the event loop it lives in; `Timer1` belongs to it. All calls come from
-// the one thread that runs the loop. Texts are in the 8-bit code page.
+  // The controls whose text changes are numbered from 0: the rows' text boxes in order, then
+  // the status labels.
+  constexpr std::size_t control_count() const { return rows.size() + status.size(); }
+};
+
+// A form's window and the event loop it lives in; the form's timer belongs to it. All calls
+// come from the one thread that runs the loop. Texts are in the 8-bit code page.
 class WindowView {
  public:
   virtual ~WindowView() = default;
 
-  virtual void SetText(Control control, std::string_view text) = 0;
+  // `control` is a number below FormLayout::control_count().
+  virtual void SetText(std::size_t control, std::string_view text) = 0;
   virtual void SetVisible(bool visible) = 0;
 
-  // Sets Timer1's period; the next tick comes one period after this call. 0 or less stops it.
+  // Sets the timer's period; the next tick comes one period after this call. 0 or less stops it.
   virtual void SetTimerInterval(std::int32_t interval_ms) = 0;
 
   // Runs the event loop, calling `on_tick` on every tick, until the window is closed, Quit is
@@ -72,8 +65,8 @@ class WindowView {
   virtual void Quit(int status) = 0;
 };
 
-// The window of the platform the program runs on: on POSIX an FLTK window when a display can
-// be opened, otherwise the terminal text view.
-std::unique_ptr<WindowView> CreateWindowView();
+// The window of the platform the program runs on, built to `layout`: on POSIX an FLTK window
+// when a display can be opened, otherwise the terminal text view.
+std::unique_ptr<WindowView> CreateWindowView(const FormLayout& layout);
 
 }  // namespace ordex

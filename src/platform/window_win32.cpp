@@ -4,13 +4,13 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include <array>
 #include <exception>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/error_win32.h"
+#include "platform/window_state.h"
 
 namespace ordex {
 namespace {
@@ -49,12 +49,12 @@ struct Placed {
 
 class Win32WindowView : public WindowView {
  public:
-  Win32WindowView() = default;
+  explicit Win32WindowView(const FormLayout& layout) : state_(layout) {}
   ~Win32WindowView() override;
   Win32WindowView(const Win32WindowView&) = delete;
   Win32WindowView& operator=(const Win32WindowView&) = delete;
 
-  void SetText(Control control, std::string_view text) override;
+  void SetText(std::size_t control, std::string_view text) override;
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
   int Run(void (*on_tick)(void* context), void* context) override;
@@ -75,17 +75,16 @@ class Win32WindowView : public WindowView {
   int Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
   void SizeToClientArea();
 
+  WindowState state_;
   HINSTANCE instance_ = ::GetModuleHandleA(nullptr);
   bool created_ = false;
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   UINT dpi_ = kDefaultDpi;
   std::vector<Placed> placed_;
-  std::array<HWND, 9> controls_{};  // by Control
+  std::vector<HWND> controls_;  // by the layout's control number
   void (*on_tick_)(void*) = nullptr;
   void* tick_context_ = nullptr;
-  bool quitting_ = false;
-  int exit_status_ = 0;
   std::exception_ptr tick_failure_;
 };
 
@@ -113,7 +112,7 @@ void Win32WindowView::Create() {
   if (!::RegisterClassExA(&window_class) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     throw Win32Error("cannot register the window class", kWin32WindowClass, ::GetLastError());
   }
-  const std::string caption(kWindowCaption);
+  const std::string caption(state_.layout().caption);
   window_ = ::CreateWindowExA(kWindowExStyle, kWin32WindowClass, caption.c_str(), kWindowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                               nullptr, instance_, this);
@@ -151,20 +150,22 @@ void Win32WindowView::CreateControls() {
   constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
   // Text boxes: read-only, yet selectable and copyable, reached with the Tab key.
   constexpr DWORD kTextBoxStyle = WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
-  for (std::size_t row = 0; row < kRows.size(); ++row) {
-    const RowLayout& layout = kRows[row];
-    AddControl("STATIC", layout.caption, kLabelStyle, Win32LabelId(row),
-               {kLabelLeft, layout.top + kLabelDrop, layout.label_width, kLabelHeight});
-    controls_[static_cast<std::size_t>(layout.text_box)] =
-        AddControl("EDIT", "", kTextBoxStyle, Win32ControlId(layout.text_box),
-                   {kTextBoxLeft, layout.top, kTextBoxWidth, kTextBoxHeight});
+  const FormLayout& layout = state_.layout();
+  for (std::size_t row = 0; row < layout.rows.size(); ++row) {
+    const FormRow& design = layout.rows[row];
+    AddControl("STATIC", design.caption, kLabelStyle, Win32LabelId(row),
+               {layout.label_left, design.top + layout.label_drop, design.label_width,
+                layout.label_height});
+    controls_.push_back(AddControl(
+        "EDIT", state_.Text(row), kTextBoxStyle, Win32ControlId(row),
+        {layout.text_box_left, design.top, layout.text_box_width, layout.text_box_height}));
   }
-  controls_[static_cast<std::size_t>(Control::Changes)] =
-      AddControl("STATIC", kChangesInitial, kLabelStyle, Win32ControlId(Control::Changes),
-                 {kChangesLeft, kStatusTop, kChangesWidth, kStatusHeight});
-  controls_[static_cast<std::size_t>(Control::RefreshNo)] =
-      AddControl("STATIC", kRefreshNoInitial, kLabelStyle, Win32ControlId(Control::RefreshNo),
-                 {kRefreshNoLeft, kStatusTop, kRefreshNoWidth, kStatusHeight});
+  for (std::size_t i = 0; i < layout.status.size(); ++i) {
+    const std::size_t control = layout.rows.size() + i;
+    controls_.push_back(AddControl(
+        "STATIC", state_.Text(control), kLabelStyle, Win32ControlId(control),
+        {layout.status[i].left, layout.status_top, layout.status[i].width, layout.status_height}));
+  }
 }
 
 UINT Win32WindowView::CurrentDpi() const {
@@ -199,7 +200,7 @@ void Win32WindowView::ApplyDpi(UINT dpi) {
 }
 
 void Win32WindowView::SizeToClientArea() {
-  RECT frame = {0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
+  RECT frame = {0, 0, Pixels(state_.layout().client_width), Pixels(state_.layout().client_height)};
   static const auto adjust_for_dpi =
       User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
   if (adjust_for_dpi != nullptr) {
@@ -211,10 +212,10 @@ void Win32WindowView::SizeToClientArea() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32WindowView::SetText(Control control, std::string_view text) {
-  const std::string value(text);
+void Win32WindowView::SetText(std::size_t control, std::string_view text) {
   Window();
-  ::SetWindowTextA(controls_[static_cast<std::size_t>(control)], value.c_str());
+  state_.SetText(control, text);
+  ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
 }
 
 void Win32WindowView::SetVisible(bool visible) {
@@ -230,7 +231,7 @@ void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
     return;
   }
   if (::SetTimer(window, kTimer1Id, static_cast<UINT>(interval_ms), nullptr) == 0) {
-    throw Win32Error("cannot set the timer of", kWindowCaption, ::GetLastError());
+    throw Win32Error("cannot set the timer of", state_.layout().caption, ::GetLastError());
   }
 }
 
@@ -243,26 +244,26 @@ int Win32WindowView::Run(void (*on_tick)(void* context), void* context) {
     const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
     if (got == 0) break;
     if (got == -1)
-      throw Win32Error("cannot read the messages of", kWindowCaption, ::GetLastError());
+      throw Win32Error("cannot read the messages of", state_.layout().caption, ::GetLastError());
     if (::IsDialogMessageA(window, &message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
   on_tick_ = nullptr;
   if (tick_failure_) std::rethrow_exception(std::exchange(tick_failure_, nullptr));
-  return exit_status_;
+  return state_.quit_status();
 }
 
 void Win32WindowView::Quit(int status) {
-  if (quitting_) return;
-  quitting_ = true;
-  exit_status_ = status;
+  // The quit message is posted once; the first status stands.
+  if (state_.quit_requested()) return;
+  state_.RequestQuit(status);
   if (window_ != nullptr) ::KillTimer(window_, kTimer1Id);
   ::PostQuitMessage(0);
 }
 
 void Win32WindowView::Tick() {
-  if (on_tick_ == nullptr || quitting_) return;
+  if (on_tick_ == nullptr || state_.quit_requested()) return;
   // An exception must not unwind through the system's frames around the window procedure; it
   // ends the loop and leaves Run from there.
   try {
@@ -274,8 +275,8 @@ void Win32WindowView::Tick() {
 }
 
 bool Win32WindowView::IsTextBox(HWND window) const {
-  for (const RowLayout& row : kRows) {
-    if (controls_[static_cast<std::size_t>(row.text_box)] == window) return true;
+  for (std::size_t control = 0; control < controls_.size(); ++control) {
+    if (controls_[control] == window) return state_.IsTextBox(control);
   }
   return false;
 }
@@ -342,6 +343,8 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
 
 }  // namespace
 
-std::unique_ptr<WindowView> CreateWindowView() { return std::make_unique<Win32WindowView>(); }
+std::unique_ptr<WindowView> CreateWindowView(const FormLayout& layout) {
+  return std::make_unique<Win32WindowView>(layout);
+}
 
 }  // namespace ordex

@@ -10,10 +10,12 @@ namespace ordex {
 // caption, and by the child-window identifiers below.
 inline constexpr char kWin32WindowClass[] = "ORDEX.Form1";
 
-// The text boxes and the two status labels, in the order of Control.
-inline constexpr int Win32ControlId(Control control) { return 1000 + static_cast<int>(control); }
+// The controls whose text changes, by their number in the layout (see FormLayout).
+inline constexpr int Win32ControlId(std::size_t control) {
+  return 1000 + static_cast<int>(control);
+}
 
-// The caption label of row `row` (0-based, in the order of kRows).
+// The caption label of row `row` (0-based, in the order of FormLayout::rows).
 inline constexpr int Win32LabelId(std::size_t row) { return 2000 + static_cast<int>(row); }
 
 }  // namespace ordex

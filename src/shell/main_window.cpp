@@ -208,7 +208,7 @@ void Form1::ShowChangeCount() {
 void Form1::ApplyVisibility() { services_.view.SetVisible(Visible != 0); }
 
 void Form1::Show(Control control, std::string_view text) {
-  services_.view.SetText(control, LineBreaksAsSpaces(text));
+  services_.view.SetText(ControlIndex(control), LineBreaksAsSpaces(text));
 }
 
 RegistryAccess& Form1::Registry() {

@@ -9,6 +9,7 @@
 #include "collectors/controller_info.h"
 #include "platform/window_view.h"
 #include "registry/registry_access.h"
+#include "shell/form1_layout.h"
 
 namespace ordex {
 

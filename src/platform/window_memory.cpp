@@ -1,0 +1,28 @@
+#include "platform/window_memory.h"
+
+namespace ordex {
+
+void MemoryWindowView::SetText(std::size_t control, std::string_view text) {
+  state_.SetText(control, text);
+  ++set_text_calls_;
+}
+
+void MemoryWindowView::SetVisible(bool visible) {
+  visible_ = visible;
+  ++set_visible_calls_;
+}
+
+void MemoryWindowView::SetTimerInterval(std::int32_t interval_ms) {
+  interval_ms_ = interval_ms;
+  ++set_timer_calls_;
+}
+
+int MemoryWindowView::Run(void (*on_tick)(void* context), void* context) {
+  while (!state_.quit_requested() && interval_ms_ > 0 && ticks_to_run > 0) {
+    --ticks_to_run;
+    on_tick(context);
+  }
+  return state_.quit_requested() ? state_.quit_status() : 0;
+}
+
+}  // namespace ordex

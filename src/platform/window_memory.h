@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/window_state.h"
+#include "platform/window_view.h"
+
+namespace ordex {
+
+// A window held in memory, for tests: it keeps what a real view shows (texts, visibility, the
+// timer's interval) and its loop runs the ticks a test lets pass, one after another, without a
+// clock. It passes the same contract suite as the real views.
+class MemoryWindowView : public WindowView {
+ public:
+  explicit MemoryWindowView(const FormLayout& layout) : state_(layout) {}
+
+  void SetText(std::size_t control, std::string_view text) override;
+  void SetVisible(bool visible) override;
+  void SetTimerInterval(std::int32_t interval_ms) override;
+
+  // Ticks while the timer is on, up to `ticks_to_run` times, then returns 0 as if the window had
+  // been closed. After Quit it returns that status once the current tick has ended.
+  int Run(void (*on_tick)(void* context), void* context) override;
+  void Quit(int status) override { state_.RequestQuit(status); }
+
+  // The time a test lets pass, in ticks of the timer.
+  int ticks_to_run = 0;
+
+  const std::string& Text(std::size_t control) const { return state_.Text(control); }
+  bool visible() const { return visible_; }
+  std::int32_t interval_ms() const { return interval_ms_; }
+  // The status given to Quit, or -1 while Quit has not been called.
+  int quit_status() const { return state_.quit_requested() ? state_.quit_status() : -1; }
+
+  int set_text_calls() const { return set_text_calls_; }
+  int set_visible_calls() const { return set_visible_calls_; }
+  int set_timer_calls() const { return set_timer_calls_; }
+
+ private:
+  WindowState state_;
+  bool visible_ = false;
+  std::int32_t interval_ms_ = 0;
+  int set_text_calls_ = 0;
+  int set_visible_calls_ = 0;
+  int set_timer_calls_ = 0;
+};
+
+}  // namespace ordex

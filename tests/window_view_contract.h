@@ -1,0 +1,157 @@
+#pragma once
+
+// What every WindowView backend promises, as one typed suite. A backend's test file instantiates
+// it with a type that provides:
+//
+//   std::unique_ptr<WindowView> Create(const FormLayout&);  // nullptr where it cannot open
+//   std::string Shown(std::size_t control);  // the text the window shows in that control
+//   bool Visible();
+//   void CloseSoon();  // the user closes the window (or stops the program) a moment from now
+//
+// and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, WindowViewContract, Backend);
+// A view may draw between events, so what one tick did is looked at in the next.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/window_view.h"
+#include "shell/form1_layout.h"
+
+namespace ordex::testing {
+
+template <typename Backend>
+class WindowViewContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view_ = backend_.Create(kForm1Layout);
+    if (!view_) GTEST_SKIP() << "no window can be opened here";
+  }
+
+  // Runs the loop with the timer at `interval_ms`; `step` gets each tick's number, from 1.
+  int RunTicks(std::function<void(int tick)> step, std::int32_t interval_ms = 10) {
+    step_ = std::move(step);
+    ticks_ = 0;
+    view_->SetTimerInterval(interval_ms);
+    return view_->Run(&OnTick, this);
+  }
+
+  static void OnTick(void* fixture) {
+    auto* self = static_cast<WindowViewContract*>(fixture);
+    self->step_(++self->ticks_);
+  }
+
+  static std::string Tagged(std::size_t control) { return "Text " + std::to_string(control); }
+
+  Backend backend_;
+  std::unique_ptr<WindowView> view_;
+  std::function<void(int)> step_;
+  int ticks_ = 0;
+};
+
+TYPED_TEST_SUITE_P(WindowViewContract);
+
+TYPED_TEST_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet) {
+  const std::size_t rows = kForm1Layout.rows.size();
+  this->view_->SetVisible(true);
+  this->RunTicks([&](int tick) {
+    for (std::size_t control = 0; control < kForm1Layout.control_count(); ++control) {
+      if (tick == 1) {
+        EXPECT_EQ(this->backend_.Shown(control),
+                  control < rows ? "" : kForm1Layout.status[control - rows].initial_text);
+        this->view_->SetText(control, this->Tagged(control));
+      } else {
+        EXPECT_EQ(this->backend_.Shown(control), this->Tagged(control));
+      }
+    }
+    if (tick == 2) this->view_->Quit(0);
+  });
+  EXPECT_EQ(this->ticks_, 2);
+}
+
+TYPED_TEST_P(WindowViewContract, TextsSetWhileHiddenAppearWhenShownAgain) {
+  const std::size_t axes = ControlIndex(Control::txtExAxNum);
+  const std::size_t changes = ControlIndex(Control::Changes);
+  this->view_->SetVisible(true);
+  this->RunTicks([&](int tick) {
+    if (tick == 1) {
+      EXPECT_TRUE(this->backend_.Visible());
+      this->view_->SetVisible(false);
+    } else if (tick == 2) {
+      EXPECT_FALSE(this->backend_.Visible());
+      this->view_->SetText(axes, "3");
+      this->view_->SetText(changes, "1 Changes since start");
+      this->view_->SetVisible(true);
+    } else {
+      EXPECT_TRUE(this->backend_.Visible());
+      EXPECT_EQ(this->backend_.Shown(axes), "3");
+      EXPECT_EQ(this->backend_.Shown(changes), "1 Changes since start");
+      this->view_->Quit(0);
+    }
+  });
+  EXPECT_EQ(this->ticks_, 3);
+}
+
+TYPED_TEST_P(WindowViewContract, AnIntervalOfZeroOrLessStopsTheTimer) {
+  for (const std::int32_t stop : {0, -1, INT32_MIN}) {
+    SCOPED_TRACE(stop);
+    this->view_.reset();
+    this->view_ = this->backend_.Create(kForm1Layout);
+    EXPECT_EQ(this->RunTicks([&](int) {
+      this->view_->SetTimerInterval(stop);
+      this->backend_.CloseSoon();
+    }),
+              0);
+    EXPECT_EQ(this->ticks_, 1);
+  }
+}
+
+TYPED_TEST_P(WindowViewContract, QuitEndsRunWithItsStatusAfterTheCurrentTick) {
+  bool tick_finished = false;
+  EXPECT_EQ(this->RunTicks(
+                [&](int tick) {
+                  if (tick < 3) return;
+                  this->view_->Quit(7);
+                  tick_finished = true;
+                },
+                1),
+            7);
+  EXPECT_EQ(this->ticks_, 3);
+  EXPECT_TRUE(tick_finished);
+}
+
+TYPED_TEST_P(WindowViewContract, QuitBeforeRunEndsItAtOnce) {
+  this->view_->SetTimerInterval(1);
+  this->view_->Quit(3);
+  EXPECT_EQ(this->view_->Run(&TestFixture::OnTick, this), 3);
+  EXPECT_EQ(this->ticks_, 0);
+}
+
+// What a tick does to the window (show, hide, texts, a new interval) never lets the next tick
+// start inside it.
+TYPED_TEST_P(WindowViewContract, ATickRunsToItsEndBeforeTheNext) {
+  int depth = 0;
+  this->RunTicks(
+      [&](int tick) {
+        EXPECT_EQ(++depth, 1);
+        this->view_->SetVisible(tick % 2 == 1);
+        this->view_->SetText(ControlIndex(Control::RefreshNo), std::to_string(tick));
+        this->view_->SetTimerInterval(1);
+        if (tick == 4) this->view_->Quit(0);
+        --depth;
+      },
+      1);
+  EXPECT_EQ(this->ticks_, 4);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet,
+                            TextsSetWhileHiddenAppearWhenShownAgain,
+                            AnIntervalOfZeroOrLessStopsTheTimer,
+                            QuitEndsRunWithItsStatusAfterTheCurrentTick, QuitBeforeRunEndsItAtOnce,
+                            ATickRunsToItsEndBeforeTheNext);
+
+}  // namespace ordex::testing
