@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "core/text.h"
 #include "platform/file_access.h"
@@ -34,7 +35,7 @@ std::string_view KeptTail(std::string_view text) {
   return text.size() > kKept ? text.substr(text.size() - kKept) : text;
 }
 
-// The kept tail of `front` followed by `back`, without allocating beyond what `text` holds.
+// The kept tail of `front` followed by `back`, into `text`, reusing its storage.
 void AssignKeptTail(std::string& text, std::string_view front, std::string_view back) {
   if (back.size() >= kKept) {
     text.assign(KeptTail(back));
@@ -53,13 +54,16 @@ std::string KeptTailOf(std::string_view front, std::string_view back) {
 
 // Appends `piece` to `text`, keeping at least its last kKept bytes. The front is dropped in bulk
 // only when the text would pass twice that, so the work per byte fed stays constant and the
-// text never grows beyond 2 * kKept.
+// text never grows beyond 2 * kKept, nor does its storage.
 void AppendKeepingTail(std::string& text, std::string_view piece) {
   if (piece.size() >= kKept) {
     text.assign(piece.substr(piece.size() - kKept));
     return;
   }
   if (text.size() + piece.size() > 2 * kKept) text.erase(0, text.size() + piece.size() - kKept);
+  if (text.size() + piece.size() > text.capacity()) {
+    text.reserve(std::min(2 * kKept, std::max(2 * text.capacity(), text.size() + piece.size())));
+  }
   text.append(piece);
 }
 
@@ -80,12 +84,9 @@ std::size_t LastNulBefore(std::string_view bytes, std::size_t end) {
 
 }  // namespace
 
-SensorDriverScan::SensorDriverScan() {
-  // Reserved once, so that no text ever grows past what it holds from the start.
-  open_text_.reserve(2 * kKept);
-  last_text_.reserve(kKept);
-  pending_.reserve(kPendingCapacity);
-}
+// The texts grow as long texts come (to at most twice their bound), so that the small driver
+// files of real installations cost no large allocations.
+SensorDriverScan::SensorDriverScan() = default;
 
 void SensorDriverScan::Feed(std::string_view bytes) {
   while (!bytes.empty()) {
@@ -153,8 +154,14 @@ void SensorDriverScan::OnVersionMarker(std::string_view bytes, std::size_t at,
   const std::string far_text = near_nul == std::string_view::npos
                                    ? std::string(KeptTail(last_text_))
                                    : TextRunningInto(bytes, near_nul);
-  found.sensor =
-      std::string(TrimSpaces(near_text)) + "_" + std::string(TrimSpaces(ShortenFarText(far_text)));
+  // Built in storage of its exact length, which the result keeps.
+  const std::string short_far_text = ShortenFarText(far_text);
+  const std::string_view near_part = TrimSpaces(near_text);
+  const std::string_view far_part = TrimSpaces(short_far_text);
+  std::string sensor;
+  sensor.reserve(near_part.size() + 1 + far_part.size());
+  sensor.append(near_part).append("_").append(far_part);
+  found.sensor = std::move(sensor);
 }
 
 void SensorDriverScan::OnFormatMarker(std::string_view bytes, std::size_t at,
@@ -204,9 +211,10 @@ SensorInfo ReadSensorInfo(const FileAccess& files, std::string_view install_dir)
   const auto stream = files.OpenForReading(path);
   if (!stream) return {};
   SensorDriverScan scan;
-  std::vector<char> buffer(kReadChunkSize);
-  while (const auto count = stream->Read(buffer.data(), buffer.size())) {
-    scan.Feed(std::string_view(buffer.data(), count));
+  // Not zeroed: the reads fill it.
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunkSize);
+  while (const auto count = stream->Read(buffer.get(), kReadChunkSize)) {
+    scan.Feed(std::string_view(buffer.get(), count));
   }
   return scan.Result();
 }
