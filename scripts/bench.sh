@@ -231,8 +231,8 @@ scan_figure() {
   figure "$1" "$(ratio "$2" "$3") ($(awk -v s="$2" -v g="$3" \
     'BEGIN { printf "%.0f / %.0f MiB/s", s / 1048576, g / 1048576 }'))" ">= 1"
 }
-scan_figure "driver scan 64 MiB driver-like / grep -c -F -a" "$scan_like_rate" "$grep_like_rate"
-scan_figure "  the same, pseudo-random bytes / grep" "$scan_rate" "$grep_rate"
+scan_figure "driver scan 64 MiB, driver-like / grep -c -F" "$scan_like_rate" "$grep_like_rate"
+scan_figure "  the same on pseudo-random bytes / grep" "$scan_rate" "$grep_rate"
 figure "  peak heap while scanning 1 / 64 MiB" \
   "$(value scan_like_1mib_peak_heap_bytes) / $(value scan_like_64mib_peak_heap_bytes) bytes" \
   "independent of the size"
