@@ -35,21 +35,24 @@ std::string_view KeptTail(std::string_view text) {
   return text.size() > kKept ? text.substr(text.size() - kKept) : text;
 }
 
-// The kept tail of `front` followed by `back`, into `text`, reusing its storage.
-void AssignKeptTail(std::string& text, std::string_view front, std::string_view back) {
-  if (back.size() >= kKept) {
-    text.assign(KeptTail(back));
-    return;
-  }
-  const std::size_t from_front = std::min(front.size(), kKept - back.size());
-  text.assign(front.substr(front.size() - from_front));
-  text.append(back);
+// Makes room in `text` for `length` bytes, at least doubling its storage when it grows, but to
+// no more than `limit` bytes (std::string::reserve may take up to twice what it is asked for,
+// which would loosen the scan's bound on its memory).
+void MakeRoom(std::string& text, std::size_t length, std::size_t limit) {
+  if (length <= text.capacity()) return;
+  std::string grown;
+  grown.reserve(std::min(limit, std::max(2 * text.capacity(), length)));
+  grown.append(text);
+  text.swap(grown);
 }
 
-std::string KeptTailOf(std::string_view front, std::string_view back) {
-  std::string text;
-  AssignKeptTail(text, front, back);
-  return text;
+// The kept tail of `front` followed by `back`, into `text`, reusing its storage.
+void AssignKeptTail(std::string& text, std::string_view front, std::string_view back) {
+  back = KeptTail(back);
+  front = front.substr(front.size() - std::min(front.size(), kKept - back.size()));
+  text.clear();
+  MakeRoom(text, front.size() + back.size(), kKept);
+  text.append(front).append(back);
 }
 
 // Appends `piece` to `text`, keeping at least its last kKept bytes. The front is dropped in bulk
@@ -57,25 +60,33 @@ std::string KeptTailOf(std::string_view front, std::string_view back) {
 // text never grows beyond 2 * kKept, nor does its storage.
 void AppendKeepingTail(std::string& text, std::string_view piece) {
   if (piece.size() >= kKept) {
-    text.assign(piece.substr(piece.size() - kKept));
+    AssignKeptTail(text, {}, piece);
     return;
   }
   if (text.size() + piece.size() > 2 * kKept) text.erase(0, text.size() + piece.size() - kKept);
-  if (text.size() + piece.size() > text.capacity()) {
-    text.reserve(std::min(2 * kKept, std::max(2 * text.capacity(), text.size() + piece.size())));
-  }
+  MakeRoom(text, text.size() + piece.size(), 2 * kKept);
   text.append(piece);
 }
 
-// A far text with a "." keeps its first two "."-separated pieces, each without its spaces
-// ("2.0.4.15" gives "2.0", "7 . 1 . 3" gives "7.1"); one without stays as it is.
-std::string ShortenFarText(std::string_view far_text) {
-  const auto first_dot = far_text.find('.');
-  if (first_dot == std::string_view::npos) return std::string(far_text);
-  const std::string_view rest = far_text.substr(first_dot + 1);
-  const std::string_view second_piece = rest.substr(0, rest.find('.'));
-  return std::string(TrimSpaces(far_text.substr(0, first_dot))) + "." +
-         std::string(TrimSpaces(second_piece));
+// `sensor` <- the near text without its spaces, "_", and the far text: with a ".", its first two
+// "."-separated pieces, each without its spaces ("2.0.4.15" gives "2.0", "7 . 1 . 3" gives
+// "7.1"); without one, the whole of it without its spaces. Built in the storage `sensor` has.
+void AssignSensor(std::string& sensor, std::string_view near_text, std::string_view far_text) {
+  const auto dot = far_text.find('.');
+  std::string_view first_piece = far_text;
+  std::string_view second_piece;
+  if (dot != std::string_view::npos) {
+    first_piece = far_text.substr(0, dot);
+    second_piece = far_text.substr(dot + 1);
+    second_piece = second_piece.substr(0, second_piece.find('.'));
+  }
+  near_text = TrimSpaces(near_text);
+  first_piece = TrimSpaces(first_piece);
+  second_piece = TrimSpaces(second_piece);
+  sensor.clear();
+  MakeRoom(sensor, near_text.size() + first_piece.size() + second_piece.size() + 2, 2 * kKept + 2);
+  sensor.append(near_text).append("_").append(first_piece);
+  if (dot != std::string_view::npos) sensor.append(".").append(second_piece);
 }
 
 std::size_t LastNulBefore(std::string_view bytes, std::size_t end) {
@@ -140,33 +151,32 @@ void SensorDriverScan::FindMarkers(std::string_view bytes, std::size_t complete,
   }
 }
 
-// The text that the NUL at `end` of `bytes` ends, as far as it is kept.
-std::string SensorDriverScan::TextRunningInto(std::string_view bytes, std::size_t end) const {
+// The text that the NUL at `end` of `bytes` ends, as far as it is kept: a view into `bytes`, or,
+// when it began in earlier pieces, into `joined`, which then holds it.
+std::string_view SensorDriverScan::TextRunningInto(std::string_view bytes, std::size_t end,
+                                                   std::string& joined) const {
   const std::size_t nul = LastNulBefore(bytes, end);
-  if (nul == std::string_view::npos) return KeptTailOf(open_text_, bytes.substr(0, end));
-  return std::string(KeptTail(bytes.substr(nul + 1, end - nul - 1)));
+  if (nul != std::string_view::npos) return KeptTail(bytes.substr(nul + 1, end - nul - 1));
+  AssignKeptTail(joined, open_text_, bytes.substr(0, end));
+  return joined;
 }
 
 void SensorDriverScan::OnVersionMarker(std::string_view bytes, std::size_t at,
                                        SensorInfo& found) const {
-  const std::string near_text = TextRunningInto(bytes, at);
+  std::string near_joined;
+  std::string far_joined;
+  const std::string_view near_text = TextRunningInto(bytes, at, near_joined);
   const std::size_t near_nul = LastNulBefore(bytes, at);
-  const std::string far_text = near_nul == std::string_view::npos
-                                   ? std::string(KeptTail(last_text_))
-                                   : TextRunningInto(bytes, near_nul);
-  // Built in storage of its exact length, which the result keeps.
-  const std::string short_far_text = ShortenFarText(far_text);
-  const std::string_view near_part = TrimSpaces(near_text);
-  const std::string_view far_part = TrimSpaces(short_far_text);
-  std::string sensor;
-  sensor.reserve(near_part.size() + 1 + far_part.size());
-  sensor.append(near_part).append("_").append(far_part);
-  found.sensor = std::move(sensor);
+  const std::string_view far_text = near_nul == std::string_view::npos
+                                        ? KeptTail(last_text_)
+                                        : TextRunningInto(bytes, near_nul, far_joined);
+  AssignSensor(found.sensor, near_text, far_text);
 }
 
 void SensorDriverScan::OnFormatMarker(std::string_view bytes, std::size_t at,
                                       SensorInfo& found) const {
-  found.driver_version = std::string(TrimSpaces(TextRunningInto(bytes, at)));
+  std::string joined;
+  found.driver_version.emplace(TrimSpaces(TextRunningInto(bytes, at, joined)));
 }
 
 // Only the last one or two NULs of the bytes are looked for: whatever lies before them is no
@@ -181,9 +191,9 @@ void SensorDriverScan::MoveTextsPast(std::string_view bytes) {
   if (nul_before == std::string_view::npos) {
     AssignKeptTail(last_text_, open_text_, bytes.substr(0, last_nul));
   } else {
-    last_text_.assign(KeptTail(bytes.substr(nul_before + 1, last_nul - nul_before - 1)));
+    AssignKeptTail(last_text_, {}, bytes.substr(nul_before + 1, last_nul - nul_before - 1));
   }
-  open_text_.assign(KeptTail(bytes.substr(last_nul + 1)));
+  AssignKeptTail(open_text_, {}, bytes.substr(last_nul + 1));
 }
 
 SensorInfo SensorDriverScan::Result() const {

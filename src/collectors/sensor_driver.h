@@ -46,7 +46,8 @@ class SensorDriverScan {
   void FindMarkers(std::string_view bytes, std::size_t complete, SensorInfo& found) const;
   void OnVersionMarker(std::string_view bytes, std::size_t at, SensorInfo& found) const;
   void OnFormatMarker(std::string_view bytes, std::size_t at, SensorInfo& found) const;
-  std::string TextRunningInto(std::string_view bytes, std::size_t end) const;
+  std::string_view TextRunningInto(std::string_view bytes, std::size_t end,
+                                   std::string& joined) const;
   void MoveTextsPast(std::string_view bytes);
 
   // The scan looks for markers in the bytes fed and looks back for the texts they end only where
