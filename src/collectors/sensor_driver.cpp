@@ -95,10 +95,6 @@ std::size_t LastNulBefore(std::string_view bytes, std::size_t end) {
 
 }  // namespace
 
-// The texts grow as long texts come (to at most twice their bound), so that the small driver
-// files of real installations cost no large allocations.
-SensorDriverScan::SensorDriverScan() = default;
-
 void SensorDriverScan::Feed(std::string_view bytes) {
   while (!bytes.empty()) {
     if (pending_.size() <= kHeldBack && bytes.size() >= kHeldBack) {

@@ -33,8 +33,6 @@ class SensorDriverScan {
  public:
   static constexpr std::size_t kKeptTextLength = 64 * 1024;
 
-  SensorDriverScan();
-
   void Feed(std::string_view bytes);
   SensorInfo Result() const;
 
@@ -53,7 +51,8 @@ class SensorDriverScan {
   // The scan looks for markers in the bytes fed and looks back for the texts they end only where
   // it finds one. The texts that reach back before those bytes are kept from the bytes fed
   // earlier: the text not yet ended by a NUL, and the one the last NUL ended (each up to at least
-  // its last kKeptTextLength bytes).
+  // its last kKeptTextLength bytes). They grow only as long texts come, so that the small driver
+  // files of real installations cost no large allocations.
   std::string open_text_;
   std::string last_text_;
   // The last bytes fed, held back until the marker that may begin in them is complete.
