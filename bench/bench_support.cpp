@@ -10,17 +10,25 @@
 namespace ordex::bench {
 namespace fs = std::filesystem;
 
-fs::path MakeDriverFile(const fs::path& install_dir, std::size_t size) {
+namespace {
+std::string PseudoRandomBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t seed = 20240611;
+  for (std::size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(seed >> 23);
+  }
+  return bytes;
+}
+}  // namespace
+
+fs::path MakeDriverFile(const fs::path& install_dir, std::size_t size, DriverContent kind) {
   constexpr std::size_t kTailAfterSample = 64 * 1024;
   const std::string sample = ReadBytes(SourceDir() / "examples/ROBOTER/DRIVERS/zt_ascii.o");
   if (size < sample.size() + kTailAfterSample) throw std::runtime_error("driver file too small");
   const std::size_t sample_at = size - kTailAfterSample - sample.size();
-  std::string content(size, '\0');
-  std::uint32_t seed = 20240611;
-  for (std::size_t i = 0; i < size; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    content[i] = static_cast<char>(seed >> 23);
-  }
+  std::string content = kind == DriverContent::kDriverLike ? testing::DriverLikeBytes(size, 1)
+                                                           : PseudoRandomBytes(size);
   content.replace(sample_at, sample.size(), sample);
   const fs::path path = install_dir / "ROBOTER/DRIVERS/zt_ascii.o";
   WriteBytes(path, content);

@@ -14,10 +14,20 @@ using testing::SourceDir;
 using testing::WriteBytes;
 using ScratchDir = testing::TempDir;
 
+// What a synthetic driver file is made of around the sample driver.
+enum class DriverContent {
+  // Shaped like object code (testing::DriverLikeBytes): about 31 % NULs, in runs and ending
+  // short texts. This is what a real driver file looks like.
+  kDriverLike,
+  // Pseudo-random bytes: a NUL about every 256 bytes, far fewer than a driver file holds.
+  kPseudoRandom,
+};
+
 // Writes a synthetic driver file of `size` bytes under `install_dir` (ROBOTER/DRIVERS/zt_ascii.o):
-// pseudo-random bytes standing in for machine code, with the sample driver (and so both markers)
-// placed 64 KiB before the end. Returns its path.
-std::filesystem::path MakeDriverFile(const std::filesystem::path& install_dir, std::size_t size);
+// `content` with the sample driver (and so both markers) placed 64 KiB before the end. Returns
+// its path.
+std::filesystem::path MakeDriverFile(const std::filesystem::path& install_dir, std::size_t size,
+                                     DriverContent content);
 
 // Reports a figure for scripts/bench.sh: a line "figure <name> <value>" after the table.
 void RecordFigure(std::string name, double value);

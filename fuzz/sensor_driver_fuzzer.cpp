@@ -27,8 +27,8 @@ constexpr std::size_t kMaxShift = 10000;
 
 SensorInfo ScanInChunks(std::string_view content, std::uint32_t seed) {
   std::minstd_rand random(seed);
-  // Mostly small pieces, now and then one longer than a kept text, so that both the byte-wise
-  // and the bulk paths of the scan meet the markers.
+  // Mostly small pieces (gathered before they are scanned), now and then one longer than a kept
+  // text (scanned where it lies), so that markers meet both paths and the seams between them.
   std::uniform_int_distribution<std::size_t> small(0, 32);
   std::uniform_int_distribution<std::size_t> large(0, 2 * SensorDriverScan::kKeptTextLength + 64);
   SensorDriverScan scan;

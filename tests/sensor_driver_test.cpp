@@ -159,26 +159,32 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerCase{"EightBitBytesKept", "x\0 V\xe4\xff "s + kFormatMarker, "", "V\xe4\xff"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Wherever the file's blocks or the pieces fed happen to fall, the results are the same.
+// Wherever the file's blocks or the pieces fed happen to fall, the results are the same; on
+// content with a NUL now and then and on content as NUL-dense as object code.
 TEST(SensorDriverScanProperty, LeadingNulsAndChunkSizesChangeNothing) {
-  const std::string body = Filler(3000) + kWorkedExample + Filler(7000) + "\0"s + "9.8.7\0LATE"s +
-                           kVersionMarker + Filler(100);
-  const SensorInfo expected = ScanSensorDriver(body);
-  ASSERT_EQ(expected.sensor, "LATE_9.8");
-  ASSERT_EQ(expected.driver_version, "1.3b");
-
+  const std::string markers =
+      kWorkedExample + Filler(7000) + "\0"s + "9.8.7\0LATE"s + kVersionMarker;
+  const std::string bodies[] = {
+      Filler(3000) + markers + Filler(100),
+      testing::DriverLikeBytes(20000, 7) + markers + testing::DriverLikeBytes(3000, 8)};
   std::vector<std::size_t> shifts;
   for (std::size_t shift = 0; shift <= 600; ++shift) shifts.push_back(shift);
   for (std::size_t shift = 601; shift <= 10000; shift += 97) shifts.push_back(shift);
   shifts.push_back(10000);
   const std::size_t chunk_sizes[] = {1, 16, 17, 4999, 5000, 65536};
-  for (const std::size_t shift : shifts) {
-    const std::string content = std::string(shift, '\0') + body;
-    for (const std::size_t chunk_size : chunk_sizes) {
-      // Single bytes are slow enough to keep to a part of the shifts.
-      if (chunk_size == 1 && shift % 50 != 0) continue;
-      SCOPED_TRACE("shift " + std::to_string(shift) + ", chunks of " + std::to_string(chunk_size));
-      ExpectSame(ScanInChunks(content, chunk_size), expected);
+  for (const std::string& body : bodies) {
+    const SensorInfo expected = ScanSensorDriver(body);
+    ASSERT_EQ(expected.sensor, "LATE_9.8");
+    ASSERT_EQ(expected.driver_version, "1.3b");
+    for (const std::size_t shift : shifts) {
+      const std::string content = std::string(shift, '\0') + body;
+      for (const std::size_t chunk_size : chunk_sizes) {
+        // Single bytes are slow enough to keep to a part of the shifts.
+        if (chunk_size == 1 && shift % 50 != 0) continue;
+        SCOPED_TRACE("shift " + std::to_string(shift) + ", chunks of " +
+                     std::to_string(chunk_size));
+        ExpectSame(ScanInChunks(content, chunk_size), expected);
+      }
     }
   }
 }
@@ -208,6 +214,24 @@ TEST(SensorDriverScanLongTexts, KeepsTheTailOfATextLongerThanKept) {
     EXPECT_EQ(info.driver_version, tail);
     // The far text keeps its tail too, which holds no "." any more.
     EXPECT_EQ(info.sensor, tail + "_" + std::string(kept, '9'));
+  }
+}
+
+TEST(SensorDriverScanLongTexts, TextsUpToTheKeptLengthComeOutWhole) {
+  const std::size_t kept = SensorDriverScan::kKeptTextLength;
+  for (const std::size_t length : {std::size_t{4404}, std::size_t{30000}, kept, kept + 1}) {
+    const std::string text = "<" + std::string(length - 2, 'm') + ">";
+    const std::string kept_text = length <= kept ? text : text.substr(length - kept);
+    // The first text and its marker fill 5000 bytes when they are short enough to.
+    const std::string content = Filler(length + 18 < 5000 ? 5000 - length - 18 : 0) + "\0"s + text +
+                                kFormatMarker + "\0"s + text + "\0"s + text + kVersionMarker;
+    for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{4999}, content.size()}) {
+      SCOPED_TRACE("text of " + std::to_string(length) + ", chunks of " +
+                   std::to_string(chunk_size));
+      const SensorInfo info = ScanInChunks(content, chunk_size);
+      EXPECT_EQ(info.driver_version, kept_text);
+      EXPECT_EQ(info.sensor, kept_text + "_" + kept_text);
+    }
   }
 }
 

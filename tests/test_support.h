@@ -36,6 +36,13 @@ std::string ReadBytes(const std::filesystem::path& path);
 // The repository's root folder, for the bundled sample installation.
 std::filesystem::path SourceDir();
 
+// `size` bytes shaped like a driver's object code, the same for the same seed: machine code
+// (frequent opcode bytes, zero bytes of small operands), runs of NULs (alignment padding,
+// zero-filled data) and groups of short NUL-ended texts (names, messages, printf formats with a
+// '%' now and then). About 31 % of the bytes are NULs, as in real object files; it holds no
+// marker of the sensor driver.
+std::string DriverLikeBytes(std::size_t size, std::uint32_t seed);
+
 // The in-memory window built to Form1's layout, its controls named as Form1 names them.
 class FakeView : public MemoryWindowView {
  public:

@@ -27,13 +27,11 @@ struct SensorInfo {
 // The last marker of each kind in the file counts. The results do not depend on how the bytes
 // are split into pieces.
 //
-// Only the last kKeptTextLength bytes of each text are kept, so a text longer than that gives
-// its tail.
+// Texts up to kKeptTextLength bytes are kept whole; a longer text gives its last kKeptTextLength
+// bytes.
 class SensorDriverScan {
  public:
-  static constexpr std::size_t kKeptTextLength = 4096;
-
-  SensorDriverScan();
+  static constexpr std::size_t kKeptTextLength = 64 * 1024;
 
   void Feed(std::string_view bytes);
   SensorInfo Result() const;
@@ -42,22 +40,25 @@ class SensorDriverScan {
   std::size_t RetainedBytes() const;
 
  private:
-  void AppendToCurrentText(std::string_view piece);
-  void EndCurrentText();
-  void OnVersionMarker();
-  void OnFormatMarker();
+  void Scan(std::string_view bytes, std::size_t complete);
+  void FindMarkers(std::string_view bytes, std::size_t complete, SensorInfo& found) const;
+  void OnVersionMarker(std::string_view bytes, std::size_t at, SensorInfo& found) const;
+  void OnFormatMarker(std::string_view bytes, std::size_t at, SensorInfo& found) const;
+  std::string_view TextRunningInto(std::string_view bytes, std::size_t end,
+                                   std::string& joined) const;
+  void MoveTextsPast(std::string_view bytes);
 
-  // The text being read, the one the last NUL ended and the one before that, each up to its
-  // last kKeptTextLength bytes.
-  std::string current_text_;
-  std::string previous_text_;
-  std::string text_before_previous_;
-  // The first bytes of the current text, enough to recognise the fixed text of a marker.
-  std::string current_head_;
-  bool seen_nul_ = false;
+  // The scan looks for markers in the bytes fed and looks back for the texts they end only where
+  // it finds one. The texts that reach back before those bytes are kept from the bytes fed
+  // earlier: the text not yet ended by a NUL, and the one the last NUL ended (each up to at least
+  // its last kKeptTextLength bytes). They grow only as long texts come, so that the small driver
+  // files of real installations cost no large allocations.
+  std::string open_text_;
+  std::string last_text_;
+  // The last bytes fed, held back until the marker that may begin in them is complete.
+  std::string pending_;
 
-  std::string sensor_;
-  std::optional<std::string> driver_version_;
+  SensorInfo found_;
 };
 
 SensorInfo ScanSensorDriver(std::string_view content);
