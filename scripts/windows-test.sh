@@ -139,7 +139,8 @@ mkdir -p "$install_dir"
 cp -r examples/ROBOTER "$install_dir/"
 reg_add "$version_key" /v XOCVersion /t REG_SZ /d 'V8.6.1'
 reg_add "$version_key" /v Version /t REG_SZ /d 'BR 8.6'
-reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
+# As group policy preferences and installers write a path: expandable, read expanded.
+reg_add "$version_key" /v InstallationDir /t REG_EXPAND_SZ /d '%SystemDrive%\XOC'
 start_ordex
 wait_for 30 summary_is 2 || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
 wait_for 10 test "$(reg_dword "$settings_key" TimerInterval)" = 0x2710 ||
@@ -162,7 +163,8 @@ close_ordex
 
 echo "== end to end: shown window, fast timer, a change of \$Machine.dat"
 reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 500
-reg_add "$settings_key" /v Visible /t REG_DWORD /d 1
+# Without /t, as administrators often write it: REG_SZ "1", read as the number.
+reg_add "$settings_key" /v Visible /d 1
 rm -f "$summary"
 start_ordex
 wait_for 30 summary_is 2 || fail "summary file after the second start: $(cat -A "$summary" 2>&1)"

@@ -435,7 +435,7 @@ TEST_F(FaultTest, UnreadableStoreEndsWithAMessageAndStaysAsItWas) {
 }
 
 TEST_F(FaultTest, MalformedStoreEndsWithTheFileAndLineAndStaysAsItWas) {
-  const std::string store = sample_.ControllerKey() + "this line is no registry line\r\n";
+  const std::string store = sample_.ControllerKey() + "\"TimerInterval\"=dword:ten\r\n";
   WriteBytes(sample_.store(), store);
   const auto before = Listing(sample_.tree());
   OrdexProcess ordex(Options("out"));

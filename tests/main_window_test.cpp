@@ -68,6 +68,22 @@ TEST_F(Form1Test, MissingVersionValuesShowNotAvailableAndMissingInstallDirUsesTh
   EXPECT_EQ(form.Current.BaseRelease, "Not Available");
 }
 
+TEST_F(Form1Test, EmptyInstallDirCountsAsNotSet) {
+  for (const char* empty : {"", "   "}) {
+    SetVersionValue("InstallationDir", empty);
+    EXPECT_EQ(StartForm().InstallDir, "C:\\XOC") << '"' << empty << '"';
+  }
+}
+
+TEST_F(Form1Test, InstallDirThatLostCharactersEndsStartUpNamingTheValue) {
+  registry_.lossy_strings.insert(testing::FakeRegistry::Id(VersionKey, "InstallationDir"));
+  StartForm();
+  EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
+  EXPECT_NE(g_reported_error.find("InstallationDir"), std::string::npos) << g_reported_error;
+  EXPECT_NE(g_reported_error.find("code page"), std::string::npos) << g_reported_error;
+  EXPECT_FALSE(fs::exists(Summary()));
+}
+
 TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
   fs::remove(MachineData());
   StartForm();

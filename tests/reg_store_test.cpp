@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -145,13 +148,120 @@ TEST(RegStore, DwordDigitsOfEitherCase) {
 
 TEST(RegStore, WrongTypeReadsAsMissingAndLeavesTheValue) {
   const RegStore store = ParseText(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"text\"=\"5\"\n\"number\"=dword:5\n"
-      "\"binary\"=hex:05,00,00,00\n\"expand\"=hex(2):41,00,00,00\n");
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"text\"=\"five\"\n\"number\"=dword:5\n"
+      "\"binary\"=hex:05,00,00,00\n\"multi\"=hex(7):41,00,00\n");
   EXPECT_FALSE(Dword(store, "K", "text").ok);
   EXPECT_EQ(Dword(store, "K", "text").value, -77);
   EXPECT_FALSE(Dword(store, "K", "binary").ok);
+  EXPECT_FALSE(Dword(store, "K", "multi").ok);
   EXPECT_EQ(String(store, "K", "number"), "<untouched>");
-  EXPECT_EQ(String(store, "K", "expand"), "<untouched>");
+  EXPECT_EQ(String(store, "K", "binary"), "<untouched>");
+  EXPECT_EQ(String(store, "K", "multi"), "<untouched>");
+}
+
+// Text as hex bytes: UTF-16LE after a version 5 header, 8-bit after REGEDIT4.
+std::string HexData(std::string_view bytes) {
+  std::string data;
+  for (const char c : bytes) {
+    char pair[4];
+    std::snprintf(pair, sizeof pair, "%02x,", static_cast<unsigned char>(c));
+    data += pair;
+  }
+  if (!data.empty()) data.pop_back();
+  return data;
+}
+
+std::string Utf16Hex(std::string_view cp1252_text) {
+  return HexData(Cp1252ToUtf16Le(cp1252_text) + std::string(2, '\0'));
+}
+
+struct TypedCase {
+  const char* label;
+  std::string data;                 // after "v"=
+  std::optional<std::string> text;  // as ReadString gives it
+  bool lost;
+  std::optional<std::int32_t> dword;
+};
+
+// PATH is set wherever the tests run, so that expansion is tested without changing the
+// environment (the portable tests have no portable way to set it).
+std::string PathVariable() { return Utf8ToCp1252(std::getenv("PATH")); }
+
+TEST(RegStore, ValuesReadAsTheRegistryHoldsThemAfterAnImport) {
+  const std::string path = PathVariable();
+  const std::string qword_10000 = "hex(b):10,27,00,00,00,00,00,00";
+  const TypedCase cases[] = {
+      {"Expanded", "hex(2):" + Utf16Hex("%PATH%\\XOC2"), path + "\\XOC2", false, {}},
+      {"ExpandedOverLines",
+       "hex(2):" + Utf16Hex("%PATH%\\").insert(12, "\\\r\n  "),
+       path + "\\",
+       false,
+       {}},
+      {"UnsetNameStays",
+       "hex(2):" + Utf16Hex("%ORDEX_TEST_UNSET%\\%PATH%"),
+       "%ORDEX_TEST_UNSET%\\" + path,
+       false,
+       {}},
+      {"LonePercent", "hex(2):" + Utf16Hex("100% %"), "100% %", false, {}},
+      {"ForeignCharacter",
+       "hex(2):" + HexData(std::string("X\0\x4C\x01?\0\0\0", 8)),
+       "X??",
+       true,
+       {}},
+      {"EndsAtNul", "hex(1):" + Utf16Hex("5") + ",41,00", "5", false, 5},
+      {"QuotedNumber", "\"1\"", "1", false, 1},
+      {"QuotedNotANumber", "\"1 s\"", "1 s", false, {}},
+      {"Qword", qword_10000, {}, false, 10000},
+      {"QwordMinusOne", "hex(b):ff,ff,ff,ff,ff,ff,ff,ff", {}, false, -1},
+      {"QwordBeyond32Bits", "hex(b):00,00,00,00,01,00,00,00", {}, false, {}},
+      {"QwordShort", "hex(b):10,27,00,00", {}, false, {}},
+      {"DwordAsHex", "hex(4):10,27,00,00", {}, false, 10000},
+      {"DwordAsHexShort", "hex(4):10,27", {}, false, {}},
+  };
+  for (const TypedCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const RegStore store = ParseText(
+        "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"v\"=" + c.data +
+        "\r\n");
+    std::string text = "<untouched>";
+    bool lost = !c.lost;
+    EXPECT_EQ(store.ReadString(kHklm, "K", "v", text, lost), c.text.has_value());
+    EXPECT_EQ(text, c.text.value_or("<untouched>"));
+    EXPECT_EQ(lost, c.lost);
+    const DwordRead dword = Dword(store, "K", "v");
+    EXPECT_EQ(dword.ok ? std::optional(dword.value) : std::nullopt, c.dword);
+  }
+}
+
+TEST(RegStore, ExpandableTextOfARegedit4FileIsEightBit) {
+  const RegStore store = ParseText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=hex(2):" +
+                                   HexData(std::string("%PATH%\\J\xE4ger\0", 13)) + "\n");
+  EXPECT_EQ(String(store, "K", "v"), PathVariable() + "\\J\xE4ger");
+}
+
+TEST(RegStore, QuotedTextTellsWhenACharacterWasLost) {
+  const struct {
+    std::string bytes;
+    const char* text;
+    bool lost;
+  } cases[] = {
+      {"Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"C:\\\\X\xC5\x8C"
+       "C\"\n",
+       "C:\\X?C", true},
+      {"Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"J\xC3\xA4ger?\"\n",
+       "J\xE4ger?", false},
+      {Utf16("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"v\"=\"X") + std::string("\x4C\x01", 2) +
+           Cp1252ToUtf16Le("\"\r\n"),
+       "X?", true},
+  };
+  for (const auto& c : cases) {
+    const RegStore store = ParseText(c.bytes);
+    std::string text;
+    bool lost = !c.lost;
+    EXPECT_TRUE(store.ReadString(kHklm, "K", "v", text, lost));
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(lost, c.lost);
+  }
 }
 
 TEST(RegStore, OnlyTheAskedRootAnswers) {
@@ -270,9 +380,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\K]\r\n", "store.reg:1: not a regedit"},
         MalformedCase{"HeaderCase", "regedit4\r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"HeaderTrailingBlank", "REGEDIT4 \r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"Utf8Bom", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n",
-                      "store.reg:1: not a regedit export file: regedit does not accept UTF-8"},
+        MalformedCase{"HeaderTextAfter", "REGEDIT4 x\r\n", "store.reg:1: not a regedit"},
+        MalformedCase{"Utf8BomRegedit4", "\xEF\xBB\xBFREGEDIT4\r\n", "store.reg:1: not a regedit"},
+        MalformedCase{"Utf8BomOnly", "\xEF\xBB\xBF", "store.reg:1: not a regedit"},
         MalformedCase{"Utf16WithoutBom", Cp1252ToUtf16Le("REGEDIT4\r\n"),
                       "store.reg:1: not a regedit"},
         MalformedCase{"Utf16BomOnly", "\xFF\xFE", "store.reg:1: not a regedit"},
@@ -291,8 +401,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"ValueAfterDeletedKey",
                       "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n",
                       "store.reg:3: value outside of a key"},
-        MalformedCase{"StrayText", kKeyLine + "TimerInterval=5\r\n",
-                      "store.reg:4: neither a key, a value nor a comment"},
+        MalformedCase{"IndentedBrokenKey", kKeyLine + "  [HKEY_LOCAL_MACHINE\\L\r\n",
+                      "store.reg:4: key name without closing ']'"},
         MalformedCase{"MissingEquals", kKeyLine + "\"a\" dword:1\r\n", "store.reg:4: missing '='"},
         MalformedCase{"DwordWithPrefix", kKeyLine + "\"a\"=dword:0x1\r\n",
                       "store.reg:4: unexpected text after the value"},
@@ -320,8 +430,60 @@ INSTANTIATE_TEST_SUITE_P(
                       "store.reg:5: invalid character in a hex value"},
         MalformedCase{"BadValueDeletion", kKeyLine + "\"a\"=-1\r\n",
                       "store.reg:4: unexpected text after the value deletion"},
-        MalformedCase{"CrOnlyLines", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\r\"a\"=dword:1\rjunk",
-                      "store.reg:5: neither a key"}),
+        MalformedCase{"CrOnlyLines", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\r\"a\"=dword:1\r@junk",
+                      "store.reg:5: missing '='"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- What regedit imports although it is not strictly a key, value or comment --------------
+
+struct LenientCase {
+  const char* label;
+  std::string bytes;  // each holds [HKEY_LOCAL_MACHINE\K] "a"=dword:1
+  bool utf16;
+};
+
+class RegStoreLenient : public ::testing::TestWithParam<LenientCase> {};
+
+TEST_P(RegStoreLenient, ReadsAndWritesBackEveryOtherByte) {
+  const auto encode = [&](std::string_view text) {
+    return GetParam().utf16 ? Cp1252ToUtf16Le(text) : std::string(text);
+  };
+  RegStore store = ParseText(GetParam().bytes);
+  EXPECT_EQ(Dword(store, "K", "a").value, 1);
+  EXPECT_EQ(store.Serialize(), GetParam().bytes);
+  store.WriteDword(kHklm, "K", "a", 7);
+  std::string expected = GetParam().bytes;
+  expected.replace(expected.find(encode("dword:1")), encode("dword:1").size(),
+                   encode("dword:00000007"));
+  EXPECT_EQ(store.Serialize(), expected);
+}
+
+const std::string kKeyAndValue = "[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegStoreLenient,
+    ::testing::Values(
+        LenientCase{"HeaderTrailingBlanks", "REGEDIT4 \t \r\n" + kKeyAndValue, false},
+        LenientCase{"HeaderComment",
+                    "Windows Registry Editor Version 5.00 ; J\xC3\xA4ger\r\n" + kKeyAndValue,
+                    false},
+        LenientCase{"Utf8WithBom",
+                    "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n" + kKeyAndValue +
+                        "\"s\"=\"J\xC3\xA4ger\"\r\n",
+                    false},
+        LenientCase{
+            "HashNotes",
+            "REGEDIT4\r\n# exported by hand\r\n[HKEY_LOCAL_MACHINE\\K]\r\n  #\"a\"=dword:2\r\n"
+            "\"a\"=dword:1\r\n",
+            false},
+        LenientCase{"StrayText", "REGEDIT4\r\nTimerInterval=5\r\n" + kKeyAndValue + "-\r\n", false},
+        LenientCase{"CtrlZAtTheEnd", "REGEDIT4\r\n" + kKeyAndValue + "\x1A", false},
+        LenientCase{"CrOnlyWithJunk", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\"a\"=dword:1\rjunk",
+                    false},
+        LenientCase{"Utf16HeaderCommentAndNotes",
+                    Utf16("Windows Registry Editor Version 5.00\t; x\r\n# note\r\n" + kKeyAndValue +
+                          "\x1A"),
+                    true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- Writing ------------------------------------------------------------------------------

@@ -7,6 +7,11 @@
 //   std::unique_ptr<RegistryAccess> Open();   // a new instance on the same registry
 //   void SeedString(std::string_view key, std::string_view name, std::string_view text);
 //   void SeedBinary(std::string_view key, std::string_view name);  // a REG_BINARY value
+//   // A value of any type with exactly these bytes (strings: UTF-16LE with their NUL).
+//   void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
+//                  std::string_view bytes);
+//   // Sets a variable of the process environment that expandable strings see.
+//   void SetVariable(const std::string& name, const std::string& value);
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, RegistryContract, Backend);
 
@@ -15,6 +20,7 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +29,29 @@
 namespace ordex::testing {
 
 inline constexpr std::string_view kContractKey = "SOFTWARE\\ORDEX Contract Test";
+
+// Value types as the registry numbers them.
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegQword = 11;
+
+// A string's bytes as the registry stores them: UTF-16LE with the closing NUL.
+inline std::string StoredText(std::u16string_view text) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes + std::string(2, '\0');
+}
+
+inline std::string StoredQword(std::int64_t value) {
+  std::string bytes;
+  for (int i = 0; i < 8; ++i)
+    bytes += static_cast<char>(static_cast<std::uint64_t>(value) >> (8 * i));
+  return bytes;
+}
 
 template <typename Backend>
 class RegistryContract : public ::testing::Test {
@@ -50,6 +79,14 @@ class RegistryContract : public ::testing::Test {
     ok = !ok;
     registry_->ReadString(HKEY_LOCAL_MACHINE_ROOT, key, name, previous, ok);
     return previous;
+  }
+
+  std::string ReadString(std::string_view key, std::string_view name, bool& ok, bool& lost) {
+    std::string value = "previous";
+    ok = !ok;
+    lost = !lost;
+    registry_->ReadString(HKEY_LOCAL_MACHINE_ROOT, key, name, value, ok, lost);
+    return value;
   }
 
   Backend backend_;
@@ -140,7 +177,7 @@ TYPED_TEST_P(RegistryContract, StringValuesReadAsTheyAre) {
 }
 
 TYPED_TEST_P(RegistryContract, WrongTypeReadsAsMissingAndKeepsTheValue) {
-  this->backend_.SeedString(this->Key("Mixed"), "Text", "5");
+  this->backend_.SeedString(this->Key("Mixed"), "Text", "five");
   this->backend_.SeedBinary(this->Key("Mixed"), "Binary");
   ASSERT_TRUE(this->Write(this->Key("Mixed"), "Number", 5));
   bool ok = true;
@@ -167,12 +204,93 @@ TYPED_TEST_P(RegistryContract, WritingOverAValueOfAnotherTypeMakesItADword) {
   EXPECT_FALSE(ok);
 }
 
+TYPED_TEST_P(RegistryContract, ExpandableStringsAreExpandedWithTheEnvironment) {
+  this->backend_.SetVariable("ORDEX_CONTRACT_DRIVE", "D:");
+  const struct {
+    std::uint32_t type;
+    std::u16string_view stored;
+    std::string_view read;
+  } cases[] = {
+      {kRegExpandSz, u"%ORDEX_CONTRACT_DRIVE%\\XOC2", "D:\\XOC2"},
+      {kRegExpandSz, u"%ORDEX_CONTRACT_UNSET%\\%ORDEX_CONTRACT_DRIVE%",
+       "%ORDEX_CONTRACT_UNSET%\\D:"},
+      {kRegExpandSz, u"100%", "100%"},
+      {kRegSz, u"%ORDEX_CONTRACT_DRIVE%\\XOC2", "%ORDEX_CONTRACT_DRIVE%\\XOC2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.read));
+    this->backend_.SeedTyped(this->Key("Version"), "InstallationDir", c.type, StoredText(c.stored));
+    bool ok = false;
+    bool lost = true;
+    EXPECT_EQ(this->ReadString(this->Key("Version"), "InstallationDir", ok, lost), c.read);
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(lost);
+  }
+}
+
+TYPED_TEST_P(RegistryContract, CharactersTheCodePageLacksReadAsQuestionMarksAndAreReported) {
+  const struct {
+    std::uint32_t type;
+    std::u16string_view stored;
+    std::string_view read;
+    bool lost;
+  } cases[] = {
+      {kRegSz, u"C:\\X\u014CC", "C:\\X?C", true},  // never the similar "C:\XOC"
+      {kRegExpandSz, u"C:\\X\u014CC", "C:\\X?C", true},
+      {kRegSz, u"C:\\XOC?", "C:\\XOC?", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.read));
+    this->backend_.SeedTyped(this->Key("Version"), "InstallationDir", c.type, StoredText(c.stored));
+    bool ok = false;
+    bool lost = !c.lost;
+    EXPECT_EQ(this->ReadString(this->Key("Version"), "InstallationDir", ok, lost), c.read);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(lost, c.lost);
+  }
+}
+
+TYPED_TEST_P(RegistryContract, NumbersWrittenAnotherWayReadAsDwords) {
+  this->backend_.SetVariable("ORDEX_CONTRACT_NUMBER", "42");
+  this->backend_.SeedString(this->Key("Settings"), "Quoted", "1");
+  bool ok = false;
+  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Quoted", ok), 1);
+  EXPECT_TRUE(ok);
+  const struct {
+    std::uint32_t type;
+    std::string stored;
+    std::optional<std::int32_t> read;
+  } cases[] = {
+      {kRegSz, StoredText(u" 0x10 "), 16},
+      {kRegSz, StoredText(u"4294967295"), -1},
+      {kRegSz, StoredText(u"-2147483648"), INT32_MIN},
+      {kRegSz, StoredText(u"4294967296"), std::nullopt},
+      {kRegSz, StoredText(u"1.5"), std::nullopt},
+      {kRegExpandSz, StoredText(u"%ORDEX_CONTRACT_NUMBER%"), 42},
+      {kRegQword, StoredQword(10000), 10000},
+      {kRegQword, StoredQword(-1), -1},
+      {kRegQword, StoredQword(std::int64_t{1} << 32), std::nullopt},
+      {kRegBinary, std::string("\x10\x27\0\0", 4), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.stored));
+    this->backend_.SeedTyped(this->Key("Settings"), "Visible", c.type, c.stored);
+    ok = !c.read;
+    const std::int32_t value = this->ReadDword(this->Key("Settings"), "Visible", ok);
+    EXPECT_EQ(ok ? std::optional(value) : std::nullopt, c.read);
+    if (!ok) EXPECT_EQ(value, 4711);
+  }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue,
                             MissingValueInAnExistingKeyReadsAsMissing,
                             WrittenValuesReadBackOverTheWholeRange,
                             WriteCreatesNestedKeysAndKeepsOtherValues, KeysAndNamesIgnoreCase,
                             ValuesBelongToTheirOwnKey, AnotherInstanceSeesWrittenValues,
                             StringValuesReadAsTheyAre, WrongTypeReadsAsMissingAndKeepsTheValue,
-                            WritingOverAValueOfAnotherTypeMakesItADword);
+                            WritingOverAValueOfAnotherTypeMakesItADword,
+                            ExpandableStringsAreExpandedWithTheEnvironment,
+                            CharactersTheCodePageLacksReadAsQuestionMarksAndAreReported,
+                            NumbersWrittenAnotherWayReadAsDwords);
 
 }  // namespace ordex::testing

@@ -1,6 +1,7 @@
 // The Windows registry as a backend of the contract every RegistryAccess backend keeps.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +31,26 @@ class Win32RegistryBackend {
   void SeedBinary(std::string_view key, std::string_view name) {
     const unsigned char data[] = {1, 2, 3, 4};
     Seed(key, name, REG_BINARY, data, sizeof data);
+  }
+
+  // The wide function stores the bytes as they are; the ANSI one would convert strings.
+  void SeedTyped(std::string_view key_path, std::string_view name, std::uint32_t type,
+                 std::string_view bytes) {
+    const std::string path(key_path);
+    const std::wstring value_name(name.begin(), name.end());  // the contract's names are ASCII
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(::RegSetValueExW(key, value_name.c_str(), 0, type,
+                               reinterpret_cast<const BYTE*>(bytes.data()),
+                               static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+  }
+
+  void SetVariable(const std::string& name, const std::string& value) {
+    ASSERT_TRUE(::SetEnvironmentVariableA(name.c_str(), value.c_str()));
   }
 
  private:

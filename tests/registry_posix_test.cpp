@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -70,10 +71,30 @@ class RegFileBackend {
     Append(key, "\"" + std::string(name) + "\"=hex:01,02,03,04");
   }
 
+  void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
+                 std::string_view bytes) {
+    char data[16];
+    std::snprintf(data, sizeof data, "=hex(%x):", static_cast<unsigned>(type));
+    std::string line = "\"" + std::string(name) + "\"" + data;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      if (i > 0) line += ",";
+      // As regedit wraps long values: a backslash continues them on the next line.
+      if (i > 0 && i % 16 == 0) line += "\\\r\n  ";
+      std::snprintf(data, sizeof data, "%02x", static_cast<unsigned char>(bytes[i]));
+      line += data;
+    }
+    Append(key, line);
+  }
+
+  void SetVariable(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+
  private:
   // Stores made here and by WriteDword on a missing file are all UTF-16.
   void Append(std::string_view key, const std::string& value_line) {
-    std::string bytes = fs::exists(path_) ? ReadBytes(path_) : Utf16("REGEDIT4\r\n");
+    std::string bytes =
+        fs::exists(path_) ? ReadBytes(path_) : Utf16("Windows Registry Editor Version 5.00\r\n");
     bytes += Cp1252ToUtf16Le("\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n" + value_line +
                              "\r\n");
     WriteBytes(path_, bytes);

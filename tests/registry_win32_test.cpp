@@ -173,7 +173,6 @@ struct StoredValue {
 TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
   const StoredValue cases[] = {
       {"dword", REG_DWORD, std::string("\x10\x27\0\0", 4)},
-      {"expandable", REG_EXPAND_SZ, std::string("%SystemDrive%\\XOC\0", 18)},
       {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
       {"binary", REG_BINARY, std::string("8.3\0", 4)},
       {"qword", REG_QWORD, std::string(8, '\0')},
@@ -191,12 +190,11 @@ TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
 
 TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
   const StoredValue cases[] = {
-      {"long text", REG_SZ, std::string("10000\0", 6)},
-      {"four-byte text", REG_SZ, std::string("500\0", 4)},
       {"four-byte binary", REG_BINARY, std::string("\x10\x27\0\0", 4)},
       {"big endian", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x27\x10", 4)},
-      {"qword", REG_QWORD, std::string("\x10\x27\0\0\0\0\0\0", 8)},
+      {"short qword", REG_QWORD, std::string("\x10\x27\0\0", 4)},
       {"short dword", REG_DWORD, std::string("\x10\x27", 2)},
+      {"multi", REG_MULTI_SZ, std::string("5\0\0", 3)},
   };
   for (const StoredValue& c : cases) {
     SCOPED_TRACE(c.label);
@@ -206,6 +204,24 @@ TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
     registry_->ReadDword(kHklm, key_path_, c.label, value, ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(value, 42);
+  }
+}
+
+// Text stored through the ANSI function (as reg.exe of an 8-bit tool would) reads as the number.
+TEST_F(Win32RegistryTest, ReadDwordTakesNumbersStoredAsText) {
+  const StoredValue cases[] = {
+      {"text", REG_SZ, std::string("10000\0", 6)},
+      {"text without its NUL", REG_SZ, std::string("10000", 5)},
+      {"expandable", REG_EXPAND_SZ, std::string("10000\0", 6)},
+  };
+  for (const StoredValue& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    std::int32_t value = 42;
+    bool ok = false;
+    registry_->ReadDword(kHklm, key_path_, c.label, value, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(value, 10000);
   }
 }
 

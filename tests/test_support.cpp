@@ -115,9 +115,10 @@ std::string FakeRegistry::Id(std::string_view key, std::string_view name) {
 }
 
 void FakeRegistry::ReadString(RootKey, std::string_view key, std::string_view name,
-                              std::string& value, bool& ok) {
+                              std::string& value, bool& ok, bool& lost_characters) {
   const auto it = strings.find(Id(key, name));
   ok = it != strings.end();
+  lost_characters = ok && lossy_strings.contains(it->first);
   if (ok) value = it->second;
 }
 
@@ -141,9 +142,10 @@ namespace {
 class BorrowedRegistry : public RegistryAccess {
  public:
   explicit BorrowedRegistry(RegistryAccess& target) : target_(target) {}
+  using RegistryAccess::ReadString;
   void ReadString(RootKey root, std::string_view key, std::string_view name, std::string& value,
-                  bool& ok) override {
-    target_.ReadString(root, key, name, value, ok);
+                  bool& ok, bool& lost_characters) override {
+    target_.ReadString(root, key, name, value, ok, lost_characters);
   }
   void ReadDword(RootKey root, std::string_view key, std::string_view name, std::int32_t& value,
                  bool& ok) override {

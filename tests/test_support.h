@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -54,14 +55,16 @@ class FakeView : public MemoryWindowView {
 // An in-memory registry: keys and names compared as given.
 class FakeRegistry : public RegistryAccess {
  public:
+  using RegistryAccess::ReadString;
   void ReadString(RootKey root, std::string_view key, std::string_view name, std::string& value,
-                  bool& ok) override;
+                  bool& ok, bool& lost_characters) override;
   void ReadDword(RootKey root, std::string_view key, std::string_view name, std::int32_t& value,
                  bool& ok) override;
   void WriteDword(RootKey root, std::string_view key, std::string_view name, std::int32_t value,
                   bool& ok) override;
 
   std::map<std::string, std::string> strings;  // "key\name" -> text
+  std::set<std::string> lossy_strings;         // "key\name" of texts that lost characters
   std::map<std::string, std::int32_t> dwords;  // "key\name" -> value
   bool writable = true;
   int writes = 0;

@@ -162,6 +162,14 @@ TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
   }
 }
 
+TEST_F(Win32WindowTest, DpiChangeWithoutARectangleIsIgnored) {
+  const RECT before = ChildRect(Win32ControlId(Control::Changes));
+  EXPECT_EQ(::SendMessageA(window_, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), 0), 0);
+  const RECT after = ChildRect(Win32ControlId(Control::Changes));
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.right, before.right);
+}
+
 TEST_F(Win32WindowTest, TextBoxesAreReadOnlyEditControls) {
   for (std::size_t row = 0; row < kForm1Layout.rows.size(); ++row) {
     const HWND box = ::GetDlgItem(window_, Win32ControlId(row));

@@ -17,13 +17,14 @@ char32_t CodePointOf(unsigned char byte) {
   return byte;
 }
 
-char ByteOf(char32_t code_point) {
+char ByteOf(char32_t code_point, bool& lost) {
   if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
     return static_cast<char>(code_point);
   }
   for (std::size_t i = 0; i < kHighControls.size(); ++i) {
     if (kHighControls[i] == code_point) return static_cast<char>(0x80 + i);
   }
+  lost = true;
   return '?';
 }
 
@@ -67,13 +68,23 @@ std::string Cp1252ToUtf8(std::string_view text) {
 }
 
 std::string Utf8ToCp1252(std::string_view text) {
+  bool lost = false;
+  return Utf8ToCp1252(text, lost);
+}
+
+std::string Utf8ToCp1252(std::string_view text, bool& lost) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) out += ByteOf(NextUtf8(text, pos));
+  for (std::size_t pos = 0; pos < text.size();) out += ByteOf(NextUtf8(text, pos), lost);
   return out;
 }
 
 std::string Utf16LeToCp1252(std::string_view bytes) {
+  bool lost = false;
+  return Utf16LeToCp1252(bytes, lost);
+}
+
+std::string Utf16LeToCp1252(std::string_view bytes, bool& lost) {
   std::string out;
   out.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -81,7 +92,7 @@ std::string Utf16LeToCp1252(std::string_view bytes) {
                                                 static_cast<unsigned char>(bytes[i + 1]) << 8);
     // A surrogate pair is one character outside the code page: one '?', not two.
     if (unit >= 0xDC00 && unit < 0xE000) continue;
-    out += ByteOf(unit);
+    out += ByteOf(unit, lost);
   }
   return out;
 }

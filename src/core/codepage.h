@@ -13,12 +13,16 @@ namespace ordex {
 // characters of the same value, as Windows does.
 std::string Cp1252ToUtf8(std::string_view text);
 
-// UTF-8 to Windows-1252; characters it lacks, and malformed sequences, become '?'.
+// UTF-8 to Windows-1252; characters it lacks, and malformed sequences, become '?'. The
+// overload with `lost` sets it when that happened (and leaves it alone otherwise), so that a
+// caller can tell a '?' that stands in for another character from a real one.
 std::string Utf8ToCp1252(std::string_view text);
+std::string Utf8ToCp1252(std::string_view text, bool& lost);
 
-// UTF-16LE bytes (no BOM) to Windows-1252; characters it lacks become '?'. An odd last byte is
-// ignored.
+// UTF-16LE bytes (no BOM) to Windows-1252; characters it lacks become '?' (one for a surrogate
+// pair), and `lost` is set as above. An odd last byte is ignored.
 std::string Utf16LeToCp1252(std::string_view bytes);
+std::string Utf16LeToCp1252(std::string_view bytes, bool& lost);
 
 // Windows-1252 to UTF-16LE bytes (no BOM).
 std::string Cp1252ToUtf16Le(std::string_view text);

@@ -314,8 +314,11 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       }
       break;
     case kWmDpiChanged: {
-      ApplyDpi(HIWORD(wparam));
+      // The message carries the window's new rectangle; one without it (sent by another
+      // program, or a faulty driver) is ignored rather than followed into a null pointer.
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      if (suggested == nullptr) return 0;
+      ApplyDpi(HIWORD(wparam));
       ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);

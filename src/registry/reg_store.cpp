@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 #include "core/codepage.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "registry/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -15,6 +18,12 @@ constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Registry value types as hex(N): names them.
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegQword = 0xB;
 
 struct RootName {
   std::string_view name;
@@ -51,6 +60,8 @@ bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+unsigned HexDigitValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
 std::size_t SkipBlanks(std::string_view text, std::size_t pos) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
   return pos;
@@ -78,8 +89,10 @@ std::size_t Utf8SequenceLength(std::string_view raw, std::size_t pos) {
   return length;
 }
 
-char SingleCharOf(const std::string& converted) {
-  return converted.size() == 1 ? converted[0] : '?';
+char SingleCharOf(const std::string& converted, bool& lost) {
+  if (converted.size() == 1) return converted[0];
+  lost = true;
+  return '?';
 }
 
 // A line as program text, with the byte offset in the raw line of each character, so that a
@@ -87,6 +100,7 @@ char SingleCharOf(const std::string& converted) {
 struct DecodedLine {
   std::string text;
   std::vector<std::size_t> offsets;  // one per character, then the raw length
+  std::vector<bool> lost;            // per character: a '?' for one the code page lacks
 
   std::size_t RawOffset(std::size_t pos) const { return offsets[pos]; }
 };
@@ -97,25 +111,70 @@ DecodedLine Decode(std::string_view raw, RegStore::Encoding encoding) {
   while (pos < raw.size()) {
     std::size_t length = 1;
     char c = raw[pos];
+    bool lost = false;
     if (encoding == RegStore::Encoding::kUtf8) {
       length = Utf8SequenceLength(raw, pos);
-      c = SingleCharOf(Utf8ToCp1252(raw.substr(pos, length)));
+      c = SingleCharOf(Utf8ToCp1252(raw.substr(pos, length), lost), lost);
     } else if (encoding == RegStore::Encoding::kUtf16Le) {
       length = 2;
-      const std::string converted = Utf16LeToCp1252(raw.substr(pos, 2));
+      const std::string converted = Utf16LeToCp1252(raw.substr(pos, 2), lost);
       // The second half of a surrogate pair belongs to the '?' of the first.
       if (converted.empty()) {
         pos += length;
         continue;
       }
-      c = SingleCharOf(converted);
+      c = SingleCharOf(converted, lost);
     }
     line.text += c;
     line.offsets.push_back(pos);
+    line.lost.push_back(lost);
     pos += length;
   }
   line.offsets.push_back(raw.size());
   return line;
+}
+
+// The header line as regedit reads it: exactly `header`, then only blanks and a comment.
+bool IsHeaderLine(std::string_view line, std::string_view header) {
+  if (!line.starts_with(header)) return false;
+  const std::size_t end = SkipBlanks(line, header.size());
+  return end == line.size() || line[end] == ';';
+}
+
+// The text of a string value written as hex bytes, up to its first NUL: UTF-16LE after a
+// version 5 header, the 8-bit code page after REGEDIT4, as regedit writes each.
+std::string HexText(std::string_view bytes, bool utf16, bool& lost) {
+  if (!utf16) return std::string(bytes.substr(0, bytes.find('\0')));
+  std::size_t end = 0;
+  while (end + 1 < bytes.size() && (bytes[end] != '\0' || bytes[end + 1] != '\0')) end += 2;
+  return Utf16LeToCp1252(bytes.substr(0, end), lost);
+}
+
+// Replaces %NAME% by the value of the environment variable, as Windows expands a REG_EXPAND_SZ:
+// a name that is not set stays as written, and its closing '%' may open the next name.
+std::string ExpandVariables(std::string_view text, bool& lost) {
+  std::string expanded;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t open = text.find('%', pos);
+    const std::size_t close = open == std::string_view::npos ? open : text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    expanded += text.substr(pos, open - pos);
+    const std::string name = Cp1252ToUtf8(text.substr(open + 1, close - open - 1));
+    // No variable name holds '=' or NUL; getenv would take them as part of another one.
+    const bool valid =
+        !name.empty() && name.find_first_of(std::string_view("=\0", 2)) == std::string::npos;
+    const char* found = valid ? std::getenv(name.c_str()) : nullptr;
+    if (found) {
+      expanded += Utf8ToCp1252(found, lost);
+      pos = close + 1;
+    } else {
+      expanded += text.substr(open, close - open);
+      pos = close;
+    }
+  }
+  expanded += text.substr(pos);
+  return expanded;
 }
 
 std::string LineError(std::string_view file_name, std::size_t line_index, std::string_view what) {
@@ -222,12 +281,12 @@ class RegStore::Parser {
       }
       const std::size_t pos = SkipBlanks(text(), 0);
       if (pos == text().size() || text()[pos] == ';') continue;
+      // Any other line (a note after '#', stray text, a Ctrl-Z at the end) is skipped, as
+      // regedit skips it.
       if (text()[pos] == '[') {
         KeyLine(pos);
       } else if (text()[pos] == '"' || text()[pos] == '@') {
         ValueLine(pos);
-      } else {
-        Fail("neither a key, a value nor a comment");
       }
     }
   }
@@ -290,7 +349,8 @@ class RegStore::Parser {
     if (text()[pos] == '@') {
       ++pos;
     } else {
-      value.name = QuotedText(pos);
+      bool name_lost = false;
+      value.name = QuotedText(pos, name_lost);
     }
     pos = SkipBlanks(text(), pos);
     if (!StartsWithAt(text(), pos, "=")) Fail("missing '=' after the value name");
@@ -332,19 +392,26 @@ class RegStore::Parser {
   std::size_t ValueData(std::size_t pos, Value& value, bool& continues) {
     if (StartsWithAt(text(), pos, "\"")) {
       value.kind = Kind::kString;
-      value.text = QuotedText(pos);
+      value.text = QuotedText(pos, value.text_lost);
       return pos;
     }
     if (StartsWithAt(text(), pos, "dword:")) {
       value.kind = Kind::kDword;
       return DwordDigits(pos + 6, value.dword);
     }
-    if (StartsWithAt(text(), pos, "hex:")) return HexBytes(pos + 4, continues);
+    value.kind = Kind::kHex;
+    if (StartsWithAt(text(), pos, "hex:")) return HexBytes(pos + 4, continues, value.hex_bytes);
     if (StartsWithAt(text(), pos, "hex(")) {
       std::size_t end = pos + 4;
-      while (end < text().size() && IsHexDigit(text()[end])) ++end;
+      value.hex_type = 0;
+      for (; end < text().size() && IsHexDigit(text()[end]); ++end) {
+        // A type beyond 32 bits is no type the program reads; it only must not wrap to one.
+        value.hex_type = value.hex_type > 0x0FFFFFFFu
+                             ? 0xFFFFFFFFu
+                             : value.hex_type << 4 | HexDigitValue(text()[end]);
+      }
       if (end == pos + 4 || !StartsWithAt(text(), end, "):")) Fail("malformed hex(type): value");
-      return HexBytes(end + 2, continues);
+      return HexBytes(end + 2, continues, value.hex_bytes);
     }
     Fail("unknown value type");
   }
@@ -353,48 +420,54 @@ class RegStore::Parser {
     std::size_t end = pos;
     dword = 0;
     while (end < text().size() && IsHexDigit(text()[end])) {
-      const char c = text()[end++];
-      const unsigned digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-      dword = dword << 4 | digit;
+      dword = dword << 4 | HexDigitValue(text()[end++]);
     }
     if (end == pos || end - pos > 8) Fail("dword: needs 1 to 8 hexadecimal digits");
     return end;
   }
 
-  // Comma-separated bytes; a backslash at the end continues them on the next line. Returns the
-  // position after the data.
-  std::size_t HexBytes(std::size_t pos, bool& continues) {
+  // Comma-separated bytes, appended to `bytes`; a backslash at the end continues them on the
+  // next line. Returns the position after the data.
+  std::size_t HexBytes(std::size_t pos, bool& continues, std::string& bytes) {
     continues = false;
     std::size_t data_end = pos;
     std::size_t digits = 0;
+    unsigned byte = 0;
+    const auto end_byte = [&] {
+      if (digits > 0) bytes += static_cast<char>(byte);
+      digits = byte = 0;
+    };
     for (; pos < text().size() && text()[pos] != ';'; ++pos) {
       const char c = text()[pos];
       if (continues && !IsBlank(c)) Fail("text after the '\\' that continues a hex value");
       if (IsHexDigit(c)) {
         if (++digits > 2) Fail("a hex value byte has more than two digits");
-      } else if (c == '\\') {
-        continues = true;
-      } else if (c == ',' || IsBlank(c)) {
-        digits = c == ',' ? 0 : digits;
-      } else {
+        byte = byte << 4 | HexDigitValue(c);
+      } else if (c == '\\' || c == ',') {
+        end_byte();
+        continues = c == '\\';
+      } else if (!IsBlank(c)) {
         Fail("invalid character in a hex value");
       }
       if (!IsBlank(c)) data_end = pos + 1;
     }
+    end_byte();
     return data_end;
   }
 
   void ContinueHex() {
     Key& key = store_.keys_[continued_key_];
     key.block_end_line = line_index_;
-    key.values[continued_value_].last_line = line_index_;
+    Value& value = key.values[continued_value_];
+    value.last_line = line_index_;
     bool continues = false;
-    HexBytes(0, continues);
+    HexBytes(0, continues, value.hex_bytes);
     if (!continues) continued_key_ = kNone;
   }
 
   // The text between double quotes at `pos`, with \\ and \" resolved; `pos` moves past it.
-  std::string QuotedText(std::size_t& pos) const {
+  // `lost` is set when a character in it stands for one the code page lacks.
+  std::string QuotedText(std::size_t& pos, bool& lost) const {
     std::string result;
     for (++pos; pos < text().size(); ++pos) {
       const char c = text()[pos];
@@ -407,6 +480,7 @@ class RegStore::Parser {
           Fail("invalid escape in quoted text: only \\\\ and \\\" are allowed");
       }
       result += text()[pos];
+      if (line_.lost[pos]) lost = true;
     }
     Fail("quoted text without closing '\"'");
   }
@@ -425,11 +499,6 @@ RegStore RegStore::Parse(std::string_view bytes, std::string_view file_name) {
   // An empty file holds no keys, like a missing one, so that a freshly created empty store
   // can be used.
   if (bytes.empty()) return store;
-  if (bytes.starts_with(kUtf8Bom)) {
-    throw Error(LineError(file_name, 0,
-                          "not a regedit export file: regedit does not accept UTF-8 with a byte "
-                          "order mark; save it without one or as UTF-16LE"));
-  }
   if (bytes.starts_with(kUtf16Bom)) {
     store.encoding_ = Encoding::kUtf16Le;
     store.prefix_ = std::string(kUtf16Bom);
@@ -441,15 +510,24 @@ RegStore RegStore::Parse(std::string_view bytes, std::string_view file_name) {
     }
     if (!store.lines_.empty()) {
       const std::string first = Decode(store.lines_[0].raw, store.encoding_).text;
-      if (first != kHeader4 && first != kHeader5) store.lines_.clear();
+      store.version5_ = IsHeaderLine(first, kHeader5);
+      if (!store.version5_ && !IsHeaderLine(first, kHeader4)) store.lines_.clear();
     }
   } else {
+    // Current regedit reads UTF-8 with a byte order mark; only version 5 files are Unicode.
+    const bool utf8_bom = bytes.starts_with(kUtf8Bom);
+    if (utf8_bom) {
+      store.prefix_ = std::string(kUtf8Bom);
+      bytes.remove_prefix(kUtf8Bom.size());
+    }
     store.lines_ = SplitLines<Line>(bytes, 1);
-    const std::string& first = store.lines_[0].raw;
-    if (first == kHeader4) {
-      store.encoding_ = Encoding::kAnsi;
-    } else if (first == kHeader5) {
+    const std::string_view first =
+        store.lines_.empty() ? std::string_view() : std::string_view(store.lines_[0].raw);
+    store.version5_ = IsHeaderLine(first, kHeader5);
+    if (store.version5_) {
       store.encoding_ = Encoding::kUtf8;
+    } else if (!utf8_bom && IsHeaderLine(first, kHeader4)) {
+      store.encoding_ = Encoding::kAnsi;
     } else {
       store.lines_.clear();
     }
@@ -482,19 +560,71 @@ const RegStore::Value* RegStore::Find(RootKey root, std::string_view key_path,
   return nullptr;
 }
 
-bool RegStore::ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
-                          std::string& value) const {
-  const Value* found = Find(root, key_path, value_name);
-  if (!found || found->kind != Kind::kString) return false;
-  value.assign(found->text);
+// The text of a REG_SZ or REG_EXPAND_SZ value, expanded; false for other values.
+bool RegStore::TextOf(const Value& value, std::string& text, bool& lost) const {
+  if (value.kind == Kind::kString) {
+    text.assign(value.text);
+    lost = value.text_lost;
+    return true;
+  }
+  if (value.kind != Kind::kHex || (value.hex_type != kRegSz && value.hex_type != kRegExpandSz))
+    return false;
+  lost = false;
+  text = HexText(value.hex_bytes, version5_, lost);
+  if (value.hex_type == kRegExpandSz) text = ExpandVariables(text, lost);
   return true;
 }
+
+bool RegStore::ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
+                          std::string& value) const {
+  bool lost_characters = false;
+  return ReadString(root, key_path, value_name, value, lost_characters);
+}
+
+bool RegStore::ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
+                          std::string& value, bool& lost_characters) const {
+  lost_characters = false;
+  const Value* found = Find(root, key_path, value_name);
+  return found && TextOf(*found, value, lost_characters);
+}
+
+namespace {
+
+// Little-endian data of exactly the type's size, as the registry holds a REG_DWORD or REG_QWORD.
+template <typename Integer>
+bool FromLittleEndian(std::string_view bytes, Integer& value) {
+  if (bytes.size() != sizeof(Integer)) return false;
+  std::uint64_t bits = 0;
+  for (std::size_t i = sizeof(Integer); i-- > 0;)
+    bits = bits << 8 | static_cast<unsigned char>(bytes[i]);
+  value = static_cast<Integer>(bits);
+  return true;
+}
+
+}  // namespace
 
 bool RegStore::ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                          std::int32_t& value) const {
   const Value* found = Find(root, key_path, value_name);
-  if (!found || found->kind != Kind::kDword) return false;
-  value = static_cast<std::int32_t>(found->dword);
+  if (!found) return false;
+  std::optional<std::int32_t> number;
+  std::uint32_t dword = 0;
+  std::int64_t qword = 0;
+  std::string text;
+  bool lost = false;
+  if (found->kind == Kind::kDword) {
+    number = static_cast<std::int32_t>(found->dword);
+  } else if (found->kind == Kind::kString) {
+    number = DwordFromText(found->text);
+  } else if (found->hex_type == kRegDword && FromLittleEndian(found->hex_bytes, dword)) {
+    number = static_cast<std::int32_t>(dword);
+  } else if (found->hex_type == kRegQword && FromLittleEndian(found->hex_bytes, qword)) {
+    number = DwordFromQword(qword);
+  } else if (TextOf(*found, text, lost)) {
+    number = DwordFromText(text);
+  }
+  if (!number) return false;
+  value = *number;
   return true;
 }
 

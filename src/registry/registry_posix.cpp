@@ -124,13 +124,16 @@ class RegistryFile : public RegistryAccess {
  public:
   explicit RegistryFile(std::string path) : path_(std::move(path)) {}
 
+  using RegistryAccess::ReadString;
+
   void ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::string& value, bool& ok) override {
+                  std::string& value, bool& ok, bool& lost_characters) override {
+    lost_characters = false;
     if (root != HKEY_LOCAL_MACHINE_ROOT) {
       ok = false;
       return;
     }
-    ok = Current().ReadString(root, key_path, value_name, value);
+    ok = Current().ReadString(root, key_path, value_name, value, lost_characters);
   }
 
   void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,

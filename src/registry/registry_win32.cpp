@@ -1,11 +1,15 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "core/error.h"
 #include "platform/error_win32.h"
 #include "registry/registry_access.h"
+#include "registry/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -67,59 +71,137 @@ bool OpenForQuery(RootKey root, std::string_view key_path, UniqueKey& key) {
   throw Win32Error("cannot open registry key", KeyName(root, key_path), static_cast<DWORD>(status));
 }
 
+// The name in UTF-16, from the 8-bit code page in which the program holds it.
+std::wstring Wide(std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), size);
+  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return wide;
+}
+
+// UTF-16 text in the 8-bit code page. No best-fit mapping: a character the code page lacks
+// becomes '?', never a similar one that could name another file ("X\u014CC" must not read as
+// "XOC"); `lost` tells that it happened.
+std::string Narrow(std::wstring_view text, std::string_view value_name, bool& lost) {
+  lost = false;
+  if (text.empty()) return std::string();
+  const int size = static_cast<int>(text.size());
+  // Where the code page is UTF-8, every character has its bytes, and Windows allows neither
+  // flag there.
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used_default_out = utf8 ? nullptr : &used_default;
+  const int length = ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr,
+                                           used_default_out);
+  if (length <= 0) throw Win32Error("cannot convert registry value", value_name, ::GetLastError());
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, narrow.data(), length, nullptr,
+                        used_default_out);
+  lost = used_default != FALSE;
+  return narrow;
+}
+
+// %NAME% replaced from the environment of the process, as RegGetValue expands a REG_EXPAND_SZ.
+std::wstring Expand(const std::wstring& text, std::string_view value_name) {
+  std::wstring expanded(text.size() + 1, L'\0');
+  for (;;) {
+    const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
+                                                     static_cast<DWORD>(expanded.size()));
+    if (needed == 0) throw Win32Error("cannot expand registry value", value_name, ::GetLastError());
+    if (needed <= expanded.size()) {
+      expanded.resize(needed - 1);
+      return expanded;
+    }
+    expanded.resize(needed);
+  }
+}
+
+// A value's type and bytes; false when the key or value is missing or may not be read, or the
+// value's type is not in `wanted`, in which case its data is not read at all.
+template <typename Wanted>
+bool QueryValue(RootKey root, std::string_view key_path, std::string_view value_name, Wanted wanted,
+                DWORD& type, std::string& data) {
+  UniqueKey key;
+  if (!OpenForQuery(root, key_path, key)) return false;
+  const std::wstring name = Wide(value_name);
+  DWORD size = 0;
+  LSTATUS status = ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
+  // The value may grow between asking for its size and reading it.
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    if (!wanted(type)) return false;
+    data.resize(size);
+    status = ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(data.data()), &size);
+    if (status == ERROR_SUCCESS) {
+      if (!wanted(type)) return false;
+      data.resize(size);
+      return true;
+    }
+  }
+  if (IsAbsentOrDenied(status)) return false;
+  throw Win32Error("cannot read registry value", ValueName(root, key_path, value_name),
+                   static_cast<DWORD>(status));
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+// The text of a REG_SZ or REG_EXPAND_SZ, expanded. A stored string need not end with its NUL;
+// when it does, the text ends there. An odd last byte is no character.
+std::wstring TextOf(DWORD type, const std::string& data, std::string_view value_name) {
+  std::wstring text(data.size() / 2, L'\0');
+  std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+  if (const auto nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+  return type == REG_EXPAND_SZ ? Expand(text, value_name) : text;
+}
+
+template <typename Integer>
+bool FromBytes(const std::string& data, Integer& value) {
+  if (data.size() != sizeof value) return false;
+  std::memcpy(&value, data.data(), sizeof value);
+  return true;
+}
+
 class Win32Registry : public RegistryAccess {
  public:
+  using RegistryAccess::ReadString;
+
   void ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::string& value, bool& ok) override {
-    ok = false;
-    UniqueKey key;
-    if (!OpenForQuery(root, key_path, key)) return;
-    const std::string name(value_name);
-    std::string data;
+                  std::string& value, bool& ok, bool& lost_characters) override {
+    ok = lost_characters = false;
     DWORD type = 0;
-    DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
-    // The value may grow between asking for its size and reading it.
-    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
-      if (type != REG_SZ) return;
-      data.resize(size + 1);
-      size = static_cast<DWORD>(data.size());
-      status = ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
-      if (status == ERROR_SUCCESS) break;
-    }
-    if (status != ERROR_SUCCESS) {
-      if (IsAbsentOrDenied(status)) return;
-      throw Win32Error("cannot read registry value", ValueName(root, key_path, value_name),
-                       static_cast<DWORD>(status));
-    }
-    if (type != REG_SZ) return;
-    data.resize(size);
-    // A stored string need not end with its NUL; when it does, the text ends there.
-    if (const auto nul = data.find('\0'); nul != std::string::npos) data.resize(nul);
-    value = std::move(data);
+    std::string data;
+    if (!QueryValue(root, key_path, value_name, IsText, type, data)) return;
+    bool lost = false;
+    value = Narrow(TextOf(type, data, value_name), value_name, lost);
+    lost_characters = lost;
     ok = true;
   }
 
   void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                  std::int32_t& value, bool& ok) override {
     ok = false;
-    UniqueKey key;
-    if (!OpenForQuery(root, key_path, key)) return;
-    const std::string name(value_name);
+    const auto is_number_type = [](DWORD type) {
+      return type == REG_DWORD || type == REG_QWORD || IsText(type);
+    };
     DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    const LSTATUS status = ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
-                                              reinterpret_cast<BYTE*>(&data), &size);
-    // A larger value of another type answers ERROR_MORE_DATA: it is not a DWORD either.
-    if (status == ERROR_MORE_DATA || IsAbsentOrDenied(status)) return;
-    if (status != ERROR_SUCCESS) {
-      throw Win32Error("cannot read registry value", ValueName(root, key_path, value_name),
-                       static_cast<DWORD>(status));
+    std::string data;
+    if (!QueryValue(root, key_path, value_name, is_number_type, type, data)) return;
+    std::optional<std::int32_t> number;
+    DWORD dword = 0;
+    std::int64_t qword = 0;
+    if (type == REG_DWORD && FromBytes(data, dword)) {
+      number = static_cast<std::int32_t>(dword);
+    } else if (type == REG_QWORD && FromBytes(data, qword)) {
+      number = DwordFromQword(qword);
+    } else if (IsText(type)) {
+      bool lost = false;
+      number = DwordFromText(Narrow(TextOf(type, data, value_name), value_name, lost));
     }
-    if (type != REG_DWORD || size != sizeof data) return;
-    value = static_cast<std::int32_t>(data);
+    if (!number) return;
+    value = *number;
     ok = true;
   }
 

@@ -88,8 +88,18 @@ void Form1::StartUp() {
 
 void Form1::LoadSettings() {
   bool ok = false;
-  Registry().ReadString(HKEY_LOCAL_MACHINE_ROOT, VersionKey, "InstallationDir", InstallDir, ok);
-  if (!ok) InstallDir = kDefaultInstallDir;
+  bool lost_characters = false;
+  Registry().ReadString(HKEY_LOCAL_MACHINE_ROOT, VersionKey, "InstallationDir", InstallDir, ok,
+                        lost_characters);
+  // A '?' in place of a character would make another path, or one that cannot be opened.
+  if (ok && lost_characters) {
+    throw Error("the registry value InstallationDir under HKEY_LOCAL_MACHINE\\" +
+                std::string(VersionKey) +
+                " holds a character that the system's code page cannot represent, so it names "
+                "no path ORDEX can use; write the path with characters of that code page");
+  }
+  // An empty path would make every file path relative to the current drive's root.
+  if (!ok || TrimSpaces(InstallDir).empty()) InstallDir = kDefaultInstallDir;
   ReadSetting("TimerInterval", TimerInterval, kDefaultTimerInterval);
   ReadSetting("Visible", Visible, kDefaultVisible);
 }
@@ -97,6 +107,8 @@ void Form1::LoadSettings() {
 void Form1::ReadSetting(std::string_view value_name, std::int32_t& value,
                         std::int32_t default_value) {
   bool ok = false;
+  // However the value was written (a DWORD, a QWORD, a number as text), a value that reads is
+  // the technician's and is never overwritten.
   Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, ok);
   if (ok) return;
   value = default_value;
