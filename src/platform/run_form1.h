@@ -25,6 +25,7 @@ inline int RunForm1() {
         .query_computer_name = &QueryComputerName,
         .decimal_separator = SystemDecimalSeparator(),
         .report_fatal_error = &ReportFatalError,
+        .report_warning = &ReportWarning,
     });
     return form.Run();
   } catch (const std::exception& e) {

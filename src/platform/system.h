@@ -29,4 +29,8 @@ char SystemDecimalSeparator();
 // the debugger output on Windows.
 void ReportFatalError(std::string_view message);
 
+// Reports a condition that lasts but does not end the program (a file unreadable pass after
+// pass), in the same places as ReportFatalError, marked "warning: ".
+void ReportWarning(std::string_view message);
+
 }  // namespace ordex

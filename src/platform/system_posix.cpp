@@ -125,4 +125,8 @@ void ReportFatalError(std::string_view message) {
   std::fprintf(stderr, "ordex: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
+void ReportWarning(std::string_view message) {
+  std::fprintf(stderr, "ordex: warning: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
 }  // namespace ordex
