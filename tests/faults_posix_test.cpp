@@ -540,6 +540,34 @@ TEST_F(FaultTest, TwentySimultaneousStartsLeaveExactlyOneInstance) {
   for (auto& start : starts) start->Signal(SIGTERM);
 }
 
+// Every spelling of the store is the same store: a second start through a symbolic link to it
+// or to its folder is refused, and before it loads the window module or opens a display.
+TEST_F(FaultTest, ASecondStartThroughAnotherSpellingIsRefusedBeforeTheWindowIsLoaded) {
+  OrdexProcess first(Options("first"));
+  ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+  fs::create_symlink(sample_.store(), sample_.dir() / "alias.reg");
+  fs::create_directory_symlink(sample_.dir().path(), sample_.dir() / "linked");
+  const auto before = TreeAndStore();
+  for (const fs::path& spelling :
+       {sample_.dir() / "alias.reg", sample_.dir() / "linked/registry.reg",
+        sample_.dir() / "linked/./registry.reg"}) {
+    OrdexOptions options = Options("second");
+    options.store = spelling;
+    // The loader lists every library it initialises; a display is named, a window asked for.
+    options.environment = {{"DISPLAY", ":97"}, {"ORDEX_VIEW", "window"}, {"LD_DEBUG", "libs"}};
+    OrdexProcess second(options);
+    EXPECT_EQ(second.WaitForExit(), 0) << spelling;
+    const std::string loader_log = Errors("second");
+    ASSERT_NE(loader_log.find("calling init"), std::string::npos) << "no loader log";
+    EXPECT_EQ(loader_log.find("ordex_fltk"), std::string::npos) << spelling;
+    EXPECT_EQ(Output("second"), "") << spelling;
+  }
+  EXPECT_EQ(TreeAndStore(), before);
+  EXPECT_TRUE(first.Running());
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitForExit(), 0);
+}
+
 // --- The controller tree ---------------------------------------------------------------------
 
 TEST_F(FaultTest, ARunChangesNothingButTheSummaryFileAndTheStoresTwoDefaults) {
