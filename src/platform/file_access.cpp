@@ -14,7 +14,7 @@ std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& nativ
 
 std::string FileAccess::ReadWholeFile(const std::string& native_path) const {
   const auto stream = OpenForReading(native_path);
-  if (!stream) throw Error("cannot open " + native_path + ": No such file or directory");
+  if (!stream) throw MissingFileError(native_path);
   std::string content;
   char buffer[16384];
   while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);

@@ -71,6 +71,9 @@ class FileAccess {
 // "cannot open <path>: in use by another program".
 Error BusyFileError(std::string_view native_path);
 
+// "cannot open <path>: " and the system's own words for a missing file.
+Error MissingFileError(const std::string& native_path);
+
 // The file access of the platform the program was built for.
 std::unique_ptr<FileAccess> CreateFileAccess();
 

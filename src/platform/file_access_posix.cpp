@@ -207,6 +207,10 @@ class PosixFileAccess : public FileAccess {
 
 }  // namespace
 
+Error MissingFileError(const std::string& native_path) {
+  return PosixError("cannot open", native_path, ENOENT);
+}
+
 std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<PosixFileAccess>(); }
 
 }  // namespace ordex

@@ -122,6 +122,10 @@ class Win32FileAccess : public FileAccess {
 
 }  // namespace
 
+Error MissingFileError(const std::string& native_path) {
+  return Win32Error("cannot open", native_path, ERROR_FILE_NOT_FOUND);
+}
+
 std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<Win32FileAccess>(); }
 
 }  // namespace ordex
