@@ -118,6 +118,70 @@ close_ordex() {
   [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed"
 }
 
+# Files held by other Windows programs (hold_file_win32.exe): $Machine.dat shared with no one
+# while its count changes, Tarvex.ini read and shared for reading only while the count changes,
+# hw_inf.ini held at start-up. ordex.exe waits each out, keeps running, and the summary ends up
+# with the latest count; each lasting hold is reported once as a warning.
+busy_files_test() {
+  local hold_exe=$BUILD/tests/hold_file_win32.exe hold_pid win_dir='C:\XOC\ROBOTER'
+  # hold FILE none|read SECONDS: holds FILE in the background once it has it.
+  hold() {
+    wine "$hold_exe" "$1" "$2" "$3" >"$work/hold.txt" 2>&1 &
+    hold_pid=$!
+    wait_for 30 grep -q held "$work/hold.txt" || fail "the holder did not get $1: $(cat "$work/hold.txt")"
+  }
+  # set_count N: rewrites $Machine.dat in place (the holder's handle stays on the same file).
+  set_count() {
+    sed "s/\$EX_AX_NUM=[0-9]* /\$EX_AX_NUM=$1 /" "$machine_data" >"$work/mada"
+    cat "$work/mada" >"$machine_data"
+  }
+  still_running() { kill -0 "${ordex_pids[-1]}" 2>/dev/null || fail "ordex.exe ended: $1"; }
+  warnings() { grep -c "^ordex: warning: cannot open .*$1: in use by another program" \
+    "$ARTIFACTS/ordex-stderr.txt" | tr -d '\r' || true; }
+
+  echo "== files held by other programs"
+  reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 200
+  reg_add "$settings_key" /v Visible /t REG_DWORD /d 0
+  set_count 3
+  rm -f "$summary"
+  start_ordex
+  wait_for 30 summary_is 3 || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
+
+  hold "$win_dir\\XOC\\R1\\Mada\\\$Machine.dat" none 3
+  set_count 4
+  sleep 1.5
+  still_running "while \$Machine.dat was held"
+  summary_is 3 || fail "a count was taken from a held \$Machine.dat: $(cat -A "$summary")"
+  wait "$hold_pid"
+  wait_for 20 summary_is 4 || fail "the count of a released \$Machine.dat: $(cat -A "$summary")"
+  echo "\$Machine.dat held with share mode 0: waited out, count 4 written"
+
+  hold "$win_dir\\IBGN\\Xoc\\R1\\IBGN\\Tarvex.ini" read 3
+  set_count 5
+  sleep 1.5
+  still_running "while Tarvex.ini was held"
+  wait "$hold_pid"
+  wait_for 20 summary_is 5 || fail "the summary after its holder let go: $(cat -A "$summary")"
+  still_running "after Tarvex.ini was released"
+  echo "Tarvex.ini held for reading: the pending rewrite landed with count 5"
+  close_ordex
+
+  rm -f "$summary"
+  hold "$win_dir\\INIT\\hw_inf.ini" none 5
+  start_ordex
+  sleep 4
+  [ -f "$summary" ] && fail "start-up read hw_inf.ini while it was held"
+  still_running "at start-up while hw_inf.ini was held"
+  wait "$hold_pid"
+  wait_for 30 summary_is 5 || fail "summary after hw_inf.ini was released: $(cat -A "$summary" 2>&1)"
+  still_running "after hw_inf.ini was released"
+  echo "hw_inf.ini held at start-up: waited out"
+  close_ordex
+
+  [ "$(warnings '\$Machine.dat')" = 1 ] && [ "$(warnings 'Tarvex.ini')" = 1 ] ||
+    fail "each held file is reported once: $(cat "$ARTIFACTS/ordex-stderr.txt")"
+}
+
 mkdir -p "$ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png "$ARTIFACTS/ordex-stderr.txt"
 
@@ -226,5 +290,7 @@ if [ "$WINEARCH" = win64 ]; then
   close_ordex
   echo "decoys ignored; defaults in the 32-bit view only"
 fi
+
+busy_files_test
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

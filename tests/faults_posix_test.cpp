@@ -14,8 +14,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -140,10 +142,20 @@ class FaultTest : public ::testing::Test {
 
 class MachineDataFaultTest : public FaultTest {
  protected:
-  void SetUp() override {
+  void SetUp() override { Start(std::nullopt); }
+
+  void Start(std::optional<uid_t> run_as) {
     sample_.WriteStore(SampleInstallation::Settings(5, 1));
-    ordex_ = std::make_unique<OrdexProcess>(Options("out"));
-    ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+    OrdexOptions options = Options("out");
+    options.run_as = run_as;
+    ordex_ = std::make_unique<OrdexProcess>(options);
+    ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }))
+        << Errors("out");
+  }
+
+  void WaitPasses(long passes) const {
+    const long refresh_before = Frames().back().refresh_no;
+    ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + passes; }));
   }
 
   void TearDown() override {
@@ -273,6 +285,66 @@ TEST_F(MachineDataFaultTest, ManyChangesOfEveryKindAtRandomMomentsAreEachCounted
   ExpectShownAndWritten(value);
   EXPECT_GE(ChangesShown(), 1);
   EXPECT_LE(ChangesShown(), 60);
+}
+
+// Started as an unprivileged user, for whom a file without read permission is unreadable.
+class UnreadableMachineDataTest : public MachineDataFaultTest {
+ protected:
+  void SetUp() override {
+    const AsUnprivilegedUser user(sample_.dir().path());
+    if (!user.available()) GTEST_SKIP() << "no unprivileged user who can reach the scratch folder";
+    user.Own(sample_.SummaryFolder());
+    Start(user.run_as());
+  }
+};
+
+// A file rewritten without read permission, or a folder standing in its place, is a moment in
+// which nothing is shown, written or counted; each is reported once, and the count found once
+// the file is readable again is counted once.
+TEST_F(UnreadableMachineDataTest, UnreadableMomentsAreWaitedForAndReportedOnce) {
+  const fs::path path = sample_.MachineDataPath();
+  struct Moment {
+    const char* spoil_name;
+    std::function<void()> spoil, mend;
+    std::string warning;
+  };
+  const Moment moments[] = {
+      {"no read permission",
+       [&] {
+         WriteInPlace("3");
+         fs::permissions(path, fs::perms::none);
+         StampUniquely(path);
+       },
+       [&] { fs::permissions(path, fs::perms::owner_read | fs::perms::others_read); },
+       ": Permission denied; looking again on every pass"},
+      {"a folder in its place",
+       [&] {
+         fs::remove(path);
+         fs::create_directory(path);
+       },
+       [&] {
+         fs::remove(path);
+         WriteInPlace("4");
+       },
+       ": is a folder; looking again on every pass"},
+  };
+  long changes = 0;
+  std::string shown = "2";
+  for (const Moment& moment : moments) {
+    SCOPED_TRACE(moment.spoil_name);
+    moment.spoil();
+    WaitPasses(20);
+    EXPECT_EQ(Frames().back().ex_ax_num, shown);
+    EXPECT_EQ(ChangesShown(), changes);
+    EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum(shown));
+    moment.mend();
+    shown = std::to_string(std::stoi(shown) + 1);
+    ExpectShownAndWritten(shown);
+    EXPECT_EQ(ChangesShown(), ++changes);
+  }
+  const std::string errors = Errors("out");
+  const std::string warning = "ordex: warning: cannot open " + path.string();
+  EXPECT_EQ(errors, warning + moments[0].warning + "\n" + warning + moments[1].warning + "\n");
 }
 
 // --- The summary folder read-only or full ----------------------------------------------------
@@ -538,6 +610,34 @@ TEST_F(FaultTest, TwentySimultaneousStartsLeaveExactlyOneInstance) {
   EXPECT_NE(added.find("\"TimerInterval\"=dword:00002710"), std::string::npos) << added;
   EXPECT_NE(added.find("\"Visible\"=dword:00000000"), std::string::npos) << added;
   for (auto& start : starts) start->Signal(SIGTERM);
+}
+
+// Every spelling of the store is the same store: a second start through a symbolic link to it
+// or to its folder is refused, and before it loads the window module or opens a display.
+TEST_F(FaultTest, ASecondStartThroughAnotherSpellingIsRefusedBeforeTheWindowIsLoaded) {
+  OrdexProcess first(Options("first"));
+  ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }));
+  fs::create_symlink(sample_.store(), sample_.dir() / "alias.reg");
+  fs::create_directory_symlink(sample_.dir().path(), sample_.dir() / "linked");
+  const auto before = TreeAndStore();
+  for (const fs::path& spelling :
+       {sample_.dir() / "alias.reg", sample_.dir() / "linked/registry.reg",
+        sample_.dir() / "linked/./registry.reg"}) {
+    OrdexOptions options = Options("second");
+    options.store = spelling;
+    // The loader lists every library it initialises; a display is named, a window asked for.
+    options.environment = {{"DISPLAY", ":97"}, {"ORDEX_VIEW", "window"}, {"LD_DEBUG", "libs"}};
+    OrdexProcess second(options);
+    EXPECT_EQ(second.WaitForExit(), 0) << spelling;
+    const std::string loader_log = Errors("second");
+    ASSERT_NE(loader_log.find("calling init"), std::string::npos) << "no loader log";
+    EXPECT_EQ(loader_log.find("ordex_fltk"), std::string::npos) << spelling;
+    EXPECT_EQ(Output("second"), "") << spelling;
+  }
+  EXPECT_EQ(TreeAndStore(), before);
+  EXPECT_TRUE(first.Running());
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitForExit(), 0);
 }
 
 // --- The controller tree ---------------------------------------------------------------------

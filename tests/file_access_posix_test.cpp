@@ -189,13 +189,19 @@ TEST_F(FileAccessTest, RewriteFileInAReadOnlyFolderFailsNamingTheFile) {
   EXPECT_FALSE(fs::exists(path));
 }
 
-TEST_F(FileAccessTest, RewriteFileOverAFolderFails) {
-  fs::create_directories(dir_ / "Tarvex.ini");
-  try {
-    files_->RewriteFile((dir_ / "Tarvex.ini").string(), "x");
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_THAT(e.what(), HasSubstr("Tarvex.ini: Is a directory"));
+TEST_F(FileAccessTest, AFolderInPlaceOfTheFileIsNamedAsSuch) {
+  const std::string path = (dir_ / "Tarvex.ini").string();
+  fs::create_directories(path);
+  const std::function<void()> uses[] = {[&] { files_->RewriteFile(path, "x"); },
+                                        [&] { files_->OpenForReading(path); },
+                                        [&] { files_->ReadWholeFile(path); }};
+  for (const auto& use : uses) {
+    try {
+      use();
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "cannot open " + path + ": is a folder");
+    }
   }
 }
 

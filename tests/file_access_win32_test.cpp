@@ -175,5 +175,41 @@ TEST_F(Win32FileAccessTest, RewriteFileOfReadOnlyFileThrowsAndKeepsIt) {
   EXPECT_EQ(ReadBytes(path), "keep");
 }
 
+TEST_F(Win32FileAccessTest, AFileHeldByAnotherProgramIsBusyNotAFailure) {
+  const std::string path = PathOf("Tarvex.ini");
+  WriteBytes(path, "old");
+  struct Holder {
+    DWORD access, share;
+    FileStatus read, rewrite;
+  };
+  // A program saving the file shares nothing; a collector reading it shares reading only.
+  for (const Holder holder :
+       {Holder{GENERIC_WRITE, 0, FileStatus::kBusy, FileStatus::kBusy},
+        Holder{GENERIC_READ, FILE_SHARE_READ, FileStatus::kDone, FileStatus::kBusy}}) {
+    const HANDLE held = ::CreateFileA(path.c_str(), holder.access, holder.share, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(files_->TryOpenForReading(path).status, holder.read);
+    EXPECT_EQ(files_->TryRewriteFile(path, "new"), holder.rewrite);
+    EXPECT_THROW(files_->RewriteFile(path, "new"), Error);
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadBytes(path), "old");
+  }
+  EXPECT_EQ(files_->TryRewriteFile(path, "new"), FileStatus::kDone);
+}
+
+TEST_F(Win32FileAccessTest, AFolderInPlaceOfTheFileIsNamedAsSuch) {
+  const std::string path = PathOf("Tarvex.ini");
+  ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr));
+  for (const bool write : {false, true}) {
+    try {
+      write ? files_->RewriteFile(path, "x") : (void)files_->OpenForReading(path);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "cannot open " + path + ": is a folder");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ordex

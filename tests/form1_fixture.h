@@ -5,8 +5,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/file_access.h"
 #include "platform/system.h"
@@ -18,6 +23,37 @@ namespace fs = std::filesystem;
 
 inline std::string g_reported_error;
 inline void RecordError(std::string_view message) { g_reported_error = std::string(message); }
+inline std::vector<std::string> g_warnings;
+inline void RecordWarning(std::string_view message) { g_warnings.emplace_back(message); }
+
+// The real files, except that those whose name is in `busy` are held by another program, as a
+// Windows program holding them without sharing would (POSIX has no such state of its own).
+class HeldFiles : public FileAccess {
+ public:
+  std::string NativePath(std::string_view path) const override { return files_->NativePath(path); }
+  std::optional<FileTime> ModificationTime(const std::string& path) const override {
+    return files_->ModificationTime(path);
+  }
+  OpenedFile TryOpenForReading(const std::string& path) const override {
+    if (IsHeld(path)) return {FileStatus::kBusy, nullptr};
+    auto file = files_->TryOpenForReading(path);
+    if (on_next_open) std::exchange(on_next_open, nullptr)();
+    return file;
+  }
+  FileStatus TryRewriteFile(const std::string& path, std::string_view content) const override {
+    if (IsHeld(path)) return FileStatus::kBusy;
+    return files_->TryRewriteFile(path, content);
+  }
+
+  std::set<std::string> busy;
+  mutable std::function<void()> on_next_open;
+
+ private:
+  bool IsHeld(const std::string& path) const {
+    return busy.contains(std::filesystem::path(path).filename().string());
+  }
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+};
 
 // The system answers with the name, its NUL and the rest of the caller's spaces.
 inline void NameWithNulAndSpaces(char* buffer, std::uint32_t& size) {
@@ -46,6 +82,7 @@ class Form1Test : public ::testing::Test {
     SetVersionValue("XOCVersion", "XOC 5.6.11");
     SetVersionValue("Version", "BR 5.6.3");
     g_reported_error.clear();
+    g_warnings.clear();
   }
 
   void SetVersionValue(std::string_view name, std::string value) {
@@ -84,7 +121,7 @@ class Form1Test : public ::testing::Test {
 
   Form1& StartForm() {
     form_ = std::make_unique<Form1>(Form1Services{
-        .files = *files_,
+        .files = files_,
         .view = view_,
         .create_registry = [this] { return Borrow(registry_); },
         .claim_single_instance = [this]() -> std::unique_ptr<InstanceLock> {
@@ -94,17 +131,27 @@ class Form1Test : public ::testing::Test {
         .query_computer_name = &NameWithNulAndSpaces,
         .decimal_separator = '.',
         .report_fatal_error = &RecordError,
+        .report_warning = &RecordWarning,
+        .now = [this] { return now_; },
+        .sleep =
+            [this](std::chrono::milliseconds pause) {
+              now_ += pause;
+              if (on_sleep) on_sleep();
+            },
     });
     load_result_ = form_->Form_Load();
     return *form_;
   }
 
   TempDir tree_;
-  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+  HeldFiles files_;
   FakeRegistry registry_;
   FakeView view_;
   bool another_instance_ = false;
   fs::file_time_type stamp_ = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  // Start-up's clock: it moves only when Form1 pauses, and then runs `on_sleep`.
+  std::chrono::steady_clock::time_point now_{};
+  std::function<void()> on_sleep;
   std::unique_ptr<Form1> form_;
   Form1::LoadResult load_result_{};
 };

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 using testing::Form1Test;
 using testing::g_reported_error;
 using testing::ReadBytes;
+using testing::WriteBytes;
 
 TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
   SetSetting("TimerInterval", 5000);
@@ -119,6 +120,50 @@ TEST_F(Form1Test, LineBreaksInValuesShowAndAreWrittenAsSpaces) {
   EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6");
   EXPECT_EQ(view_.Text(Control::txtASCIISensor), "SENSOR A_2.0 ");
   EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3 b");
+}
+
+// Another program holds each file at start-up: for 3 seconds start-up waits; for good, it ends
+// after 10 seconds as it would for a file it cannot open.
+TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForABusyFile) {
+  using std::chrono::seconds;
+  for (const char* name : {"hw_inf.ini", "$Machine.dat", "zt_ascii.o", "Tarvex.ini"}) {
+    for (const bool released : {true, false}) {
+      SCOPED_TRACE(std::string(name) + (released ? " released" : " held"));
+      fs::remove(Summary());
+      const auto start = now_;
+      files_.busy = {name};
+      on_sleep = [&] {
+        if (released && now_ - start >= seconds(3)) files_.busy.clear();
+      };
+      StartForm();
+      if (released) {
+        EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+        EXPECT_LT(now_ - start, seconds(4));
+        EXPECT_NE(ReadBytes(Summary()).find("Zusatz-Achsen: 2\r\n"), std::string::npos);
+      } else {
+        EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
+        EXPECT_NE(g_reported_error.find(std::string(name) + ": in use by another program"),
+                  std::string::npos)
+            << g_reported_error;
+        EXPECT_GE(now_ - start, seconds(10));
+        EXPECT_LT(now_ - start, seconds(11));
+      }
+    }
+  }
+}
+
+TEST_F(Form1Test, AFolderInPlaceOfAnInputOrTheSummaryEndsStartUpNamingIt) {
+  for (const fs::path& file : {tree_ / "ROBOTER/INIT/hw_inf.ini", MachineData(), Summary()}) {
+    const std::string kept = fs::exists(file) ? ReadBytes(file) : "";
+    fs::remove(file);
+    fs::create_directory(file);
+    StartForm();
+    EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
+    EXPECT_NE(g_reported_error.find(file.filename().string() + ": is a folder"), std::string::npos)
+        << g_reported_error;
+    fs::remove(file);
+    WriteBytes(file, kept);
+  }
 }
 
 TEST(ComputerNameProbe, OnlyTheNameIsKept) {

@@ -11,6 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Form1Test;
 using testing::g_reported_error;
+using testing::g_warnings;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
@@ -109,50 +110,86 @@ TEST_F(RefreshCycleTest, AnEmptiedFileIsASaveInProgressNotAChange) {
   EXPECT_EQ(form_->ChangeCount, 1);
 }
 
-// Runs a save of the machine data file right after the next open, as a controller saving
-// while ORDEX reads would.
-class SaveDuringRead : public FileAccess {
- public:
-  explicit SaveDuringRead(std::unique_ptr<FileAccess> files) : files_(std::move(files)) {}
-  std::string NativePath(std::string_view path) const override { return files_->NativePath(path); }
-  std::optional<FileTime> ModificationTime(const std::string& path) const override {
-    return files_->ModificationTime(path);
-  }
-  std::unique_ptr<InputStream> OpenForReading(const std::string& path) const override {
-    auto stream = files_->OpenForReading(path);
-    if (save_on_next_open) std::exchange(save_on_next_open, nullptr)();
-    return stream;
-  }
-  std::string ReadWholeFile(const std::string& path) const override {
-    return files_->ReadWholeFile(path);
-  }
-  void RewriteFile(const std::string& path, std::string_view content) const override {
-    files_->RewriteFile(path, content);
-  }
-
-  mutable std::function<void()> save_on_next_open;
-
- private:
-  std::unique_ptr<FileAccess> files_;
-};
-
-TEST_F(Form1Test, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
-  auto files = std::make_unique<SaveDuringRead>(std::move(files_));
-  SaveDuringRead& saves = *files;
-  files_ = std::move(files);
-  StartForm();
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
-
+TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
   WriteMachineData("3");
-  saves.save_on_next_open = [this] { WriteMachineData("7"); };
-  form_->Timer1_Timer();
+  // A save runs right after the open, as a controller saving while ORDEX reads would.
+  files_.on_next_open = [this] { WriteMachineData("7"); };
+  Pass();
   EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
   EXPECT_EQ(form_->ChangeCount, 0);
 
-  form_->Timer1_Timer();
+  Pass();
   EXPECT_EQ(view_.Text(Control::txtExAxNum), "7");
   EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
-  EXPECT_EQ(view_.quit_status(), -1) << g_reported_error;
+}
+
+// While the machine data file cannot be used, nothing is shown, written or counted; the count
+// found afterwards is counted once. A file that cannot be opened (held by another program, a
+// folder in its place) is reported once, when that begins; a moment of a save is not.
+TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
+  struct Case {
+    const char* name;
+    std::function<void()> spoil, mend;
+    std::size_t warnings;
+  };
+  const Case cases[] = {
+      {"busy", [&] { files_.busy = {"$Machine.dat"}; }, [&] { files_.busy.clear(); }, 1},
+      {"folder in its place",
+       [&] {
+         fs::remove(MachineData());
+         fs::create_directory(MachineData());
+       },
+       [&] { fs::remove(MachineData()); }, 1},
+      {"missing", [&] { fs::remove(MachineData()); }, [] {}, 0},
+      {"empty", [&] { WriteBytes(MachineData(), ""); }, [] {}, 0},
+  };
+  std::string count = "2";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string shown = count;
+    count = count == "2" ? "3" : "2";
+    const int changes = form_->ChangeCount;
+    g_warnings.clear();
+    for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
+      WriteMachineData(count);
+      c.spoil();
+      for (int i = 0; i < 3; ++i) Pass();
+      EXPECT_EQ(view_.Text(Control::txtExAxNum), shown);
+      EXPECT_EQ(SummaryCount(), shown);
+      EXPECT_EQ(form_->ChangeCount, changes);
+      EXPECT_EQ(g_warnings.size(), c.warnings * occurrence) << "once per occurrence";
+      c.mend();
+      WriteMachineData(shown);  // usable again: the condition ends
+      Pass();
+    }
+    WriteMachineData(count);
+    Pass();
+    EXPECT_EQ(view_.Text(Control::txtExAxNum), count);
+    EXPECT_EQ(SummaryCount(), count);
+    EXPECT_EQ(form_->ChangeCount, changes + 1);
+  }
+}
+
+TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree) {
+  for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
+    const int before = form_->ChangeCount;
+    files_.busy = {"Tarvex.ini"};
+    for (const char* count : {"3", "4"}) {
+      WriteMachineData(count);
+      Pass();
+    }
+    Pass();
+    EXPECT_EQ(SummaryCount(), "2") << "still held";
+    EXPECT_EQ(form_->ChangeCount, before + 2) << "each change counted once, in its own pass";
+    EXPECT_EQ(g_warnings.size(), occurrence) << "reported once per occurrence";
+    files_.busy.clear();
+    Pass();
+    EXPECT_EQ(SummaryCount(), "4");
+    EXPECT_EQ(form_->ChangeCount, before + 2);
+    WriteMachineData("2");
+    Pass();
+    EXPECT_EQ(SummaryCount(), "2");
+  }
 }
 
 TEST_F(RefreshCycleTest, NewSettingsTakeEffectOnTheNextPassAndMissingOnesKeepTheOldValue) {

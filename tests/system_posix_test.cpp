@@ -158,6 +158,17 @@ TEST_F(InstanceTest, SpellingsOfOneStorePathShareOneClaim) {
   EXPECT_EQ(ClaimSingleInstance(relative), nullptr) << relative;
 }
 
+// A store not created yet is keyed by its folder's real path, so a symbolic link to the folder
+// is the same store already.
+TEST_F(InstanceTest, AStoreNotCreatedYetIsTheSameStoreThroughALinkedFolder) {
+  const TempDir links;
+  fs::create_directory_symlink(store_dir_.path(), links / "linked");
+  auto lock = ClaimSingleInstance(Store("new.reg"));
+  ASSERT_NE(lock, nullptr);
+  EXPECT_EQ(ClaimSingleInstance((links / "linked/new.reg").string()), nullptr);
+  EXPECT_NE(ClaimSingleInstance((links / "new.reg").string()), nullptr) << "another folder";
+}
+
 TEST_F(InstanceTest, NeedsNoStoreAndWritesNothingBesideIt) {
   auto lock = ClaimSingleInstance(Store("missing/registry.reg"));
   EXPECT_NE(lock, nullptr);

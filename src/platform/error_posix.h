@@ -25,6 +25,8 @@ class Fd {
   int get() const { return fd_; }
   // Closes now, so that a failing close can be reported.
   int Close() { return ::close(std::exchange(fd_, -1)); }
+  // Hands the descriptor over to a new owner.
+  int Release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/error.h"
 #include "core/file_time.h"
 
 namespace ordex {
@@ -19,9 +20,25 @@ class InputStream {
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
+// How an open (or a rewrite) came out when it did not fail.
+enum class FileStatus {
+  kDone,
+  // The file, or a folder on its path, does not exist.
+  kNotThere,
+  // Another program holds the file open in a way that excludes ours (on Windows a sharing or
+  // lock violation; POSIX has no such state). It is a moment, not a fault: a later try may work.
+  kBusy,
+};
+
+struct OpenedFile {
+  FileStatus status = FileStatus::kNotThere;
+  std::unique_ptr<InputStream> stream;  // set exactly when status is kDone
+};
+
 // The file system as the program sees it. Paths given to it are target paths, built as on the
 // controller PC ("C:\XOC\ROBOTER\INIT\hw_inf.ini"); NativePath turns them into this platform's.
-// Every failure other than "not there" throws Error naming the native path and the cause.
+// "Not there" and "busy" are results; every other failure throws Error naming the native path
+// and the cause, a folder where a file should be included ("...: is a folder").
 class FileAccess {
  public:
   virtual ~FileAccess() = default;
@@ -34,17 +51,28 @@ class FileAccess {
   // The last-modification time at full resolution, or nothing when the file does not exist.
   virtual std::optional<FileTime> ModificationTime(const std::string& native_path) const = 0;
 
-  // Opens for reading only, or returns nullptr when the file (or a folder on its path) does
-  // not exist.
-  virtual std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const = 0;
-
-  // The whole content of a file that must exist.
-  virtual std::string ReadWholeFile(const std::string& native_path) const = 0;
+  // Opens for reading only.
+  virtual OpenedFile TryOpenForReading(const std::string& native_path) const = 0;
 
   // Writes `content` over the file in place (created when missing, truncated otherwise), so that
-  // the file keeps its identity and permissions. A failing open, write or close throws.
-  virtual void RewriteFile(const std::string& native_path, std::string_view content) const = 0;
+  // the file keeps its identity and permissions. Returns kDone or kBusy; a missing folder, or an
+  // open, write or close that fails otherwise, throws.
+  virtual FileStatus TryRewriteFile(const std::string& native_path,
+                                    std::string_view content) const = 0;
+
+  // For callers to whom a busy file is a failure: they throw BusyFileError when it is busy.
+  // Opens for reading, or returns nullptr when the file (or a folder on its path) does not exist.
+  std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const;
+  // The whole content of a file that must exist.
+  std::string ReadWholeFile(const std::string& native_path) const;
+  void RewriteFile(const std::string& native_path, std::string_view content) const;
 };
+
+// "cannot open <path>: in use by another program".
+Error BusyFileError(std::string_view native_path);
+
+// "cannot open <path>: " and the system's own words for a missing file.
+Error MissingFileError(const std::string& native_path);
 
 // The file access of the platform the program was built for.
 std::unique_ptr<FileAccess> CreateFileAccess();

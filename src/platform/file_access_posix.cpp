@@ -138,6 +138,10 @@ std::string ToSlashPath(std::string_view target_path) {
   return path;
 }
 
+Error FolderInPlaceError(const std::string& path) {
+  return Error("cannot open " + path + ": is a folder");
+}
+
 class PosixInputStream : public InputStream {
  public:
   PosixInputStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -171,26 +175,24 @@ class PosixFileAccess : public FileAccess {
                     info.st_mtim.tv_nsec};
   }
 
-  std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const override {
-    const int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return nullptr;
+  OpenedFile TryOpenForReading(const std::string& native_path) const override {
+    Fd fd(::open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return {FileStatus::kNotThere, nullptr};
       throw PosixError("cannot open", native_path, errno);
     }
-    return std::make_unique<PosixInputStream>(fd, native_path);
+    // A folder opens for reading here; only the first read would fail, with a less clear word.
+    struct stat info;
+    if (::fstat(fd.get(), &info) != 0) throw PosixError("cannot examine", native_path, errno);
+    if (S_ISDIR(info.st_mode)) throw FolderInPlaceError(native_path);
+    return {FileStatus::kDone, std::make_unique<PosixInputStream>(fd.Release(), native_path)};
   }
 
-  std::string ReadWholeFile(const std::string& native_path) const override {
-    auto stream = OpenForReading(native_path);
-    if (!stream) throw PosixError("cannot open", native_path, ENOENT);
-    std::string content;
-    char buffer[16384];
-    while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
-    return content;
-  }
-
-  void RewriteFile(const std::string& native_path, std::string_view content) const override {
+  // POSIX knows no share modes: a file is never busy here.
+  FileStatus TryRewriteFile(const std::string& native_path,
+                            std::string_view content) const override {
     Fd fd(::open(native_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0 && errno == EISDIR) throw FolderInPlaceError(native_path);
     if (fd.get() < 0) throw PosixError("cannot open", native_path, errno);
     while (!content.empty()) {
       const ssize_t count = ::write(fd.get(), content.data(), content.size());
@@ -199,10 +201,15 @@ class PosixFileAccess : public FileAccess {
       content.remove_prefix(static_cast<std::size_t>(count));
     }
     if (fd.Close() != 0) throw PosixError("cannot close", native_path, errno);
+    return FileStatus::kDone;
   }
 };
 
 }  // namespace
+
+Error MissingFileError(const std::string& native_path) {
+  return PosixError("cannot open", native_path, ENOENT);
+}
 
 std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<PosixFileAccess>(); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <utility>
 
 #include "platform/file_access.h"
 #include "platform/system.h"
@@ -15,16 +16,21 @@ namespace ordex {
 // pass's own error traps, still end the program with one line and a failure status.
 inline int RunForm1() {
   try {
+    // The one-instance test comes first, before the window: a refused start loads no window
+    // toolkit and opens no display. Form_Load's claim then takes over the lock held here.
+    auto instance = ClaimSingleInstance(RegistryStoreLocation());
+    if (!instance) return 0;
     const auto files = CreateFileAccess();
     const auto view = CreateWindowView(kForm1Layout);
     Form1 form({
         .files = *files,
         .view = *view,
         .create_registry = &CreateRegistryAccess,
-        .claim_single_instance = [] { return ClaimSingleInstance(RegistryStoreLocation()); },
+        .claim_single_instance = [&instance] { return std::move(instance); },
         .query_computer_name = &QueryComputerName,
         .decimal_separator = SystemDecimalSeparator(),
         .report_fatal_error = &ReportFatalError,
+        .report_warning = &ReportWarning,
     });
     return form.Run();
   } catch (const std::exception& e) {

@@ -13,8 +13,9 @@ class InstanceLock {
 };
 
 // Claims the right to run as the only instance. Returns nullptr when another instance holds it.
-// On POSIX the claim is per registry store (`scope` is the store's path), so instances on
-// different stores run side by side; a crashed instance never blocks the next start. On Windows
+// On POSIX the claim is per registry store (`scope` is the store's path, and every spelling of
+// it, through symbolic links too, is the same store), so instances on different stores run side
+// by side; a crashed instance never blocks the next start. On Windows
 // it is one claim per session and `scope` is ignored.
 std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope);
 

@@ -72,10 +72,17 @@ std::uint64_t Fnv1a(std::string_view text) {
   return hash;
 }
 
-// The store's absolute path with "." and ".." taken out by text alone: the store need not exist.
-std::string NormalScope(std::string_view scope) {
-  std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(scope));
-  std::string text = path.lexically_normal().string();
+// One name for the store however it is spelled: the canonical path (symbolic links, "." and
+// ".." resolved) of as much of it as exists, and the rest as written, normalised. A store that
+// does not exist yet is thus keyed by its folder's canonical path and its name, which is the
+// canonical path it will have once the first instance has created it.
+std::string StoreKey(std::string_view scope) {
+  const std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(scope));
+  std::error_code error;
+  std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
+  // A folder on the way that may not be searched: the written path is the best name left.
+  if (error) key = path.lexically_normal();
+  std::string text = key.string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
 }
@@ -85,7 +92,7 @@ std::string NormalScope(std::string_view scope) {
 std::string LockFilePath(std::string_view scope) {
   char name[64];
   std::snprintf(name, sizeof name, "ordex-%u-%016llx.lock", static_cast<unsigned>(::geteuid()),
-                static_cast<unsigned long long>(Fnv1a(NormalScope(scope))));
+                static_cast<unsigned long long>(Fnv1a(StoreKey(scope))));
   const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
   const std::string folder = runtime_dir && runtime_dir[0] == '/' ? runtime_dir : "/tmp";
   return folder + "/" + name;

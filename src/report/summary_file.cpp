@@ -25,10 +25,10 @@ std::string SummaryFileContent(const ControllerInfo& info) {
   return content;
 }
 
-void WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
-                      const ControllerInfo& info) {
+FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
+                            const ControllerInfo& info) {
   const std::string path = files.NativePath(std::string(install_dir).append(kSummaryRelativePath));
-  files.RewriteFile(path, SummaryFileContent(info));
+  return files.TryRewriteFile(path, SummaryFileContent(info));
 }
 
 }  // namespace ordex

@@ -4,10 +4,9 @@
 #include <string_view>
 
 #include "collectors/controller_info.h"
+#include "platform/file_access.h"
 
 namespace ordex {
-
-class FileAccess;
 
 inline constexpr std::string_view kSummaryRelativePath =
     "\\ROBOTER\\IBGN\\Xoc\\R1\\IBGN\\Tarvex.ini";
@@ -15,9 +14,10 @@ inline constexpr std::string_view kSummaryRelativePath =
 // The seven CR LF lines of the summary file, in the 8-bit code page.
 std::string SummaryFileContent(const ControllerInfo& info);
 
-// Rewrites `install_dir` + "\ROBOTER\IBGN\Xoc\R1\IBGN\Tarvex.ini" in place. A missing folder,
-// or an open, write or close that fails, throws Error.
-void WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
-                      const ControllerInfo& info);
+// Rewrites `install_dir` + "\ROBOTER\IBGN\Xoc\R1\IBGN\Tarvex.ini" in place. Returns kBusy
+// when another program holds the file; a missing folder, or an open, write or close that fails
+// otherwise, throws Error.
+FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
+                            const ControllerInfo& info);
 
 }  // namespace ordex

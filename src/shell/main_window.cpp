@@ -3,6 +3,8 @@
 #include <charconv>
 #include <exception>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 #include "collectors/ex_ax_num.h"
 #include "collectors/ipo_time.h"
@@ -21,6 +23,46 @@ constexpr int kStartUpReadAttempts = 20;
 
 void OnTimer1Tick(void* form) { static_cast<Form1*>(form)->Timer1_Timer(); }
 
+FileStatus StatusOf(const OpenedFile& file) { return file.status; }
+FileStatus StatusOf(FileStatus status) { return status; }
+
+// Start-up's patience with files that another program holds for a moment (the controller saving,
+// a collector reading): each open or rewrite that meets a busy file is tried again until
+// kStartUpBusyPatience has passed; a file busy for longer is the failure it would be otherwise.
+class BusyWaitingFiles : public FileAccess {
+ public:
+  explicit BusyWaitingFiles(const Form1Services& services) : services_(services) {}
+
+  std::string NativePath(std::string_view target_path) const override {
+    return services_.files.NativePath(target_path);
+  }
+  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
+    return services_.files.ModificationTime(native_path);
+  }
+  OpenedFile TryOpenForReading(const std::string& native_path) const override {
+    return WhenFree(native_path, [&] { return services_.files.TryOpenForReading(native_path); });
+  }
+  FileStatus TryRewriteFile(const std::string& native_path,
+                            std::string_view content) const override {
+    return WhenFree(native_path,
+                    [&] { return services_.files.TryRewriteFile(native_path, content); });
+  }
+
+ private:
+  template <typename Attempt>
+  std::invoke_result_t<Attempt> WhenFree(const std::string& native_path, Attempt attempt) const {
+    const auto deadline = services_.now() + kStartUpBusyPatience;
+    for (;;) {
+      auto result = attempt();
+      if (StatusOf(result) != FileStatus::kBusy) return result;
+      if (services_.now() >= deadline) throw BusyFileError(native_path);
+      services_.sleep(kStartUpBusyPause);
+    }
+  }
+
+  const Form1Services& services_;
+};
+
 }  // namespace
 
 std::string ProbeComputerName(void (*query)(char* buffer, std::uint32_t& size)) {
@@ -32,7 +74,9 @@ std::string ProbeComputerName(void (*query)(char* buffer, std::uint32_t& size)) 
   return name;
 }
 
-Form1::Form1(Form1Services services) : services_(std::move(services)) {}
+Form1::Form1(Form1Services services)
+    : services_(std::move(services)),
+      start_up_files_(std::make_unique<BusyWaitingFiles>(services_)) {}
 
 Form1::~Form1() = default;
 
@@ -126,14 +170,14 @@ std::string Form1::ReadVersionValue(std::string_view value_name) {
 }
 
 std::string Form1::GetIpoTime() {
-  return ReadIpoTime(services_.files, InstallDir, services_.decimal_separator);
+  return ReadIpoTime(*start_up_files_, InstallDir, services_.decimal_separator);
 }
 
 std::string Form1::GetExAxNum(FileTime& fileTime) {
   MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
   machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
   for (int attempt = 0; attempt < kStartUpReadAttempts; ++attempt) {
-    if (auto reading = ReadExAxNum(services_.files, machine_data_native_path_)) {
+    if (auto reading = ReadExAxNum(*start_up_files_, machine_data_native_path_)) {
       fileTime = reading->time;
       return std::move(reading->ex_ax_num);
     }
@@ -145,12 +189,13 @@ std::string Form1::GetExAxNum(FileTime& fileTime) {
 }
 
 std::string Form1::GetSensorInfo(std::string& driverVersion) {
-  SensorInfo info = ReadSensorInfo(services_.files, InstallDir);
+  SensorInfo info = ReadSensorInfo(*start_up_files_, InstallDir);
   if (info.driver_version) driverVersion = std::move(*info.driver_version);
   return std::move(info.sensor);
 }
 
-void Form1::WriteInfoFile() { WriteSummaryFile(services_.files, InstallDir, Current); }
+// Start-up's write: a summary file busy for longer than start-up waits has thrown.
+void Form1::WriteInfoFile() { WriteSummaryFile(*start_up_files_, InstallDir, Current); }
 
 void Form1::Timer1_Timer() {
   try {
@@ -161,7 +206,9 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::RefreshCycle() {
-  RefreshMachineData();
+  const bool changed = TakeInMachineData();
+  if (changed || summary_pending_) WriteInfoFileWhenFree();
+  if (changed) CountChange();
   AdvanceRefreshNo();
   bool ignored = false;
   Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "TimerInterval", TimerInterval,
@@ -172,26 +219,60 @@ void Form1::RefreshCycle() {
   Saved = Current;
 }
 
-// A machine data file that is missing for a moment (saved by rename, or deleted and written
-// anew), empty for a moment, or that changes while it is read is looked at again on the next
-// pass; Current keeps its values until a whole reading arrives.
-void Form1::RefreshMachineData() {
+// Shows a new reading of the machine data file when its time stamp has moved; tells whether
+// its count differs from Saved. A file that cannot be used just now is looked at again on the
+// next pass, and Current keeps its values until a whole reading arrives: one that cannot be
+// examined, opened or read for any reason (held by another program, no permission, a folder in
+// its place) is reported once when that begins, for it may last.
+bool Form1::TakeInMachineData() {
+  std::optional<MachineDataReading> reading;
+  try {
+    reading = ReadTouchedMachineData();
+  } catch (const Error& e) {
+    if (!std::exchange(machine_data_unreadable_, true)) {
+      services_.report_warning(std::string(e.what()) + "; looking again on every pass");
+    }
+    return false;
+  }
+  machine_data_unreadable_ = false;
+  if (!reading) return false;
+  Current.ExAxNum = std::move(reading->ex_ax_num);
+  Current.MachineDataTime = reading->time;
+  Show(Control::txtExAxNum, Current.ExAxNum);
+  return Current.ExAxNum != Saved.ExAxNum;
+}
+
+// A new reading, or nothing when the time stamp has not moved or the file is, for a moment,
+// missing (saved by rename, or deleted and written anew), empty or changing while it is read.
+std::optional<MachineDataReading> Form1::ReadTouchedMachineData() {
   auto time = services_.files.ModificationTime(machine_data_native_path_);
   if (!time) {
     // A folder renamed to another case maps to another native path.
     machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
-    return;
+    return std::nullopt;
   }
-  if (*time == Current.MachineDataTime) return;
+  if (*time == Current.MachineDataTime) return std::nullopt;
   auto reading = ReadExAxNum(services_.files, machine_data_native_path_);
   // An empty file is one being saved in place (truncated, not yet written): it holds no count
-  // worth showing or counting, and the next pass looks again.
-  if (!reading || reading->empty_file) return;
-  Current.ExAxNum = std::move(reading->ex_ax_num);
-  Current.MachineDataTime = reading->time;
-  Show(Control::txtExAxNum, Current.ExAxNum);
-  if (Current.ExAxNum == Saved.ExAxNum) return;
-  WriteInfoFile();
+  // worth showing or counting.
+  if (!reading || reading->empty_file) return std::nullopt;
+  return reading;
+}
+
+// The summary gets the latest values as soon as no other program holds it; until then the
+// write stays pending and is tried again on every pass. Other failures end the program.
+void Form1::WriteInfoFileWhenFree() {
+  const bool busy = WriteSummaryFile(services_.files, InstallDir, Current) == FileStatus::kBusy;
+  if (busy && !summary_pending_) {
+    const std::string path =
+        services_.files.NativePath(InstallDir + std::string(kSummaryRelativePath));
+    services_.report_warning(std::string(BusyFileError(path).what()) +
+                             "; writing it again on every pass");
+  }
+  summary_pending_ = busy;
+}
+
+void Form1::CountChange() {
   if (ChangeCount == std::numeric_limits<std::int32_t>::max()) {
     throw Error("the change counter leaves the 32-bit range");
   }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "collectors/controller_info.h"
+#include "collectors/ex_ax_num.h"
 #include "platform/window_view.h"
 #include "registry/registry_access.h"
 #include "shell/form1_layout.h"
@@ -25,6 +29,10 @@ inline constexpr std::string_view kDefaultInstallDir = "C:\\XOC";
 inline constexpr std::int32_t kDefaultTimerInterval = 10000;
 inline constexpr std::int32_t kDefaultVisible = 0;
 
+// How long start-up tries again an input or summary file that another program holds open.
+inline constexpr std::chrono::seconds kStartUpBusyPatience{10};
+inline constexpr std::chrono::milliseconds kStartUpBusyPause{200};
+
 // What the main window needs from the machine; main() fills it with the platform's own, tests
 // with stand-ins.
 struct Form1Services {
@@ -35,6 +43,13 @@ struct Form1Services {
   void (*query_computer_name)(char* buffer, std::uint32_t& size);
   char decimal_separator;
   void (*report_fatal_error)(std::string_view message);
+  // A condition that lasts without ending the program, reported once when it begins.
+  void (*report_warning)(std::string_view message) = [](std::string_view) {};
+  // Start-up's clock and pause while it waits for a busy file.
+  std::function<std::chrono::steady_clock::time_point()> now = &std::chrono::steady_clock::now;
+  std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
+    std::this_thread::sleep_for(pause);
+  };
 };
 
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
@@ -75,7 +90,10 @@ class Form1 {
   std::string GetSensorInfo(std::string& driverVersion);
   void WriteInfoFile();
   void RefreshCycle();
-  void RefreshMachineData();
+  bool TakeInMachineData();
+  std::optional<MachineDataReading> ReadTouchedMachineData();
+  void WriteInfoFileWhenFree();
+  void CountChange();
 
   RegistryAccess& Registry();
   std::string ReadVersionValue(std::string_view value_name);
@@ -87,10 +105,15 @@ class Form1 {
   void EndWithError(std::string_view message, int status);
 
   Form1Services services_;
+  // The files as start-up sees them: a busy one is tried again for kStartUpBusyPatience.
+  std::unique_ptr<FileAccess> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
   std::unique_ptr<InstanceLock> instance_lock_;
   std::string machine_data_native_path_;
   std::string refresh_no_caption_{kRefreshNoInitial};
+  // Lasting conditions of the refresh pass, each reported once when it begins.
+  bool machine_data_unreadable_ = false;
+  bool summary_pending_ = false;
 };
 
 // The host-name probe: a buffer of 255 spaces handed to `query`, trimmed of spaces and cut at

@@ -1,0 +1,30 @@
+#include "platform/file_access.h"
+
+namespace ordex {
+
+Error BusyFileError(std::string_view native_path) {
+  return Error("cannot open " + std::string(native_path) + ": in use by another program");
+}
+
+std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& native_path) const {
+  OpenedFile file = TryOpenForReading(native_path);
+  if (file.status == FileStatus::kBusy) throw BusyFileError(native_path);
+  return std::move(file.stream);
+}
+
+std::string FileAccess::ReadWholeFile(const std::string& native_path) const {
+  const auto stream = OpenForReading(native_path);
+  if (!stream) throw MissingFileError(native_path);
+  std::string content;
+  char buffer[16384];
+  while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
+  return content;
+}
+
+void FileAccess::RewriteFile(const std::string& native_path, std::string_view content) const {
+  if (TryRewriteFile(native_path, content) == FileStatus::kBusy) {
+    throw BusyFileError(native_path);
+  }
+}
+
+}  // namespace ordex
