@@ -7,6 +7,7 @@
 # scripts/windows-test.sh under Xvfb after the windows build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
 
 # The package of the preset that scripts/windows-test.sh chose. Where this kernel cannot run
 # 32-bit programs that is the 64-bit build, whose package keeps the 32-bit package's layout
@@ -14,11 +15,6 @@ cd "$(dirname "$0")/.."
 readonly BUILD=build/${ORDEX_WINDOWS_PRESET:-windows}
 version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "$BUILD/CMakeCache.txt")
 readonly MSI=$BUILD/ordex-$version.msi
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 [ -f "$MSI" ] || fail "$MSI was not built"
 # The same package with a lower version, for the upgrade and the downgrade.
@@ -38,15 +34,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
 
 version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
 settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'

@@ -58,16 +58,6 @@ start_ordex() {
   pid=$!
 }
 
-# wait_for SECONDS COMMAND...: true as soon as the command succeeds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt "$deadline" ] || return 1
-    sleep 0.1
-  done
-}
-
 # Ends the instance with SIGTERM; its exit status in $status.
 stop_ordex() {
   kill -TERM "$pid"

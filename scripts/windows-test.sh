@@ -62,21 +62,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# wait_for SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds or time runs out.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
-
 version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
 settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
 install_dir=$WINEPREFIX/drive_c/XOC
@@ -209,7 +194,7 @@ start_ordex
 wait_for 30 summary_is 2 || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
 wait_for 10 test "$(reg_dword "$settings_key" TimerInterval)" = 0x2710 ||
   fail "TimerInterval is '$(reg_dword "$settings_key" TimerInterval)', not 10000"
-[ "$(reg_dword "$settings_key" Visible)" = 0x0 ] ||
+wait_for 10 test "$(reg_dword "$settings_key" Visible)" = 0x0 ||
   fail "Visible is '$(reg_dword "$settings_key" Visible)', not 0"
 shown_window >/dev/null && fail "the window is shown although Visible = 0"
 echo "summary file and default settings as expected; window hidden"
@@ -283,7 +268,8 @@ if [ "$WINEARCH" = win64 ]; then
   wait_for 30 summary_is 3 || fail "summary file beside 64-bit decoys: $(cat -A "$summary" 2>&1)"
   wait_for 10 test "$(reg_dword "$settings_key" TimerInterval)" = 0x2710 ||
     fail "no default TimerInterval in the 32-bit view"
-  [ "$(reg_dword "$settings_key" Visible)" = 0x0 ] || fail "no default Visible in the 32-bit view"
+  wait_for 10 test "$(reg_dword "$settings_key" Visible)" = 0x0 ||
+    fail "no default Visible in the 32-bit view"
   shown_window >/dev/null && fail "the window is shown: Visible was read from the 64-bit view"
   wine reg query "$settings_key" /v TimerInterval /reg:64 >/dev/null 2>&1 &&
     fail "a default was written into the 64-bit view"

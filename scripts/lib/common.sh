@@ -21,6 +21,21 @@ ensure_packages() {
     "${missing[@]}"
 }
 
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds or time runs out.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
 # The packages every build of ORDEX on Linux needs.
 BUILD_PACKAGES=(cmake make g++ libfltk1.3-dev)
 
