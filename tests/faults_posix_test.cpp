@@ -311,9 +311,10 @@ TEST_F(UnreadableMachineDataTest, UnreadableMomentsAreWaitedForAndReportedOnce) 
   const Moment moments[] = {
       {"no read permission",
        [&] {
-         WriteInPlace("3");
+         // Unreadable before the new count is in it, so that no pass can read it in between
+         // (the test runs as root, who writes it all the same).
          fs::permissions(path, fs::perms::none);
-         StampUniquely(path);
+         WriteInPlace("3");
        },
        [&] { fs::permissions(path, fs::perms::owner_read | fs::perms::others_read); },
        ": Permission denied; looking again on every pass"},
