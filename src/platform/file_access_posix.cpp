@@ -13,6 +13,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "platform/error_posix.h"
+#include "platform/fd_posix.h"
 #include "platform/file_access.h"
 
 namespace ordex {

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "platform/error_win32.h"
 #include "platform/file_access.h"
+#include "platform/unique_handle_win32.h"
 
 namespace ordex {
 namespace {

@@ -1,5 +1,6 @@
 #include "registry/registry_posix.h"
 #include "platform/error_posix.h"
+#include "platform/fd_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
