@@ -1,5 +1,6 @@
 // The one shape of Windows error messages: "<action> <thing>: <system text>" in one line.
 #include "platform/error_win32.h"
+#include "platform/unique_handle_win32.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "file_access_contract.h"
 #include "platform/file_access.h"
 #include "test_support.h"
 
@@ -165,12 +166,6 @@ TEST_F(FileAccessTest, RewriteFileKeepsTheFileItsInodeAndPermissions) {
   EXPECT_EQ(testing::ReadBytes(path), "new\r\n");
 }
 
-TEST_F(FileAccessTest, RewriteFileCreatesAMissingFile) {
-  const fs::path path = dir_ / "Tarvex.ini";
-  files_->RewriteFile(path.string(), "line\r\n");
-  EXPECT_EQ(testing::ReadBytes(path), "line\r\n");
-}
-
 TEST_F(FileAccessTest, RewriteFileInAReadOnlyFolderFailsNamingTheFile) {
   const fs::path folder = dir_ / "IBGN";
   fs::create_directories(folder);
@@ -189,22 +184,6 @@ TEST_F(FileAccessTest, RewriteFileInAReadOnlyFolderFailsNamingTheFile) {
   EXPECT_FALSE(fs::exists(path));
 }
 
-TEST_F(FileAccessTest, AFolderInPlaceOfTheFileIsNamedAsSuch) {
-  const std::string path = (dir_ / "Tarvex.ini").string();
-  fs::create_directories(path);
-  const std::function<void()> uses[] = {[&] { files_->RewriteFile(path, "x"); },
-                                        [&] { files_->OpenForReading(path); },
-                                        [&] { files_->ReadWholeFile(path); }};
-  for (const auto& use : uses) {
-    try {
-      use();
-      ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(std::string(e.what()), "cannot open " + path + ": is a folder");
-    }
-  }
-}
-
 TEST_F(FileAccessTest, ModificationTimeHasNanosecondResolution) {
   const fs::path path = dir_ / "$Machine.dat";
   WriteBytes(path, "x");
@@ -221,25 +200,9 @@ TEST_F(FileAccessTest, ModificationTimeHasNanosecondResolution) {
   EXPECT_NE(*first, *second);
 }
 
-TEST_F(FileAccessTest, ModificationTimeOfAMissingFileIsNothing) {
-  EXPECT_FALSE(files_->ModificationTime((dir_ / "missing").string()));
+TEST_F(FileAccessTest, ModificationTimeBelowAFileIsNothing) {
   WriteBytes(dir_ / "file", "x");
   EXPECT_FALSE(files_->ModificationTime((dir_ / "file/below").string()));
-}
-
-TEST_F(FileAccessTest, OpenForReadingAMissingFileGivesNothing) {
-  EXPECT_EQ(files_->OpenForReading((dir_ / "missing").string()), nullptr);
-  EXPECT_EQ(files_->OpenForReading((dir_ / "missing/folder/file").string()), nullptr);
-}
-
-TEST_F(FileAccessTest, OpenForReadingReadsToTheEndInPieces) {
-  WriteBytes(dir_ / "zt_ascii.o", std::string("ab\0cd", 5));
-  auto stream = files_->OpenForReading((dir_ / "zt_ascii.o").string());
-  ASSERT_NE(stream, nullptr);
-  char buffer[3];
-  std::string read;
-  while (const auto count = stream->Read(buffer, sizeof buffer)) read.append(buffer, count);
-  EXPECT_EQ(read, std::string("ab\0cd", 5));
 }
 
 TEST_F(FileAccessTest, OpenForReadingAnUnreadableFileFails) {
@@ -269,11 +232,23 @@ TEST_F(FileAccessTest, ReadWholeFileOfAMissingFileFailsNamingIt) {
   }
 }
 
-TEST_F(FileAccessTest, ReadWholeFileReadsBeyondOneBuffer) {
-  const std::string content(100'000, 'z');
-  WriteBytes(dir_ / "big", content);
-  EXPECT_EQ(files_->ReadWholeFile((dir_ / "big").string()), content);
-}
-
 }  // namespace
 }  // namespace ordex
+
+namespace ordex::testing {
+namespace {
+
+struct PosixBackend {
+  FileAccess& files() { return *files_; }
+  std::string Path(std::string_view name) const { return (dir_ / name).string(); }
+  void MakeFolder(const std::string& path) { std::filesystem::create_directories(path); }
+  bool Hold(const std::string&) { return false; }
+  void Release() {}
+
+  TempDir dir_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+};
+
+}  // namespace
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, FileAccessContract, PosixBackend);
+}  // namespace ordex::testing

@@ -631,12 +631,5 @@ TEST(RegStoreWrite, NamesThatWouldBreakTheLineAreRefused) {
   EXPECT_EQ(store.Serialize(), "");
 }
 
-TEST(RegistryNamesEqual, FoldsTheLettersOfTheCodePage) {
-  EXPECT_TRUE(RegistryNamesEqual("Abc\xE9\x9A\xFF", "aBC\xC9\x8A\x9F"));
-  EXPECT_FALSE(RegistryNamesEqual("\xF7", "\xD7"));  // division and multiplication signs
-  EXPECT_FALSE(RegistryNamesEqual("ab", "abc"));
-  EXPECT_FALSE(RegistryNamesEqual("[", "{"));
-}
-
 }  // namespace
 }  // namespace ordex

@@ -400,7 +400,7 @@ TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAnError) {
     ReadDword("TimerInterval");
     FAIL() << "no error";
   } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()), "cannot read " + path_.string() + ": Is a directory");
+    EXPECT_EQ(std::string(error.what()), "cannot open " + path_.string() + ": is a folder");
   }
 }
 

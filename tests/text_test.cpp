@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include "core/case_fold.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,8 +36,7 @@ TEST(ForEachLine, CrLfLoneLfAndLoneCrEachEndOneLine) {
       {"a", {"a"}},
       {"", {}},
   };
-  for (const auto &c : cases)
-    EXPECT_EQ(LinesOf(c.content), c.lines);
+  for (const auto &c : cases) EXPECT_EQ(LinesOf(c.content), c.lines);
 }
 
 TEST(LineBreaksAsSpaces, EachCrAndLfBecomesOneSpaceAndNothingElseChanges) {
@@ -57,8 +58,7 @@ TEST(QuotedForMessage, ControlBytesAreEscapedReadablyAndLongValuesCut) {
       {std::string(100, 'x'), "'" + std::string(100, 'x') + "'"},
       {std::string(101, 'x'), "'" + std::string(100, 'x') + "...' (101 bytes)"},
   };
-  for (const auto &c : cases)
-    EXPECT_EQ(QuotedForMessage(c.value), c.quoted);
+  for (const auto &c : cases) EXPECT_EQ(QuotedForMessage(c.value), c.quoted);
   EXPECT_EQ(QuotedForMessage("HKLM\n", '"'), "\"HKLM\\n\"");
 }
 
@@ -66,9 +66,15 @@ TEST(QuotedForMessage, AMegabyteOfControlBytesGivesAShortLine) {
   const std::string quoted = QuotedForMessage(std::string(1 << 20, '\0'));
   EXPECT_LT(quoted.size(), 500u);
   EXPECT_TRUE(quoted.ends_with("...' (1048576 bytes)")) << quoted;
-  EXPECT_EQ(EscapeControlBytes(quoted), quoted)
-      << "escaping twice changes nothing";
+  EXPECT_EQ(EscapeControlBytes(quoted), quoted) << "escaping twice changes nothing";
 }
 
-} // namespace
-} // namespace ordex
+TEST(EqualIgnoringCase, FoldsTheLettersOfTheCodePage) {
+  EXPECT_TRUE(EqualIgnoringCase("Abc\xE9\x9A\xFF", "aBC\xC9\x8A\x9F"));
+  EXPECT_FALSE(EqualIgnoringCase("\xF7", "\xD7"));  // division and multiplication signs
+  EXPECT_FALSE(EqualIgnoringCase("ab", "abc"));
+  EXPECT_FALSE(EqualIgnoringCase("[", "{"));
+}
+
+}  // namespace
+}  // namespace ordex

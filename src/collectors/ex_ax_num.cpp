@@ -29,9 +29,7 @@ std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
   if (!before) return std::nullopt;
   auto stream = files.OpenForReading(native_path);
   if (!stream) return std::nullopt;
-  std::string content;
-  char buffer[16384];
-  while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
+  const std::string content = ReadToEnd(*stream);
   stream.reset();
   if (files.ModificationTime(native_path) != before) return std::nullopt;
   return MachineDataReading{ExAxNumFromText(content), *before, content.empty()};

@@ -75,8 +75,12 @@ std::string Utf8ToCp1252(std::string_view text) {
 std::string Utf8ToCp1252(std::string_view text, bool& lost) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) out += ByteOf(NextUtf8(text, pos), lost);
+  for (std::size_t pos = 0; pos < text.size();) out += NextUtf8AsCp1252(text, pos, lost);
   return out;
+}
+
+char NextUtf8AsCp1252(std::string_view text, std::size_t& pos, bool& lost) {
+  return ByteOf(NextUtf8(text, pos), lost);
 }
 
 std::string Utf16LeToCp1252(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ std::string Cp1252ToUtf8(std::string_view text);
 // caller can tell a '?' that stands in for another character from a real one.
 std::string Utf8ToCp1252(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text, bool& lost);
+
+// The one character of UTF-8 `text` at `pos` in Windows-1252, `pos` moved past it, `lost` as
+// above. A malformed sequence ends before the first byte that cannot continue it, so that each
+// piece of broken text becomes exactly one '?'.
+char NextUtf8AsCp1252(std::string_view text, std::size_t& pos, bool& lost);
 
 // UTF-16LE bytes (no BOM) to Windows-1252; characters it lacks become '?' (one for a surrogate
 // pair), and `lost` is set as above. An odd last byte is ignored.

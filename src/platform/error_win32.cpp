@@ -1,7 +1,5 @@
 #include "platform/error_win32.h"
 
-#include <utility>
-
 namespace ordex {
 
 std::string SystemErrorText(DWORD code) {
@@ -29,25 +27,6 @@ Error Win32Error(std::string_view action, std::string_view thing, DWORD code) {
   message += ": ";
   message += SystemErrorText(code);
   return Error(message);
-}
-
-UniqueHandle::~UniqueHandle() { Close(); }
-
-UniqueHandle::UniqueHandle(UniqueHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-bool UniqueHandle::Close() {
-  const HANDLE handle = std::exchange(handle_, nullptr);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
-  return ::CloseHandle(handle) != FALSE;
 }
 
 }  // namespace ordex

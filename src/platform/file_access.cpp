@@ -6,6 +6,17 @@ Error BusyFileError(std::string_view native_path) {
   return Error("cannot open " + std::string(native_path) + ": in use by another program");
 }
 
+std::string ReadToEnd(InputStream& stream) {
+  std::string content;
+  char buffer[16384];
+  while (const auto count = stream.Read(buffer, sizeof buffer)) content.append(buffer, count);
+  return content;
+}
+
+FileStatus FileAccess::ReplaceAtomically(const std::string& native_path, std::string_view) const {
+  throw Error("cannot replace " + native_path + ": not offered by this file access");
+}
+
 std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& native_path) const {
   OpenedFile file = TryOpenForReading(native_path);
   if (file.status == FileStatus::kBusy) throw BusyFileError(native_path);
@@ -15,10 +26,7 @@ std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& nativ
 std::string FileAccess::ReadWholeFile(const std::string& native_path) const {
   const auto stream = OpenForReading(native_path);
   if (!stream) throw MissingFileError(native_path);
-  std::string content;
-  char buffer[16384];
-  while (const auto count = stream->Read(buffer, sizeof buffer)) content.append(buffer, count);
-  return content;
+  return ReadToEnd(*stream);
 }
 
 void FileAccess::RewriteFile(const std::string& native_path, std::string_view content) const {

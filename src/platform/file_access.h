@@ -20,6 +20,9 @@ class InputStream {
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
+// Everything `stream` has left to read.
+std::string ReadToEnd(InputStream& stream);
+
 // How an open (or a rewrite) came out when it did not fail.
 enum class FileStatus {
   kDone,
@@ -28,6 +31,9 @@ enum class FileStatus {
   // Another program holds the file open in a way that excludes ours (on Windows a sharing or
   // lock violation; POSIX has no such state). It is a moment, not a fault: a later try may work.
   kBusy,
+  // This user may not change the file or its folder. Only ReplaceAtomically gives it, for a
+  // caller to whom that is an answer (the registry's false flag); elsewhere it is a failure.
+  kDenied,
 };
 
 struct OpenedFile {
@@ -59,6 +65,16 @@ class FileAccess {
   // open, write or close that fails otherwise, throws.
   virtual FileStatus TryRewriteFile(const std::string& native_path,
                                     std::string_view content) const = 0;
+
+  // Replaces the file with `content` so that a crash leaves either the old file or the new one,
+  // whole: the content goes to a new file in the same folder, flushed to disk, which then takes
+  // the file's name. A file reached through a symbolic link is replaced where the link points,
+  // and the new file keeps the old one's permissions and owner. Returns kDone, kNotThere when
+  // the folder does not exist (it is not created), kDenied, or kBusy; other failures throw.
+  // Not pure, so that a test's wrapper that forwards the other calls need not offer it; this
+  // default throws.
+  virtual FileStatus ReplaceAtomically(const std::string& native_path,
+                                       std::string_view content) const;
 
   // For callers to whom a busy file is a failure: they throw BusyFileError when it is busy.
   // Opens for reading, or returns nullptr when the file (or a folder on its path) does not exist.

@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "core/case_fold.h"
 #include "core/codepage.h"
 #include "core/error.h"
 #include "platform/error_posix.h"
+#include "platform/fd_posix.h"
 #include "platform/file_access.h"
 
 namespace ordex {
@@ -32,25 +35,6 @@ class Dir {
  private:
   DIR* dir_;
 };
-
-// Upper case of a Windows-1252 byte, as the target's file system folds names: ASCII letters,
-// the Latin-1 letters and the four pairs of 0x8A-0x9F and 0xFF.
-unsigned char FoldCase(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 0x10);
-  if (c == 0xFF) return 0x9F;
-  return c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 bool IsAscii(std::string_view text) {
   for (const char c : text) {
@@ -142,16 +126,140 @@ Error FolderInPlaceError(const std::string& path) {
   return Error("cannot open " + path + ": is a folder");
 }
 
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t count = RetryOnEintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    if (count < 0) throw PosixError("cannot write", path, errno);
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+}
+
+// The errors a user without the rights to change a file gets.
+bool IsDenied(int error_number) {
+  return error_number == EACCES || error_number == EPERM || error_number == EROFS;
+}
+
+// A temporary file that is removed again unless it was renamed into place.
+class TempFile {
+ public:
+  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  ~TempFile() {
+    if (!committed_) ::unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& path() const { return path_; }
+  void Commit() { committed_ = true; }
+
+ private:
+  std::string path_;
+  bool committed_ = false;
+};
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file reached through a symbolic link is replaced where the link points; the link stays.
+std::string ResolvedPath(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+// Creates a new file next to `target` that no one else uses; its path goes to `temp_path`.
+// Nothing when the folder is missing or closed to this user.
+std::optional<int> CreateTempBeside(const std::string& target, std::string& temp_path, mode_t mode,
+                                    FileStatus& status) {
+  const std::string folder = FolderOf(target);
+  const std::string base = target.substr(target.rfind('/') + 1);
+  for (unsigned attempt = 0;; ++attempt) {
+    temp_path = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
+                std::to_string(attempt) + ".tmp";
+    const int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    // A missing folder is not created: a mistyped path must not spread folders.
+    if (IsDenied(errno) || errno == ENOENT || errno == ENOTDIR) {
+      status = IsDenied(errno) ? FileStatus::kDenied : FileStatus::kNotThere;
+      return std::nullopt;
+    }
+    if (errno != EEXIST || attempt > 100) throw PosixError("cannot create", temp_path, errno);
+  }
+}
+
+void SyncFolder(const std::string& folder) {
+  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Without read access to the folder the rename stands but cannot be flushed from here.
+  if (fd.get() < 0) return;
+  if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
+    throw PosixError("cannot flush", folder, errno);
+}
+
+// The file's own write permission counts, not only the folder's: renaming would replace a
+// read-only file that the user may not change.
+bool MayWrite(const std::string& target) {
+  Fd probe(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+  if (probe.get() >= 0) return true;
+  if (IsDenied(errno)) return false;
+  if (errno == EISDIR) throw FolderInPlaceError(target);
+  throw PosixError("cannot open", target, errno);
+}
+
+// The new file gets the old one's permissions and owner; a user who cannot keep the owner
+// may not replace the file.
+bool KeepOwnerAndMode(int fd, const struct stat& old, const std::string& temp_path) {
+  if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+      ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    if (errno == EPERM) return false;
+    throw PosixError("cannot change the owner of", temp_path, errno);
+  }
+  if (::fchmod(fd, old.st_mode & 07777) != 0)
+    throw PosixError("cannot change the permissions of", temp_path, errno);
+  return true;
+}
+
+// POSIX knows no share modes: a file is never busy here.
+FileStatus Replace(const std::string& path, std::string_view content) {
+  const std::string target = ResolvedPath(path);
+  struct stat old;
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT && errno != ENOTDIR)
+    throw PosixError("cannot examine", target, errno);
+  if (exists && !MayWrite(target)) return FileStatus::kDenied;
+
+  std::string temp_path;
+  FileStatus status = FileStatus::kDone;
+  const auto created = CreateTempBeside(target, temp_path, exists ? 0600 : 0666, status);
+  if (!created) return status;
+  TempFile temp(temp_path);
+  Fd fd(*created);
+  if (exists && !KeepOwnerAndMode(fd.get(), old, temp_path)) return FileStatus::kDenied;
+  WriteAll(fd.get(), content, temp_path);
+  if (::fsync(fd.get()) != 0) throw PosixError("cannot flush", temp_path, errno);
+  if (fd.Close() != 0) throw PosixError("cannot close", temp_path, errno);
+  if (::rename(temp_path.c_str(), target.c_str()) != 0) {
+    if (IsDenied(errno)) return FileStatus::kDenied;
+    throw PosixError("cannot replace", target, errno);
+  }
+  temp.Commit();
+  SyncFolder(FolderOf(target));
+  return FileStatus::kDone;
+}
+
 class PosixInputStream : public InputStream {
  public:
   PosixInputStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
-    for (;;) {
-      const ssize_t count = ::read(fd_.get(), buffer, size);
-      if (count >= 0) return static_cast<std::size_t>(count);
-      if (errno != EINTR) throw PosixError("cannot read", path_, errno);
-    }
+    const ssize_t count = RetryOnEintr([&] { return ::read(fd_.get(), buffer, size); });
+    if (count < 0) throw PosixError("cannot read", path_, errno);
+    return static_cast<std::size_t>(count);
   }
 
  private:
@@ -194,14 +302,14 @@ class PosixFileAccess : public FileAccess {
     Fd fd(::open(native_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fd.get() < 0 && errno == EISDIR) throw FolderInPlaceError(native_path);
     if (fd.get() < 0) throw PosixError("cannot open", native_path, errno);
-    while (!content.empty()) {
-      const ssize_t count = ::write(fd.get(), content.data(), content.size());
-      if (count < 0 && errno == EINTR) continue;
-      if (count < 0) throw PosixError("cannot write", native_path, errno);
-      content.remove_prefix(static_cast<std::size_t>(count));
-    }
+    WriteAll(fd.get(), content, native_path);
     if (fd.Close() != 0) throw PosixError("cannot close", native_path, errno);
     return FileStatus::kDone;
+  }
+
+  FileStatus ReplaceAtomically(const std::string& native_path,
+                               std::string_view content) const override {
+    return Replace(native_path, content);
   }
 };
 

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "core/error.h"
 #include "platform/error_win32.h"
 #include "platform/file_access.h"
+#include "platform/unique_handle_win32.h"
 
 namespace ordex {
 namespace {
@@ -52,6 +54,98 @@ class Win32InputStream : public InputStream {
   UniqueHandle file_;
   std::string path_;
 };
+
+// The folder part of a path, with its separator ("" for a bare name).
+std::string FolderPartOf(const std::string& path) {
+  const auto separator = path.find_last_of("\\/:");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// Creates a new file next to `target` that no one else uses, or gives the status that stops
+// the replace (a missing folder, a folder closed to this user).
+FileStatus CreateTempBeside(const std::string& target, std::string& temp_path, UniqueHandle& file) {
+  const std::string prefix =
+      FolderPartOf(target) + "." + target.substr(FolderPartOf(target).size());
+  for (unsigned attempt = 0;; ++attempt) {
+    temp_path = prefix + "." + std::to_string(::GetCurrentProcessId()) + "." +
+                std::to_string(attempt) + ".tmp";
+    file = UniqueHandle(::CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid()) return FileStatus::kDone;
+    const DWORD code = ::GetLastError();
+    if (IsNotThere(code)) return FileStatus::kNotThere;
+    if (code == ERROR_ACCESS_DENIED) return FileStatus::kDenied;
+    if (code != ERROR_FILE_EXISTS || attempt > 100) {
+      throw Win32Error("cannot create", temp_path, code);
+    }
+  }
+}
+
+void WriteAll(HANDLE file, std::string_view content, const std::string& path) {
+  while (!content.empty()) {
+    DWORD written = 0;
+    const DWORD piece = static_cast<DWORD>(std::min(content.size(), kMaxTransfer));
+    if (!::WriteFile(file, content.data(), piece, &written, nullptr)) {
+      throw Win32Error("cannot write", path, ::GetLastError());
+    }
+    if (written == 0) throw Win32Error("cannot write", path, ERROR_WRITE_FAULT);
+    content.remove_prefix(written);
+  }
+}
+
+// Moves the written temporary file to `target`. ReplaceFile keeps the replaced file's
+// security descriptor and attributes; a new file is moved into place.
+FileStatus MoveIntoPlace(const std::string& temp_path, const std::string& target, bool exists) {
+  const BOOL moved = exists
+                         ? ::ReplaceFileA(target.c_str(), temp_path.c_str(), nullptr,
+                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                         : ::MoveFileExA(temp_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  if (moved) return FileStatus::kDone;
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_ACCESS_DENIED) return FileStatus::kDenied;
+  if (IsBusy(code) || code == ERROR_UNABLE_TO_REMOVE_REPLACED) return FileStatus::kBusy;
+  throw Win32Error("cannot replace", target, code);
+}
+
+// A temporary file that is deleted again unless it was moved into place.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& path) : path_(path) {}
+  ~TempFile() {
+    if (!committed_) ::DeleteFileA(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  void Commit() { committed_ = true; }
+
+ private:
+  const std::string& path_;
+  bool committed_ = false;
+};
+
+FileStatus Replace(const std::string& target, std::string_view content) {
+  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw Error("cannot open " + target + ": is a folder");
+  }
+  // A read-only file is one this user may not change, as on POSIX.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return FileStatus::kDenied;
+  }
+  std::string temp_path;
+  UniqueHandle file;
+  const FileStatus created = CreateTempBeside(target, temp_path, file);
+  if (created != FileStatus::kDone) return created;
+  TempFile temp(temp_path);
+  WriteAll(file.get(), content, temp_path);
+  if (!::FlushFileBuffers(file.get())) {
+    throw Win32Error("cannot flush", temp_path, ::GetLastError());
+  }
+  if (!file.Close()) throw Win32Error("cannot close", temp_path, ::GetLastError());
+  const FileStatus moved = MoveIntoPlace(temp_path, target, attributes != INVALID_FILE_ATTRIBUTES);
+  if (moved == FileStatus::kDone) temp.Commit();
+  return moved;
+}
 
 class Win32FileAccess : public FileAccess {
  public:
@@ -117,6 +211,11 @@ class Win32FileAccess : public FileAccess {
     }
     if (!file.Close()) throw Win32Error("cannot close", native_path, ::GetLastError());
     return FileStatus::kDone;
+  }
+
+  FileStatus ReplaceAtomically(const std::string& native_path,
+                               std::string_view content) const override {
+    return Replace(native_path, content);
   }
 };
 

@@ -14,6 +14,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "platform/error_posix.h"
+#include "platform/fd_posix.h"
 #include "platform/system.h"
 
 namespace ordex {
@@ -106,9 +107,9 @@ std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope) {
   // user); a lock on a file that no longer has the name claims nothing, so take it again.
   for (int attempt = 0; attempt < 10; ++attempt) {
     auto lock = OpenLockFile(path);
-    while (::flock(lock->fd(), LOCK_EX | LOCK_NB) != 0) {
+    if (RetryOnEintr([&] { return ::flock(lock->fd(), LOCK_EX | LOCK_NB); }) != 0) {
       if (errno == EWOULDBLOCK) return nullptr;
-      if (errno != EINTR) throw PosixError("cannot lock", path, errno);
+      throw PosixError("cannot lock", path, errno);
     }
     if (StillNamedBy(lock->fd(), path)) return lock;
   }

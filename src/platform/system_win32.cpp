@@ -6,6 +6,7 @@
 #include "platform/error_win32.h"
 #include "platform/event_log_win32.h"
 #include "platform/system.h"
+#include "platform/unique_handle_win32.h"
 
 namespace ordex {
 namespace {

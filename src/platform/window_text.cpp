@@ -10,6 +10,7 @@
 
 #include "core/codepage.h"
 #include "core/error.h"
+#include "platform/fd_posix.h"
 #include "platform/stop_signals_posix.h"
 #include "platform/window_posix.h"
 #include "platform/window_state.h"
@@ -179,8 +180,8 @@ class TextWindowView : public WindowView {
   // picture but must not stop the watch.
   void Write(std::string_view text) const {
     while (!text.empty()) {
-      const ssize_t count = ::write(output_fd_, text.data(), text.size());
-      if (count < 0 && errno == EINTR) continue;
+      const ssize_t count =
+          RetryOnEintr([&] { return ::write(output_fd_, text.data(), text.size()); });
       if (count <= 0) return;
       text.remove_prefix(static_cast<std::size_t>(count));
     }

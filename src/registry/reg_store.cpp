@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/case_fold.h"
 #include "core/codepage.h"
 #include "core/error.h"
 #include "core/text.h"
@@ -39,21 +40,6 @@ constexpr std::array<RootName, 5> kRootNames = {{
     {"HKEY_CURRENT_CONFIG", 0x80000005u},
 }};
 
-constexpr std::array<unsigned char, 256> MakeUpperCaseTable() {
-  std::array<unsigned char, 256> table{};
-  for (int c = 0; c < 256; ++c) table[c] = static_cast<unsigned char>(c);
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 0x20);
-  for (int c = 0xE0; c <= 0xFE; ++c) {
-    if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 0x20);  // 0xF7 is the division sign
-  }
-  table[0x9A] = 0x8A;  // s caron
-  table[0x9C] = 0x8C;  // oe
-  table[0x9E] = 0x8E;  // z caron
-  table[0xFF] = 0x9F;  // y diaeresis
-  return table;
-}
-constexpr std::array<unsigned char, 256> kUpperCase = MakeUpperCaseTable();
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool IsHexDigit(char c) {
@@ -71,22 +57,6 @@ bool IsBlankText(std::string_view text) { return SkipBlanks(text, 0) == text.siz
 
 bool StartsWithAt(std::string_view text, std::size_t pos, std::string_view prefix) {
   return text.substr(pos, prefix.size()) == prefix;
-}
-
-// Length of the UTF-8 sequence at `pos`, cut short where a continuation byte is missing, so
-// that each piece converts to exactly one character (or one '?').
-std::size_t Utf8SequenceLength(std::string_view raw, std::size_t pos) {
-  const auto lead = static_cast<unsigned char>(raw[pos]);
-  int extra = lead >= 0xF0 && lead < 0xF8   ? 3
-              : lead >= 0xE0 && lead < 0xF0 ? 2
-              : lead >= 0xC2 && lead < 0xE0 ? 1
-                                            : 0;
-  std::size_t length = 1;
-  while (extra-- > 0 && pos + length < raw.size() &&
-         (static_cast<unsigned char>(raw[pos + length]) & 0xC0) == 0x80) {
-    ++length;
-  }
-  return length;
 }
 
 char SingleCharOf(const std::string& converted, bool& lost) {
@@ -113,8 +83,9 @@ DecodedLine Decode(std::string_view raw, RegStore::Encoding encoding) {
     char c = raw[pos];
     bool lost = false;
     if (encoding == RegStore::Encoding::kUtf8) {
-      length = Utf8SequenceLength(raw, pos);
-      c = SingleCharOf(Utf8ToCp1252(raw.substr(pos, length), lost), lost);
+      std::size_t next = pos;
+      c = NextUtf8AsCp1252(raw, next, lost);
+      length = next - pos;
     } else if (encoding == RegStore::Encoding::kUtf16Le) {
       length = 2;
       const std::string converted = Utf16LeToCp1252(raw.substr(pos, 2), lost);
@@ -211,7 +182,7 @@ std::vector<LineT> SplitLines(std::string_view body, std::size_t unit_size) {
 
 const RootName* FindRootName(std::string_view name) {
   for (const auto& root : kRootNames) {
-    if (RegistryNamesEqual(root.name, name)) return &root;
+    if (EqualIgnoringCase(root.name, name)) return &root;
   }
   return nullptr;
 }
@@ -227,9 +198,9 @@ std::string_view RootNameOf(RootKey root) {
 
 bool IsUnderKey(std::string_view path, std::string_view tree) {
   if (tree.empty()) return true;
-  if (RegistryNamesEqual(path, tree)) return true;
+  if (EqualIgnoringCase(path, tree)) return true;
   return path.size() > tree.size() && path[tree.size()] == '\\' &&
-         RegistryNamesEqual(path.substr(0, tree.size()), tree);
+         EqualIgnoringCase(path.substr(0, tree.size()), tree);
 }
 
 std::string EscapeName(std::string_view name) {
@@ -255,16 +226,6 @@ void CheckWritableName(std::string_view what, std::string_view name) {
 }
 
 }  // namespace
-
-bool RegistryNamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (kUpperCase[static_cast<unsigned char>(a[i])] !=
-        kUpperCase[static_cast<unsigned char>(b[i])])
-      return false;
-  }
-  return true;
-}
 
 // Applies the lines of a store, in file order, to its keys.
 class RegStore::Parser {
@@ -336,7 +297,7 @@ class RegStore::Parser {
   void OpenKey(RootKey root, std::string_view path) {
     auto& keys = store_.keys_;
     const auto found = std::find_if(keys.begin(), keys.end(), [&](const Key& key) {
-      return key.root == root && RegistryNamesEqual(key.path, path);
+      return key.root == root && EqualIgnoringCase(key.path, path);
     });
     current_key_ = static_cast<std::size_t>(found - keys.begin());
     if (found == keys.end()) keys.push_back({root, std::string(path), {}, 0});
@@ -360,7 +321,7 @@ class RegStore::Parser {
     if (StartsWithAt(text(), pos, "-")) {
       ExpectEnd(pos + 1, "value deletion");
       std::erase_if(key.values,
-                    [&](const Value& v) { return RegistryNamesEqual(v.name, value.name); });
+                    [&](const Value& v) { return EqualIgnoringCase(v.name, value.name); });
       return;
     }
     value.first_line = value.last_line = line_index_;
@@ -379,7 +340,7 @@ class RegStore::Parser {
   // Returns the value's index in its key.
   static std::size_t SetValue(Key& key, Value value) {
     for (std::size_t i = 0; i < key.values.size(); ++i) {
-      if (RegistryNamesEqual(key.values[i].name, value.name)) {
+      if (EqualIgnoringCase(key.values[i].name, value.name)) {
         key.values[i] = std::move(value);
         return i;
       }
@@ -545,7 +506,7 @@ void RegStore::Rebuild() { Parser(*this).Run(); }
 
 const RegStore::Key* RegStore::FindKey(RootKey root, std::string_view key_path) const {
   for (const auto& key : keys_) {
-    if (key.root == root && RegistryNamesEqual(key.path, key_path)) return &key;
+    if (key.root == root && EqualIgnoringCase(key.path, key_path)) return &key;
   }
   return nullptr;
 }
@@ -555,7 +516,7 @@ const RegStore::Value* RegStore::Find(RootKey root, std::string_view key_path,
   const Key* key = FindKey(root, key_path);
   if (!key) return nullptr;
   for (const auto& value : key->values) {
-    if (RegistryNamesEqual(value.name, value_name)) return &value;
+    if (EqualIgnoringCase(value.name, value_name)) return &value;
   }
   return nullptr;
 }

@@ -10,10 +10,6 @@
 
 namespace ordex {
 
-// Case-insensitive comparison of Windows-1252 text, as the registry compares key and value
-// names: ASCII letters and the accented letters of the code page match their other case.
-bool RegistryNamesEqual(std::string_view a, std::string_view b);
-
 // A registry held as a regedit export file (".reg"), with everything needed to write the file
 // back unchanged except for the values that are set.
 //

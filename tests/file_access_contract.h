@@ -1,0 +1,141 @@
+#pragma once
+
+// What every FileAccess backend promises, as one typed suite. A backend's test file
+// instantiates it with a fixture type that provides:
+//
+//   Backend();                                  // a new, empty scratch folder
+//   FileAccess& files();
+//   std::string Path(std::string_view name);    // the native path of `name` in that folder
+//   void MakeFolder(const std::string& path);
+//   // Holds the file as another program that excludes ours would; false where the platform
+//   // has no such state (POSIX).
+//   bool Hold(const std::string& path);
+//   void Release();
+//
+// and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, FileAccessContract, Backend);
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/error.h"
+#include "platform/file_access.h"
+
+namespace ordex::testing {
+
+template <typename Backend>
+class FileAccessContract : public ::testing::Test {
+ protected:
+  FileAccess& files() { return backend_.files(); }
+  std::string Path(std::string_view name) { return backend_.Path(name); }
+
+  // Reads in pieces of `piece` bytes, so that a read that ends or resumes wrongly shows.
+  std::string ReadInPieces(const std::string& path, std::size_t piece) {
+    const auto stream = files().OpenForReading(path);
+    EXPECT_NE(stream, nullptr) << path;
+    if (!stream) return {};
+    std::string content;
+    std::string buffer(piece, '\0');
+    while (const auto count = stream->Read(buffer.data(), piece)) content.append(buffer, 0, count);
+    return content;
+  }
+
+  static std::string MessageOf(const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const Error& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+
+  Backend backend_;
+};
+
+TYPED_TEST_SUITE_P(FileAccessContract);
+
+TYPED_TEST_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing) {
+  FileAccess& files = this->files();
+  for (const std::string& path : {this->Path("missing"), this->Path("no folder/missing")}) {
+    EXPECT_EQ(files.ModificationTime(path), std::nullopt) << path;
+    EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kNotThere) << path;
+    EXPECT_EQ(files.OpenForReading(path), nullptr) << path;
+    EXPECT_EQ(this->MessageOf([&] { files.ReadWholeFile(path); }).find("cannot open " + path), 0u);
+    EXPECT_EQ(files.ModificationTime(path), std::nullopt) << "reading created " << path;
+  }
+}
+
+TYPED_TEST_P(FileAccessContract, RewriteCreatesThenOverwritesAndTruncates) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("summary.txt");
+  const std::string content("first\0line\r\n", 12);
+  files.RewriteFile(path, content);
+  EXPECT_NE(files.ModificationTime(path), std::nullopt);
+  EXPECT_EQ(files.ReadWholeFile(path), content);
+  files.RewriteFile(path, "x");
+  EXPECT_EQ(files.ReadWholeFile(path), "x");
+  files.RewriteFile(path, "");
+  EXPECT_EQ(files.ReadWholeFile(path), "");
+  EXPECT_THROW(files.RewriteFile(this->Path("no folder/summary.txt"), "x"), Error);
+  EXPECT_EQ(files.ModificationTime(this->Path("no folder")), std::nullopt);
+}
+
+TYPED_TEST_P(FileAccessContract, ReadsEveryByteInPiecesOfAnySize) {
+  std::string content;
+  for (int i = 0; i < 70000; ++i) content += static_cast<char>(i * 7 % 251);
+  const std::string path = this->Path("driver.o");
+  this->files().RewriteFile(path, content);
+  for (const std::size_t piece : {1u, 3u, 4096u, 65536u, 1u << 20}) {
+    EXPECT_EQ(this->ReadInPieces(path, piece), content) << piece;
+  }
+  EXPECT_EQ(this->files().ReadWholeFile(path), content);
+}
+
+TYPED_TEST_P(FileAccessContract, AFolderInPlaceOfTheFileIsNamedAsSuch) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("hw_inf.ini");
+  this->backend_.MakeFolder(path);
+  const std::string expected = "cannot open " + path + ": is a folder";
+  EXPECT_EQ(this->MessageOf([&] { files.TryOpenForReading(path); }), expected);
+  EXPECT_EQ(this->MessageOf([&] { files.ReadWholeFile(path); }), expected);
+  EXPECT_EQ(this->MessageOf([&] { files.RewriteFile(path, "x"); }), expected);
+  EXPECT_EQ(this->MessageOf([&] { files.ReplaceAtomically(path, "x"); }), expected);
+}
+
+TYPED_TEST_P(FileAccessContract, AHeldFileIsBusyNotAFailure) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("summary.txt");
+  files.RewriteFile(path, "kept");
+  if (!this->backend_.Hold(path)) GTEST_SKIP() << "no file is ever busy here";
+  EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  EXPECT_EQ(this->MessageOf([&] { files.OpenForReading(path); }),
+            "cannot open " + path + ": in use by another program");
+  EXPECT_EQ(this->MessageOf([&] { files.RewriteFile(path, "new"); }),
+            "cannot open " + path + ": in use by another program");
+  this->backend_.Release();
+  EXPECT_EQ(files.ReadWholeFile(path), "kept");
+}
+
+TYPED_TEST_P(FileAccessContract, ReplaceAtomicallyCreatesAndReplacesButNoFolder) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("registry.reg");
+  EXPECT_EQ(files.ReplaceAtomically(path, "first"), FileStatus::kDone);
+  EXPECT_EQ(files.ReadWholeFile(path), "first");
+  EXPECT_EQ(files.ReplaceAtomically(path, std::string("se\0cond", 7)), FileStatus::kDone);
+  EXPECT_EQ(files.ReadWholeFile(path), std::string("se\0cond", 7));
+  const std::string lost = this->Path("no folder/registry.reg");
+  EXPECT_EQ(files.ReplaceAtomically(lost, "x"), FileStatus::kNotThere);
+  EXPECT_EQ(files.ModificationTime(lost), std::nullopt);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
+                            RewriteCreatesThenOverwritesAndTruncates,
+                            ReadsEveryByteInPiecesOfAnySize, AFolderInPlaceOfTheFileIsNamedAsSuch,
+                            AHeldFileIsBusyNotAFailure,
+                            ReplaceAtomicallyCreatesAndReplacesButNoFolder);
+
+}  // namespace ordex::testing
