@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/case_fold.h"
 #include "core/error.h"
 #include "fuzz_support.h"
 #include "registry/reg_store.h"
@@ -216,8 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(reread->ReadDword(kMachine, target.key, target.name, value) && value == new_value,
           "the written value reads back");
   for (std::size_t i = 0; i < refs.size(); ++i) {
-    const bool is_target = ordex::RegistryNamesEqual(refs[i].key, target.key) &&
-                           ordex::RegistryNamesEqual(refs[i].name, target.name);
+    const bool is_target = ordex::EqualIgnoringCase(refs[i].key, target.key) &&
+                           ordex::EqualIgnoringCase(refs[i].name, target.name);
     if (!is_target) Require(Read(*reread, refs[i]) == others_before[i], "other values stay");
   }
 
