@@ -25,17 +25,26 @@ readonly ORDEX_EXE=$BUILD/ordex.exe
 # What a self-contained Win32 program may import: Windows' own DLLs.
 readonly ALLOWED_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
 
-if [ "${1:-}" != --inside-display ]; then
-  echo "== $PRESET build"
-  cmake --preset "$PRESET" >/dev/null
-  cmake --build --preset "$PRESET"
-  echo "== imported DLLs of $ORDEX_EXE"
-  dlls=$("$ORDEX_MINGW_PREFIX-objdump" -p "$ORDEX_EXE" | awk '/DLL Name:/ {print $3}')
+# build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe imports
+# nothing but Windows' own DLLs.
+build_windows() {
+  local exe=build/$1/ordex.exe
+  echo "== $1 build"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+  echo "== imported DLLs of $exe"
+  dlls=$("$2-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}')
   echo "$dlls"
   if echo "$dlls" | grep -viE "$ALLOWED_DLLS"; then
-    echo "FAIL: $ORDEX_EXE needs a DLL that is not part of Windows" >&2
+    echo "FAIL: $exe needs a DLL that is not part of Windows" >&2
     exit 1
   fi
+}
+
+if [ "${1:-}" != --inside-display ]; then
+  # The product and its package are built even where only the 64-bit build can be run.
+  [ "$PRESET" = windows ] || build_windows windows i686-w64-mingw32
+  build_windows "$PRESET" "$ORDEX_MINGW_PREFIX"
   build_seconds=$SECONDS
   for arch in $ORDEX_WINE_ARCHS; do
     ORDEX_BUILD_SECONDS=$build_seconds xvfb-run -a -s "-screen 0 1024x768x24" \

@@ -82,13 +82,13 @@ class FileAccess {
   // The whole content of a file that must exist.
   std::string ReadWholeFile(const std::string& native_path) const;
   void RewriteFile(const std::string& native_path, std::string_view content) const;
+
+  // "cannot open <path>: " and the system's own words for a missing file.
+  virtual Error MissingFileError(const std::string& native_path) const;
 };
 
 // "cannot open <path>: in use by another program".
 Error BusyFileError(std::string_view native_path);
-
-// "cannot open <path>: " and the system's own words for a missing file.
-Error MissingFileError(const std::string& native_path);
 
 // The file access of the platform the program was built for.
 std::unique_ptr<FileAccess> CreateFileAccess();

@@ -269,6 +269,10 @@ class PosixInputStream : public InputStream {
 
 class PosixFileAccess : public FileAccess {
  public:
+  Error MissingFileError(const std::string& native_path) const override {
+    return PosixError("cannot open", native_path, ENOENT);
+  }
+
   std::string NativePath(std::string_view target_path) const override {
     return ResolveIgnoringCase(ToSlashPath(target_path));
   }
@@ -314,10 +318,6 @@ class PosixFileAccess : public FileAccess {
 };
 
 }  // namespace
-
-Error MissingFileError(const std::string& native_path) {
-  return PosixError("cannot open", native_path, ENOENT);
-}
 
 std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<PosixFileAccess>(); }
 

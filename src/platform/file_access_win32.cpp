@@ -149,6 +149,10 @@ FileStatus Replace(const std::string& target, std::string_view content) {
 
 class Win32FileAccess : public FileAccess {
  public:
+  Error MissingFileError(const std::string& native_path) const override {
+    return Win32Error("cannot open", native_path, ERROR_FILE_NOT_FOUND);
+  }
+
   std::string NativePath(std::string_view target_path) const override {
     return std::string(target_path);
   }
@@ -220,10 +224,6 @@ class Win32FileAccess : public FileAccess {
 };
 
 }  // namespace
-
-Error MissingFileError(const std::string& native_path) {
-  return Win32Error("cannot open", native_path, ERROR_FILE_NOT_FOUND);
-}
 
 std::unique_ptr<FileAccess> CreateFileAccess() { return std::make_unique<Win32FileAccess>(); }
 
