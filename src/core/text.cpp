@@ -20,33 +20,49 @@ std::string LineBreaksAsSpaces(std::string_view text) {
   return single_line;
 }
 
-std::string EscapeControlBytes(std::string_view text) {
+namespace {
+
+// Appends `c` to `out`, a control byte in its escaped form.
+void AppendEscaped(std::string& out, char c) {
   static constexpr char kHexDigits[] = "0123456789abcdef";
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 0x20 && byte != 0x7f) {
+    out += c;
+  } else if (c == '\r') {
+    out += "\\r";
+  } else if (c == '\n') {
+    out += "\\n";
+  } else if (c == '\t') {
+    out += "\\t";
+  } else {
+    out += "\\x";
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0xf];
+  }
+}
+
+}  // namespace
+
+std::string EscapeControlBytes(std::string_view text) {
   std::string escaped;
   escaped.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) {
-      escaped += c;
-    } else if (c == '\r') {
-      escaped += "\\r";
-    } else if (c == '\n') {
-      escaped += "\\n";
-    } else if (c == '\t') {
-      escaped += "\\t";
-    } else {
-      escaped += "\\x";
-      escaped += kHexDigits[byte >> 4];
-      escaped += kHexDigits[byte & 0xf];
-    }
-  }
+  for (const char c : text) AppendEscaped(escaped, c);
   return escaped;
 }
 
 std::string QuotedForMessage(std::string_view text, char quote) {
-  const bool cut = text.size() > kMessageQuoteLimit;
+  // The limit counts what the message shows, so that a value of control bytes, each shown as
+  // four characters, makes no longer a message than a value of letters.
   std::string quoted(1, quote);
-  quoted += EscapeControlBytes(text.substr(0, kMessageQuoteLimit));
+  std::size_t shown = 0;
+  std::string piece;
+  for (; shown < text.size(); ++shown) {
+    piece.clear();
+    AppendEscaped(piece, text[shown]);
+    if (quoted.size() - 1 + piece.size() > kMessageQuoteLimit) break;
+    quoted += piece;
+  }
+  const bool cut = shown < text.size();
   if (cut) quoted += "...";
   quoted += quote;
   if (cut) quoted += " (" + std::to_string(text.size()) + " bytes)";

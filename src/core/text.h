@@ -31,11 +31,11 @@ std::string LineBreaksAsSpaces(std::string_view text);
 // and two hex digits. Nothing else changes, so escaping twice changes nothing.
 std::string EscapeControlBytes(std::string_view text);
 
-// How many bytes of a value a message quotes at most.
+// How many characters of a value a message shows at most, escapes counted as they are shown.
 inline constexpr std::size_t kMessageQuoteLimit = 100;
 
 // `text` for a one-line message: between `quote` characters, control bytes escaped, and cut after
-// kMessageQuoteLimit bytes, with "..." and the full length in bytes after the closing quote.
+// kMessageQuoteLimit characters, with "..." and the full length in bytes after the closing quote.
 std::string QuotedForMessage(std::string_view text, char quote = '\'');
 
 // The shortest decimal text that reads back as `value` (12, 0.25, 1e-05 never: always plain
