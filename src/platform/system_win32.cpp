@@ -75,16 +75,4 @@ void ReportWarning(std::string_view message) {
   WriteApplicationEvent(EventType::kWarning, message);
 }
 
-void ReportWarning(std::string_view message) {
-  std::string line = "ordex: warning: ";
-  line += message;
-  line += "\r\n";
-  ::OutputDebugStringA(line.c_str());
-  const HANDLE error_output = ::GetStdHandle(STD_ERROR_HANDLE);
-  if (error_output != nullptr && error_output != INVALID_HANDLE_VALUE) {
-    DWORD written = 0;
-    ::WriteFile(error_output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
-}
-
 }  // namespace ordex
