@@ -163,9 +163,9 @@ TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
 }
 
 TEST_F(Win32WindowTest, DpiChangeWithoutARectangleIsIgnored) {
-  const RECT before = ChildRect(Win32ControlId(Control::Changes));
+  const RECT before = ChildRect(Win32ControlId(ControlIndex(Control::Changes)));
   EXPECT_EQ(::SendMessageA(window_, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), 0), 0);
-  const RECT after = ChildRect(Win32ControlId(Control::Changes));
+  const RECT after = ChildRect(Win32ControlId(ControlIndex(Control::Changes)));
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.right, before.right);
 }
