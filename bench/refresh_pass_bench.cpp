@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "bench_support.h"
 #include "counting.h"
 #include "platform/file_access.h"
+#include "platform/machine.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
 #include "registry/registry_posix.h"
@@ -29,16 +32,41 @@ class NullView : public WindowView {
   void SetText(std::size_t, std::string_view) override {}
   void SetVisible(bool) override {}
   void SetTimerInterval(std::int32_t) override {}
-  int Run(void (*)(void*), void*) override { return 0; }
+  int Run(TickListener&) override { return 0; }
   void Quit(int) override {}
 };
 
 class NoLock : public InstanceLock {};
 
-void StopOnFatalError(std::string_view message) {
-  std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::exit(1);
-}
+// The real files, registry store and host name, with the view given and no instance claim; a
+// fatal error stops the benchmark.
+class BenchMachine : public Machine {
+ public:
+  BenchMachine(std::string store, WindowView& view) : store_(std::move(store)), view_(view) {}
+
+  const FileAccess& Files() override { return *files_; }
+  WindowView& View() override { return view_; }
+  std::unique_ptr<RegistryAccess> CreateRegistry() override { return CreateRegistryFile(store_); }
+  std::unique_ptr<InstanceLock> ClaimSingleInstance() override {
+    return std::make_unique<NoLock>();
+  }
+  void QueryComputerName(char* buffer, std::uint32_t& size) override {
+    ordex::QueryComputerName(buffer, size);
+  }
+  char DecimalSeparator() override { return '.'; }
+  void ReportFatalError(std::string_view message) override {
+    std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
+    std::exit(1);
+  }
+  void ReportWarning(std::string_view) override {}
+  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+  void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
+
+ private:
+  std::string store_;
+  WindowView& view_;
+  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+};
 
 // A copy of the sample installation with its own registry store, as the program sees it.
 class Installation {
@@ -75,16 +103,7 @@ class Installation {
 class StartedForm {
  public:
   StartedForm(const Installation& installation, WindowView& view)
-      : files_(CreateFileAccess()),
-        form_(Form1Services{
-            .files = *files_,
-            .view = view,
-            .create_registry = [store = installation.Store()] { return CreateRegistryFile(store); },
-            .claim_single_instance = [] { return std::unique_ptr<InstanceLock>(new NoLock); },
-            .query_computer_name = &QueryComputerName,
-            .decimal_separator = '.',
-            .report_fatal_error = &StopOnFatalError,
-        }) {
+      : machine_(installation.Store(), view), form_(machine_) {
     if (form_.Form_Load() != Form1::LoadResult::kRunning) std::exit(1);
     // The first pass copies the record into Saved; every later one finds room for it there.
     form_.Timer1_Timer();
@@ -93,7 +112,7 @@ class StartedForm {
   void Pass() { form_.Timer1_Timer(); }
 
  private:
-  std::unique_ptr<FileAccess> files_;
+  BenchMachine machine_;
   Form1 form_;
 };
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,18 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/codepage.h"
 #include "platform/file_access.h"
-#include "platform/system.h"
+#include "platform/machine_memory.h"
 #include "shell/main_window.h"
 #include "test_support.h"
 
 namespace ordex::testing {
 namespace fs = std::filesystem;
-
-inline std::string g_reported_error;
-inline void RecordError(std::string_view message) { g_reported_error = std::string(message); }
-inline std::vector<std::string> g_warnings;
-inline void RecordWarning(std::string_view message) { g_warnings.emplace_back(message); }
 
 // The real files, except that those whose name is in `busy` are held by another program, as a
 // Windows program holding them without sharing would (POSIX has no such state of its own).
@@ -55,12 +50,6 @@ class HeldFiles : public FileAccess {
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
 
-// The system answers with the name, its NUL and the rest of the caller's spaces.
-inline void NameWithNulAndSpaces(char* buffer, std::uint32_t& size) {
-  std::memcpy(buffer, "ROBPC01", 8);
-  size = 7;
-}
-
 inline std::string SensorDriverBytes() {
   using namespace std::string_literals;
   return "\x7f"
@@ -68,9 +57,7 @@ inline std::string SensorDriverBytes() {
          "2.0.4.15\0SENSOR-A\0%s - Version %s\0 1.3b \0"s + "Dateiformat : %s\0trailing bytes"s;
 }
 
-class InstanceToken : public InstanceLock {};
-
-// A start-up against a controller tree in a temporary folder and an in-memory registry.
+// A start-up against a controller tree in a temporary folder, on a machine held in memory.
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,20 +68,26 @@ class Form1Test : public ::testing::Test {
     SetVersionValue("InstallationDir", tree_.path().string());
     SetVersionValue("XOCVersion", "XOC 5.6.11");
     SetVersionValue("Version", "BR 5.6.3");
-    g_reported_error.clear();
-    g_warnings.clear();
   }
 
-  void SetVersionValue(std::string_view name, std::string value) {
-    registry_.strings[FakeRegistry::Id(VersionKey, name)] = std::move(value);
+  // A REG_SZ as the registry holds it (UTF-16LE), so that any text fits, line breaks too.
+  void SetVersionValue(std::string_view name, std::string_view text) {
+    SetStoredVersionValue(name, Cp1252ToUtf16Le(text) + std::string(2, '\0'));
+  }
+  void SetStoredVersionValue(std::string_view name, std::string_view utf16le_with_nul) {
+    machine_.registry.Import(RegTypedValue(VersionKey, name, 1, utf16le_with_nul));
   }
   void SetSetting(std::string_view name, std::int32_t value) {
-    registry_.dwords[FakeRegistry::Id(SettingsKey, name)] = value;
+    machine_.registry.Import(RegDwordValue(SettingsKey, name, value));
   }
-  std::optional<std::int32_t> Setting(std::string_view name) const {
-    const auto it = registry_.dwords.find(FakeRegistry::Id(SettingsKey, name));
-    if (it == registry_.dwords.end()) return std::nullopt;
-    return it->second;
+  std::optional<std::int32_t> Setting(std::string_view name) {
+    std::int32_t value = 0;
+    bool ok = false;
+    machine_.registry.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
+    return ok ? std::optional(value) : std::nullopt;
+  }
+  void RemoveKey(std::string_view key) {
+    machine_.registry.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");
   }
 
   fs::path MachineData() const { return tree_ / "ROBOTER/XOC/R1/Mada/$Machine.dat"; }
@@ -120,38 +113,17 @@ class Form1Test : public ::testing::Test {
   }
 
   Form1& StartForm() {
-    form_ = std::make_unique<Form1>(Form1Services{
-        .files = files_,
-        .view = view_,
-        .create_registry = [this] { return Borrow(registry_); },
-        .claim_single_instance = [this]() -> std::unique_ptr<InstanceLock> {
-          if (another_instance_) return nullptr;
-          return std::make_unique<InstanceToken>();
-        },
-        .query_computer_name = &NameWithNulAndSpaces,
-        .decimal_separator = '.',
-        .report_fatal_error = &RecordError,
-        .report_warning = &RecordWarning,
-        .now = [this] { return now_; },
-        .sleep =
-            [this](std::chrono::milliseconds pause) {
-              now_ += pause;
-              if (on_sleep) on_sleep();
-            },
-    });
+    form_ = std::make_unique<Form1>(machine_);
     load_result_ = form_->Form_Load();
     return *form_;
   }
 
   TempDir tree_;
   HeldFiles files_;
-  FakeRegistry registry_;
   FakeView view_;
-  bool another_instance_ = false;
+  // Start-up's clock moves only when Form1 pauses, and then runs machine_.on_sleep.
+  MemoryMachine machine_{files_, view_};
   fs::file_time_type stamp_ = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  // Start-up's clock: it moves only when Form1 pauses, and then runs `on_sleep`.
-  std::chrono::steady_clock::time_point now_{};
-  std::function<void()> on_sleep;
   std::unique_ptr<Form1> form_;
   Form1::LoadResult load_result_{};
 };

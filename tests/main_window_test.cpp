@@ -15,7 +15,6 @@ namespace ordex {
 namespace {
 namespace fs = std::filesystem;
 using testing::Form1Test;
-using testing::g_reported_error;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
@@ -24,7 +23,7 @@ TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
   SetSetting("Visible", 1);
   Form1& form = StartForm();
 
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   EXPECT_EQ(view_.Text(Control::txtRobotController), "XOC 5.6.11");
   EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6.3");
   EXPECT_EQ(view_.Text(Control::txtComputerName), "ROBPC01");
@@ -40,12 +39,12 @@ TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
             "Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\nBSVersion: BR 5.6.3\r\nName: ROBPC01\r\n"
             "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR-A_2.0\r\n");
   EXPECT_EQ(form.Saved, form.Current);
-  EXPECT_EQ(registry_.writes, 0) << "settings present: nothing is written";
+  EXPECT_EQ(machine_.registry.writes, 0) << "settings present: nothing is written";
 }
 
 TEST_F(Form1Test, MissingSettingsGetTheirDefaultsWrittenBackAndTheWindowStaysHidden) {
   Form1& form = StartForm();
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   EXPECT_EQ(form.TimerInterval, 10000);
   EXPECT_EQ(form.Visible, 0);
   EXPECT_EQ(Setting("TimerInterval"), 10000);
@@ -55,14 +54,14 @@ TEST_F(Form1Test, MissingSettingsGetTheirDefaultsWrittenBackAndTheWindowStaysHid
 }
 
 TEST_F(Form1Test, AStoreThatCannotBeWrittenStillGivesAWorkingStart) {
-  registry_.writable = false;
+  machine_.registry.writable = false;
   StartForm();
-  EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   EXPECT_EQ(view_.interval_ms(), 10000);
 }
 
 TEST_F(Form1Test, MissingVersionValuesShowNotAvailableAndMissingInstallDirUsesTheDefault) {
-  registry_.strings.clear();
+  RemoveKey(VersionKey);
   Form1& form = StartForm();
   EXPECT_EQ(form.InstallDir, "C:\\XOC");
   EXPECT_EQ(form.Current.Controller, "Not Available");
@@ -77,11 +76,12 @@ TEST_F(Form1Test, EmptyInstallDirCountsAsNotSet) {
 }
 
 TEST_F(Form1Test, InstallDirThatLostCharactersEndsStartUpNamingTheValue) {
-  registry_.lossy_strings.insert(testing::FakeRegistry::Id(VersionKey, "InstallationDir"));
+  SetStoredVersionValue("InstallationDir", testing::StoredText(u"C:\\X\u014CC"));
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
-  EXPECT_NE(g_reported_error.find("InstallationDir"), std::string::npos) << g_reported_error;
-  EXPECT_NE(g_reported_error.find("code page"), std::string::npos) << g_reported_error;
+  EXPECT_NE(machine_.fatal_error.find("InstallationDir"), std::string::npos)
+      << machine_.fatal_error;
+  EXPECT_NE(machine_.fatal_error.find("code page"), std::string::npos) << machine_.fatal_error;
   EXPECT_FALSE(fs::exists(Summary()));
 }
 
@@ -89,18 +89,18 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
   fs::remove(MachineData());
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
-  EXPECT_NE(g_reported_error.find("$Machine.dat"), std::string::npos) << g_reported_error;
+  EXPECT_NE(machine_.fatal_error.find("$Machine.dat"), std::string::npos) << machine_.fatal_error;
   EXPECT_FALSE(fs::exists(Summary()));
   EXPECT_EQ(view_.set_visible_calls(), 0);
   EXPECT_EQ(view_.set_timer_calls(), 0);
 }
 
 TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
-  another_instance_ = true;
-  registry_.strings.clear();
+  const auto other_instance = machine_.ClaimSingleInstance();
+  RemoveKey(VersionKey);
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kAnotherInstance);
-  EXPECT_EQ(registry_.writes, 0);
+  EXPECT_EQ(machine_.registry.writes, 0);
   EXPECT_EQ(view_.set_text_calls(), 0);
   EXPECT_FALSE(fs::exists(Summary()));
 }
@@ -112,7 +112,7 @@ TEST_F(Form1Test, LineBreaksInValuesShowAndAreWrittenAsSpaces) {
   testing::WriteBytes(tree_ / "ROBOTER/DRIVERS/zt_ascii.o",
                       "2.0\r.4\0SENSOR\nA\0%s - Version %s\0 1.3\rb \0Dateiformat : %s\0"s);
   StartForm();
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   EXPECT_EQ(ReadBytes(Summary()),
             "Version: 1.3 b\r\nSteuerung: XOC  5.6\r\nBSVersion: BR 5.6\r\nName: ROBPC01\r\n"
             "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR A_2.0 \r\n");
@@ -130,23 +130,23 @@ TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForABusyFile) {
     for (const bool released : {true, false}) {
       SCOPED_TRACE(std::string(name) + (released ? " released" : " held"));
       fs::remove(Summary());
-      const auto start = now_;
+      const auto start = machine_.now;
       files_.busy = {name};
-      on_sleep = [&] {
-        if (released && now_ - start >= seconds(3)) files_.busy.clear();
+      machine_.on_sleep = [&] {
+        if (released && machine_.now - start >= seconds(3)) files_.busy.clear();
       };
       StartForm();
       if (released) {
-        EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
-        EXPECT_LT(now_ - start, seconds(4));
+        EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
+        EXPECT_LT(machine_.now - start, seconds(4));
         EXPECT_NE(ReadBytes(Summary()).find("Zusatz-Achsen: 2\r\n"), std::string::npos);
       } else {
         EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
-        EXPECT_NE(g_reported_error.find(std::string(name) + ": in use by another program"),
+        EXPECT_NE(machine_.fatal_error.find(std::string(name) + ": in use by another program"),
                   std::string::npos)
-            << g_reported_error;
-        EXPECT_GE(now_ - start, seconds(10));
-        EXPECT_LT(now_ - start, seconds(11));
+            << machine_.fatal_error;
+        EXPECT_GE(machine_.now - start, seconds(10));
+        EXPECT_LT(machine_.now - start, seconds(11));
       }
     }
   }
@@ -159,15 +159,17 @@ TEST_F(Form1Test, AFolderInPlaceOfAnInputOrTheSummaryEndsStartUpNamingIt) {
     fs::create_directory(file);
     StartForm();
     EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
-    EXPECT_NE(g_reported_error.find(file.filename().string() + ": is a folder"), std::string::npos)
-        << g_reported_error;
+    EXPECT_NE(machine_.fatal_error.find(file.filename().string() + ": is a folder"),
+              std::string::npos)
+        << machine_.fatal_error;
     fs::remove(file);
     WriteBytes(file, kept);
   }
 }
 
-TEST(ComputerNameProbe, OnlyTheNameIsKept) {
-  EXPECT_EQ(ProbeComputerName(&testing::NameWithNulAndSpaces), "ROBPC01");
+// The system answers with the name, its NUL and the rest of the caller's spaces.
+TEST_F(Form1Test, ComputerNameProbeKeepsOnlyTheName) {
+  EXPECT_EQ(ProbeComputerName(machine_), "ROBPC01");
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ namespace ordex {
 namespace {
 namespace fs = std::filesystem;
 using testing::Form1Test;
-using testing::g_reported_error;
-using testing::g_warnings;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
@@ -21,12 +19,12 @@ class RefreshCycleTest : public Form1Test {
     Form1Test::SetUp();
     SetSetting("TimerInterval", 1000);
     StartForm();
-    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << g_reported_error;
+    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   }
 
   void Pass() {
     form_->Timer1_Timer();
-    ASSERT_EQ(view_.quit_status(), -1) << g_reported_error;
+    ASSERT_EQ(view_.quit_status(), -1) << machine_.fatal_error;
   }
 
   std::string SummaryCount() {
@@ -149,7 +147,7 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
     const std::string shown = count;
     count = count == "2" ? "3" : "2";
     const int changes = form_->ChangeCount;
-    g_warnings.clear();
+    machine_.warnings.clear();
     for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
       WriteMachineData(count);
       c.spoil();
@@ -157,7 +155,7 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
       EXPECT_EQ(view_.Text(Control::txtExAxNum), shown);
       EXPECT_EQ(SummaryCount(), shown);
       EXPECT_EQ(form_->ChangeCount, changes);
-      EXPECT_EQ(g_warnings.size(), c.warnings * occurrence) << "once per occurrence";
+      EXPECT_EQ(machine_.warnings.size(), c.warnings * occurrence) << "once per occurrence";
       c.mend();
       WriteMachineData(shown);  // usable again: the condition ends
       Pass();
@@ -181,7 +179,7 @@ TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree
     Pass();
     EXPECT_EQ(SummaryCount(), "2") << "still held";
     EXPECT_EQ(form_->ChangeCount, before + 2) << "each change counted once, in its own pass";
-    EXPECT_EQ(g_warnings.size(), occurrence) << "reported once per occurrence";
+    EXPECT_EQ(machine_.warnings.size(), occurrence) << "reported once per occurrence";
     files_.busy.clear();
     Pass();
     EXPECT_EQ(SummaryCount(), "4");
@@ -199,7 +197,7 @@ TEST_F(RefreshCycleTest, NewSettingsTakeEffectOnTheNextPassAndMissingOnesKeepThe
   EXPECT_EQ(view_.interval_ms(), 2000);
   EXPECT_TRUE(view_.visible());
 
-  registry_.dwords.clear();
+  RemoveKey(SettingsKey);
   Pass();
   EXPECT_EQ(view_.interval_ms(), 2000);
   EXPECT_TRUE(view_.visible());
@@ -210,7 +208,7 @@ TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   WriteMachineData("3");
   form_->Timer1_Timer();
   EXPECT_EQ(view_.quit_status(), 1);
-  EXPECT_NE(g_reported_error.find("Tarvex.ini"), std::string::npos) << g_reported_error;
+  EXPECT_NE(machine_.fatal_error.find("Tarvex.ini"), std::string::npos) << machine_.fatal_error;
   EXPECT_EQ(view_.Text(Control::RefreshNo), "0") << "the rest of the pass does not run";
 }
 

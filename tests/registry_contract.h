@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "registry/registry_access.h"
+#include "test_support.h"
 
 namespace ordex::testing {
 
@@ -35,23 +36,6 @@ inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegQword = 11;
-
-// A string's bytes as the registry stores them: UTF-16LE with the closing NUL.
-inline std::string StoredText(std::u16string_view text) {
-  std::string bytes;
-  for (const char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes + std::string(2, '\0');
-}
-
-inline std::string StoredQword(std::int64_t value) {
-  std::string bytes;
-  for (int i = 0; i < 8; ++i)
-    bytes += static_cast<char>(static_cast<std::uint64_t>(value) >> (8 * i));
-  return bytes;
-}
 
 template <typename Backend>
 class RegistryContract : public ::testing::Test {

@@ -59,31 +59,14 @@ class RegFileBackend {
   std::unique_ptr<RegistryAccess> Open() const { return CreateRegistryFile(path_); }
 
   void SeedString(std::string_view key, std::string_view name, std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-      if (c == '\\' || c == '"') escaped += '\\';
-      escaped += c;
-    }
-    Append(key, "\"" + std::string(name) + "\"=\"" + escaped + "\"");
+    Append(testing::RegStringValue(key, name, text));
   }
-
   void SeedBinary(std::string_view key, std::string_view name) {
-    Append(key, "\"" + std::string(name) + "\"=hex:01,02,03,04");
+    Append(testing::RegTypedValue(key, name, testing::kRegBinary, "\x01\x02\x03\x04"));
   }
-
   void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
                  std::string_view bytes) {
-    char data[16];
-    std::snprintf(data, sizeof data, "=hex(%x):", static_cast<unsigned>(type));
-    std::string line = "\"" + std::string(name) + "\"" + data;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      if (i > 0) line += ",";
-      // As regedit wraps long values: a backslash continues them on the next line.
-      if (i > 0 && i % 16 == 0) line += "\\\r\n  ";
-      std::snprintf(data, sizeof data, "%02x", static_cast<unsigned char>(bytes[i]));
-      line += data;
-    }
-    Append(key, line);
+    Append(testing::RegTypedValue(key, name, type, bytes));
   }
 
   void SetVariable(const std::string& name, const std::string& value) {
@@ -92,12 +75,10 @@ class RegFileBackend {
 
  private:
   // Stores made here and by WriteDword on a missing file are all UTF-16.
-  void Append(std::string_view key, const std::string& value_line) {
+  void Append(const std::string& lines) {
     std::string bytes =
         fs::exists(path_) ? ReadBytes(path_) : Utf16("Windows Registry Editor Version 5.00\r\n");
-    bytes += Cp1252ToUtf16Le("\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n" + value_line +
-                             "\r\n");
-    WriteBytes(path_, bytes);
+    WriteBytes(path_, bytes + Cp1252ToUtf16Le("\r\n" + lines));
   }
 
   TempDir dir_;

@@ -40,7 +40,7 @@ class SampleStartUpTest : public testing::Form1Test {
 TEST_F(SampleStartUpTest, StartUpFillsAllRowsAndWritesTheSummary) {
   StartForm();
 
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << testing::g_reported_error;
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
 
   EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3b");
   EXPECT_EQ(view_.Text(Control::txtRobotController), "V5.6.2");

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/file_access.h"
+#include "platform/machine_memory.h"
 #include "platform/system.h"
 #include "shell/main_window.h"
 #include "test_support.h"
@@ -69,7 +71,17 @@ TEST(Win32ComputerName, QueryGivesTheNameOfGetComputerNameA) {
   EXPECT_EQ(buffer.substr(0, size), expected);
   EXPECT_EQ(buffer[size], '\0');
 
-  EXPECT_EQ(ProbeComputerName(&QueryComputerName), expected);
+  // The probe of Form1 over this query, on a machine that is memory but for its host name.
+  struct SystemNamedMachine : MemoryMachine {
+    using MemoryMachine::MemoryMachine;
+    void QueryComputerName(char* name, std::uint32_t& name_size) override {
+      ordex::QueryComputerName(name, name_size);
+    }
+  };
+  const auto files = CreateFileAccess();
+  MemoryWindowView view(kForm1Layout);
+  SystemNamedMachine machine(*files, view);
+  EXPECT_EQ(ProbeComputerName(machine), expected);
 }
 
 TEST(Win32DecimalSeparator, IsTheUsersLocaleSetting) {

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -110,60 +111,45 @@ std::string DriverLikeBytes(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-std::string FakeRegistry::Id(std::string_view key, std::string_view name) {
-  return std::string(key) + "\\" + std::string(name);
-}
-
-void FakeRegistry::ReadString(RootKey, std::string_view key, std::string_view name,
-                              std::string& value, bool& ok, bool& lost_characters) {
-  const auto it = strings.find(Id(key, name));
-  ok = it != strings.end();
-  lost_characters = ok && lossy_strings.contains(it->first);
-  if (ok) value = it->second;
-}
-
-void FakeRegistry::ReadDword(RootKey, std::string_view key, std::string_view name,
-                             std::int32_t& value, bool& ok) {
-  const auto it = dwords.find(Id(key, name));
-  ok = it != dwords.end();
-  if (ok) value = it->second;
-}
-
-void FakeRegistry::WriteDword(RootKey, std::string_view key, std::string_view name,
-                              std::int32_t value, bool& ok) {
-  ok = writable;
-  if (!ok) return;
-  dwords[Id(key, name)] = value;
-  ++writes;
-}
-
 namespace {
 
-class BorrowedRegistry : public RegistryAccess {
- public:
-  explicit BorrowedRegistry(RegistryAccess& target) : target_(target) {}
-  using RegistryAccess::ReadString;
-  void ReadString(RootKey root, std::string_view key, std::string_view name, std::string& value,
-                  bool& ok, bool& lost_characters) override {
-    target_.ReadString(root, key, name, value, ok, lost_characters);
-  }
-  void ReadDword(RootKey root, std::string_view key, std::string_view name, std::int32_t& value,
-                 bool& ok) override {
-    target_.ReadDword(root, key, name, value, ok);
-  }
-  void WriteDword(RootKey root, std::string_view key, std::string_view name, std::int32_t value,
-                  bool& ok) override {
-    target_.WriteDword(root, key, name, value, ok);
-  }
+std::string KeyLine(std::string_view key) {
+  return "[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
+}
 
- private:
-  RegistryAccess& target_;
-};
+std::string Quoted(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '\\' || c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
 
 }  // namespace
 
-std::unique_ptr<RegistryAccess> Borrow(RegistryAccess& registry) {
-  return std::make_unique<BorrowedRegistry>(registry);
+std::string RegStringValue(std::string_view key, std::string_view name, std::string_view text) {
+  return KeyLine(key) + Quoted(name) + "=" + Quoted(text) + "\r\n";
+}
+
+std::string RegDwordValue(std::string_view key, std::string_view name, std::int32_t value) {
+  char data[16];
+  std::snprintf(data, sizeof data, "dword:%08x", static_cast<std::uint32_t>(value));
+  return KeyLine(key) + Quoted(name) + "=" + data + "\r\n";
+}
+
+std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,
+                          std::string_view bytes) {
+  char data[16];
+  std::snprintf(data, sizeof data, "=hex(%x):", static_cast<unsigned>(type));
+  std::string line = Quoted(name) + data;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) line += ",";
+    if (i > 0 && i % 16 == 0) line += "\\\r\n  ";
+    std::snprintf(data, sizeof data, "%02x", static_cast<unsigned char>(bytes[i]));
+    line += data;
+  }
+  return KeyLine(key) + line + "\r\n";
 }
 
 }  // namespace ordex::testing

@@ -2,14 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 
 #include "platform/window_memory.h"
-#include "registry/registry_access.h"
 #include "shell/form1_layout.h"
 
 namespace ordex::testing {
@@ -52,27 +48,30 @@ class FakeView : public MemoryWindowView {
   const std::string& Text(Control control) const { return Text(ControlIndex(control)); }
 };
 
-// An in-memory registry: keys and names compared as given.
-class FakeRegistry : public RegistryAccess {
- public:
-  using RegistryAccess::ReadString;
-  void ReadString(RootKey root, std::string_view key, std::string_view name, std::string& value,
-                  bool& ok, bool& lost_characters) override;
-  void ReadDword(RootKey root, std::string_view key, std::string_view name, std::int32_t& value,
-                 bool& ok) override;
-  void WriteDword(RootKey root, std::string_view key, std::string_view name, std::int32_t value,
-                  bool& ok) override;
+// A string's bytes as the registry stores them: UTF-16LE with the closing NUL.
+inline std::string StoredText(std::u16string_view text) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes + std::string(2, '\0');
+}
 
-  std::map<std::string, std::string> strings;  // "key\name" -> text
-  std::set<std::string> lossy_strings;         // "key\name" of texts that lost characters
-  std::map<std::string, std::int32_t> dwords;  // "key\name" -> value
-  bool writable = true;
-  int writes = 0;
+inline std::string StoredQword(std::int64_t value) {
+  std::string bytes;
+  for (int i = 0; i < 8; ++i)
+    bytes += static_cast<char>(static_cast<std::uint64_t>(value) >> (8 * i));
+  return bytes;
+}
 
-  static std::string Id(std::string_view key, std::string_view name);
-};
-
-// A registry component that forwards to one owned elsewhere, for code that takes ownership.
-std::unique_ptr<RegistryAccess> Borrow(RegistryAccess& registry);
+// Lines of a regedit export (ASCII; CR LF between lines) that set values below
+// HKEY_LOCAL_MACHINE\`key`: a quoted string, a dword:, or a value of any type with exactly these
+// bytes (strings: UTF-16LE with their NUL), written as hex(N): continued over several lines as
+// regedit wraps it.
+std::string RegStringValue(std::string_view key, std::string_view name, std::string_view text);
+std::string RegDwordValue(std::string_view key, std::string_view name, std::int32_t value);
+std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,
+                          std::string_view bytes);
 
 }  // namespace ordex::testing

@@ -108,13 +108,10 @@ class FltkWindow : public ::testing::Test {
   std::unique_ptr<WindowView> view_;
 };
 
-struct Ticks {
+struct Ticks : TickListener {
   int count = 0;
   std::function<void(int)> on_tick;
-  static void Callback(void* ticks) {
-    auto* self = static_cast<Ticks*>(ticks);
-    self->on_tick(++self->count);
-  }
+  void OnTick() override { on_tick(++count); }
 };
 
 TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
@@ -155,7 +152,7 @@ TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
     if (tick == 3) EXPECT_EQ(Fl::first_window(), nullptr);
     if (tick == 5) view_->Quit(4);
   };
-  EXPECT_EQ(view_->Run(&Ticks::Callback, &ticks), 4);
+  EXPECT_EQ(view_->Run(ticks), 4);
   EXPECT_EQ(ticks.count, 5);
 }
 
@@ -167,7 +164,7 @@ TEST_F(FltkWindow, ClosingTheWindowEndsRunWithZero) {
     if (tick == 2) Fl::first_window()->do_callback();
     if (tick == 10) view_->Quit(9);
   };
-  EXPECT_EQ(view_->Run(&Ticks::Callback, &ticks), 0);
+  EXPECT_EQ(view_->Run(ticks), 0);
   EXPECT_EQ(ticks.count, 2);
 }
 
@@ -179,7 +176,7 @@ TEST_F(FltkWindow, QuitInATickEndsRunWithoutWaitingForTheNextOne) {
     view_->Quit(6);
     quit_at = std::chrono::steady_clock::now();
   };
-  EXPECT_EQ(view_->Run(&Ticks::Callback, &ticks), 6);
+  EXPECT_EQ(view_->Run(ticks), 6);
   EXPECT_LT(std::chrono::steady_clock::now() - quit_at, std::chrono::milliseconds(250));
 }
 
@@ -192,7 +189,7 @@ TEST_F(FltkWindow, SigtermEndsRunWithZero) {
   });
   Ticks ticks;
   ticks.on_tick = [](int) {};
-  EXPECT_EQ(view_->Run(&Ticks::Callback, &ticks), 0);
+  EXPECT_EQ(view_->Run(ticks), 0);
   signal.join();
   EXPECT_EQ(ticks.count, 0);
 }

@@ -58,15 +58,14 @@ class Pipe {
 };
 
 // Ticks recorded by the event loop, and what the test wants done on each.
-struct Ticks {
+struct Ticks : TickListener {
   WindowView* view = nullptr;
   std::vector<Clock::time_point> times;
   std::function<void(int tick)> on_tick = [](int) {};
 
-  static void Callback(void* ticks) {
-    auto* self = static_cast<Ticks*>(ticks);
-    self->times.push_back(Clock::now());
-    self->on_tick(static_cast<int>(self->times.size()));
+  void OnTick() override {
+    times.push_back(Clock::now());
+    on_tick(static_cast<int>(times.size()));
   }
   int count() const { return static_cast<int>(times.size()); }
 };
@@ -102,7 +101,7 @@ int RunTicks(WindowView& view, Ticks& ticks, int count, int interval_ms = 1) {
     if (tick == count) view.Quit(0);
   };
   view.SetTimerInterval(interval_ms);
-  return view.Run(&Ticks::Callback, &ticks);
+  return view.Run(ticks);
 }
 
 // A terminal whose bytes come out as written: no "\n" to "\r\n", so that they can be compared.
@@ -329,7 +328,7 @@ TEST(TextViewLoop, ASignalDuringATickEndsRunAfterIt) {
   Ticks ticks;
   ticks.on_tick = [&](int) { ::kill(::getpid(), SIGINT); };
   view->SetTimerInterval(1);
-  EXPECT_EQ(view->Run(&Ticks::Callback, &ticks), 0);
+  EXPECT_EQ(view->Run(ticks), 0);
   EXPECT_EQ(ticks.count(), 1);
 }
 
@@ -364,7 +363,10 @@ TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
     view->SetTimerInterval(0);
     [[maybe_unused]] auto written = ::write(ready[1], "r", 1);
     ::close(ready[1]);
-    _exit(view->Run([](void*) { _exit(50); }, nullptr));
+    struct : TickListener {
+      void OnTick() override { _exit(50); }
+    } exit_on_tick;
+    _exit(view->Run(exit_on_tick));
   }
   ::close(ready[1]);
   char answer = 0;

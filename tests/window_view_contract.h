@@ -25,7 +25,7 @@
 namespace ordex::testing {
 
 template <typename Backend>
-class WindowViewContract : public ::testing::Test {
+class WindowViewContract : public ::testing::Test, public TickListener {
  protected:
   void SetUp() override {
     view_ = backend_.Create(kForm1Layout);
@@ -37,13 +37,10 @@ class WindowViewContract : public ::testing::Test {
     step_ = std::move(step);
     ticks_ = 0;
     view_->SetTimerInterval(interval_ms);
-    return view_->Run(&OnTick, this);
+    return view_->Run(*this);
   }
 
-  static void OnTick(void* fixture) {
-    auto* self = static_cast<WindowViewContract*>(fixture);
-    self->step_(++self->ticks_);
-  }
+  void OnTick() override { step_(++ticks_); }
 
   static std::string Tagged(std::size_t control) { return "Text " + std::to_string(control); }
 
@@ -127,7 +124,7 @@ TYPED_TEST_P(WindowViewContract, QuitEndsRunWithItsStatusAfterTheCurrentTick) {
 TYPED_TEST_P(WindowViewContract, QuitBeforeRunEndsItAtOnce) {
   this->view_->SetTimerInterval(1);
   this->view_->Quit(3);
-  EXPECT_EQ(this->view_->Run(&TestFixture::OnTick, this), 3);
+  EXPECT_EQ(this->view_->Run(*this), 3);
   EXPECT_EQ(this->ticks_, 0);
 }
 

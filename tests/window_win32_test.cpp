@@ -17,20 +17,20 @@
 namespace ordex {
 namespace {
 
-struct TickLog {
+struct TickLog : TickListener {
+  explicit TickLog(WindowView* counted_view) : view(counted_view) {}
+  void OnTick() override {
+    ++ticks;
+    if (throw_on_tick) throw std::runtime_error("tick failed");
+    if (ticks == quit_after) view->Quit(quit_status);
+  }
+
   WindowView* view = nullptr;
   int ticks = 0;
   int quit_after = 0;
   int quit_status = 0;
   bool throw_on_tick = false;
 };
-
-void CountTick(void* context) {
-  auto* log = static_cast<TickLog*>(context);
-  ++log->ticks;
-  if (log->throw_on_tick) throw std::runtime_error("tick failed");
-  if (log->ticks == log->quit_after) log->view->Quit(log->quit_status);
-}
 
 HWND g_close_target = nullptr;
 
@@ -193,7 +193,7 @@ TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {
   TickLog log{view_.get()};
   view_->SetVisible(true);
   ::PostMessageA(window_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(view_->Run(&CountTick, &log), 0);
+  EXPECT_EQ(view_->Run(log), 0);
   EXPECT_FALSE(::IsWindowVisible(window_));
 }
 
@@ -203,14 +203,14 @@ TEST_F(Win32WindowTest, EndOfSessionIsAgreedToAndEndsRunWithZero) {
   ::PostMessageA(window_, WM_ENDSESSION, TRUE, 0);
   TickLog log{view_.get()};
   view_->SetTimerInterval(5000);
-  EXPECT_EQ(view_->Run(&CountTick, &log), 0);
+  EXPECT_EQ(view_->Run(log), 0);
 }
 
 TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {
   TickLog log{view_.get()};
   log.throw_on_tick = true;
   view_->SetTimerInterval(10);
-  EXPECT_THROW(view_->Run(&CountTick, &log), std::runtime_error);
+  EXPECT_THROW(view_->Run(log), std::runtime_error);
   EXPECT_EQ(log.ticks, 1);
 }
 

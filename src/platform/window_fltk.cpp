@@ -115,12 +115,11 @@ class FltkWindowView : public WindowView {
     if (period_s_ > 0) Fl::add_timeout(period_s_, &OnTimeout, this);
   }
 
-  int Run(void (*on_tick)(void* context), void* context) override {
-    on_tick_ = on_tick;
-    context_ = context;
+  int Run(TickListener& listener) override {
+    listener_ = &listener;
     // Fl::run() would return as soon as no window is shown; the program runs on hidden.
     while (!state_.quit_requested() && !stop_signals_.Requested()) Fl::wait(1e20);
-    on_tick_ = nullptr;
+    listener_ = nullptr;
     Fl::remove_idle(&WakeUp, this);
     if (state_.quit_requested()) return state_.quit_status();
     stop_signals_.Clear();
@@ -155,9 +154,9 @@ class FltkWindowView : public WindowView {
     // A tick that arms the timer again gets a timeout from which FLTK takes off how late this
     // tick came; one that is then due at once runs in the same round of Fl::wait, after a Quit
     // in this tick, unless it is refused here.
-    if (!on_tick_ || state_.quit_requested()) return;
+    if (!listener_ || state_.quit_requested()) return;
     rearmed_ = false;
-    on_tick_(context_);
+    listener_->OnTick();
     // Unless the tick set a new interval, keep the steady period that repeat_timeout gives.
     if (!rearmed_ && period_s_ > 0) Fl::repeat_timeout(period_s_, &OnTimeout, this);
   }
@@ -218,8 +217,7 @@ class FltkWindowView : public WindowView {
   std::vector<Fl_Box*> status_labels_;
   double period_s_ = 0;
   bool rearmed_ = false;
-  void (*on_tick_)(void* context) = nullptr;
-  void* context_ = nullptr;
+  TickListener* listener_ = nullptr;
 };
 
 }  // namespace

@@ -17,10 +17,10 @@ void MemoryWindowView::SetTimerInterval(std::int32_t interval_ms) {
   ++set_timer_calls_;
 }
 
-int MemoryWindowView::Run(void (*on_tick)(void* context), void* context) {
+int MemoryWindowView::Run(TickListener& listener) {
   while (!state_.quit_requested() && interval_ms_ > 0 && ticks_to_run > 0) {
     --ticks_to_run;
-    on_tick(context);
+    listener.OnTick();
   }
   return state_.quit_requested() ? state_.quit_status() : 0;
 }

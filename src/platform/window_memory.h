@@ -23,7 +23,7 @@ class MemoryWindowView : public WindowView {
 
   // Ticks while the timer is on, up to `ticks_to_run` times, then returns 0 as if the window had
   // been closed. After Quit it returns that status once the current tick has ended.
-  int Run(void (*on_tick)(void* context), void* context) override;
+  int Run(TickListener& listener) override;
   void Quit(int status) override { state_.RequestQuit(status); }
 
   // The time a test lets pass, in ticks of the timer.

@@ -91,13 +91,13 @@ class TextWindowView : public WindowView {
     deadline_ns_ = NowNs() + period_ns_;
   }
 
-  int Run(void (*on_tick)(void* context), void* context) override {
+  int Run(TickListener& listener) override {
     for (;;) {
       Draw();
       if (state_.quit_requested()) return state_.quit_status();
       if (stop_signals_.Requested()) break;
       if (timer_on_ && NowNs() >= deadline_ns_) {
-        Tick(on_tick, context);
+        Tick(listener);
         continue;
       }
       if (WaitForEvent()) break;
@@ -109,9 +109,9 @@ class TextWindowView : public WindowView {
   void Quit(int status) override { state_.RequestQuit(status); }
 
  private:
-  void Tick(void (*on_tick)(void* context), void* context) {
+  void Tick(TickListener& listener) {
     const auto settings_before = timer_settings_;
-    on_tick(context);
+    listener.OnTick();
     if (!timer_on_ || timer_settings_ != settings_before) return;
     // Keep a steady period; ticks missed during a long pass are not made up.
     deadline_ns_ += period_ns_;

@@ -43,6 +43,15 @@ struct FormLayout {
   constexpr std::size_t control_count() const { return rows.size() + status.size(); }
 };
 
+// What a view's event loop calls on every tick of the form's timer.
+class TickListener {
+ public:
+  virtual void OnTick() = 0;
+
+ protected:
+  ~TickListener() = default;
+};
+
 // A form's window and the event loop it lives in; the form's timer belongs to it. All calls
 // come from the one thread that runs the loop. Texts are in the 8-bit code page.
 class WindowView {
@@ -56,10 +65,10 @@ class WindowView {
   // Sets the timer's period; the next tick comes one period after this call. 0 or less stops it.
   virtual void SetTimerInterval(std::int32_t interval_ms) = 0;
 
-  // Runs the event loop, calling `on_tick` on every tick, until the window is closed, Quit is
+  // Runs the event loop, calling `listener` on every tick, until the window is closed, Quit is
   // called, or (POSIX) SIGINT or SIGTERM arrives. A tick always runs to its end before the next
   // event is handled. Returns the exit status: 0, or the one given to Quit.
-  virtual int Run(void (*on_tick)(void* context), void* context) = 0;
+  virtual int Run(TickListener& listener) = 0;
 
   // Makes Run return `status` once the current event has been handled.
   virtual void Quit(int status) = 0;

@@ -57,7 +57,7 @@ class Win32WindowView : public WindowView {
   void SetText(std::size_t control, std::string_view text) override;
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
-  int Run(void (*on_tick)(void* context), void* context) override;
+  int Run(TickListener& listener) override;
   void Quit(int status) override;
 
  private:
@@ -83,8 +83,7 @@ class Win32WindowView : public WindowView {
   UINT dpi_ = kDefaultDpi;
   std::vector<Placed> placed_;
   std::vector<HWND> controls_;  // by the layout's control number
-  void (*on_tick_)(void*) = nullptr;
-  void* tick_context_ = nullptr;
+  TickListener* listener_ = nullptr;
   std::exception_ptr tick_failure_;
 };
 
@@ -235,9 +234,8 @@ void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
   }
 }
 
-int Win32WindowView::Run(void (*on_tick)(void* context), void* context) {
-  on_tick_ = on_tick;
-  tick_context_ = context;
+int Win32WindowView::Run(TickListener& listener) {
+  listener_ = &listener;
   const HWND window = Window();
   MSG message;
   for (;;) {
@@ -249,7 +247,7 @@ int Win32WindowView::Run(void (*on_tick)(void* context), void* context) {
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
-  on_tick_ = nullptr;
+  listener_ = nullptr;
   if (tick_failure_) std::rethrow_exception(std::exchange(tick_failure_, nullptr));
   return state_.quit_status();
 }
@@ -263,11 +261,11 @@ void Win32WindowView::Quit(int status) {
 }
 
 void Win32WindowView::Tick() {
-  if (on_tick_ == nullptr || state_.quit_requested()) return;
+  if (listener_ == nullptr || state_.quit_requested()) return;
   // An exception must not unwind through the system's frames around the window procedure; it
   // ends the loop and leaves Run from there.
   try {
-    on_tick_(tick_context_);
+    listener_->OnTick();
   } catch (...) {
     tick_failure_ = std::current_exception();
     Quit(1);

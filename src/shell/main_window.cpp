@@ -12,7 +12,6 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "platform/file_access.h"
-#include "platform/system.h"
 #include "report/summary_file.h"
 
 namespace ordex {
@@ -20,8 +19,6 @@ namespace {
 
 // How often start-up reads a machine data file again that changes while it is read.
 constexpr int kStartUpReadAttempts = 20;
-
-void OnTimer1Tick(void* form) { static_cast<Form1*>(form)->Timer1_Timer(); }
 
 FileStatus StatusOf(const OpenedFile& file) { return file.status; }
 FileStatus StatusOf(FileStatus status) { return status; }
@@ -31,52 +28,51 @@ FileStatus StatusOf(FileStatus status) { return status; }
 // kStartUpBusyPatience has passed; a file busy for longer is the failure it would be otherwise.
 class BusyWaitingFiles : public FileAccess {
  public:
-  explicit BusyWaitingFiles(const Form1Services& services) : services_(services) {}
+  explicit BusyWaitingFiles(Machine& machine) : machine_(machine) {}
 
   std::string NativePath(std::string_view target_path) const override {
-    return services_.files.NativePath(target_path);
+    return machine_.Files().NativePath(target_path);
   }
   std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
-    return services_.files.ModificationTime(native_path);
+    return machine_.Files().ModificationTime(native_path);
   }
   OpenedFile TryOpenForReading(const std::string& native_path) const override {
-    return WhenFree(native_path, [&] { return services_.files.TryOpenForReading(native_path); });
+    return WhenFree(native_path, [&] { return machine_.Files().TryOpenForReading(native_path); });
   }
   FileStatus TryRewriteFile(const std::string& native_path,
                             std::string_view content) const override {
     return WhenFree(native_path,
-                    [&] { return services_.files.TryRewriteFile(native_path, content); });
+                    [&] { return machine_.Files().TryRewriteFile(native_path, content); });
   }
 
  private:
   template <typename Attempt>
   std::invoke_result_t<Attempt> WhenFree(const std::string& native_path, Attempt attempt) const {
-    const auto deadline = services_.now() + kStartUpBusyPatience;
+    const auto deadline = machine_.Now() + kStartUpBusyPatience;
     for (;;) {
       auto result = attempt();
       if (StatusOf(result) != FileStatus::kBusy) return result;
-      if (services_.now() >= deadline) throw BusyFileError(native_path);
-      services_.sleep(kStartUpBusyPause);
+      if (machine_.Now() >= deadline) throw BusyFileError(native_path);
+      machine_.Sleep(kStartUpBusyPause);
     }
   }
 
-  const Form1Services& services_;
+  Machine& machine_;
 };
 
 }  // namespace
 
-std::string ProbeComputerName(void (*query)(char* buffer, std::uint32_t& size)) {
+std::string ProbeComputerName(Machine& machine) {
   std::string buffer(255, ' ');
   std::uint32_t size = 255;
-  query(buffer.data(), size);
+  machine.QueryComputerName(buffer.data(), size);
   std::string name(TrimSpaces(buffer));
   if (const auto nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
   return name;
 }
 
-Form1::Form1(Form1Services services)
-    : services_(std::move(services)),
-      start_up_files_(std::make_unique<BusyWaitingFiles>(services_)) {}
+Form1::Form1(Machine& machine)
+    : machine_(machine), start_up_files_(std::make_unique<BusyWaitingFiles>(machine)) {}
 
 Form1::~Form1() = default;
 
@@ -89,18 +85,18 @@ int Form1::Run() {
     case LoadResult::kRunning:
       break;
   }
-  return services_.view.Run(&OnTimer1Tick, this);
+  return machine_.View().Run(*this);
 }
 
 Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
-  instance_lock_ = services_.claim_single_instance();
+  instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
   try {
     StartUp();
     return LoadResult::kRunning;
   } catch (const std::exception& e) {
-    services_.report_fatal_error(e.what());
+    machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;
   }
 }
@@ -111,7 +107,7 @@ void Form1::StartUp() {
   Show(Control::txtRobotController, Current.Controller);
   Current.BaseRelease = ReadVersionValue("Version");
   Show(Control::txtBasisrelease, Current.BaseRelease);
-  Current.ComputerName = ProbeComputerName(services_.query_computer_name);
+  Current.ComputerName = ProbeComputerName(machine_);
   Show(Control::txtComputerName, Current.ComputerName);
   Current.IpoTime = GetIpoTime();
   Show(Control::txtIPOTime, Current.IpoTime);
@@ -127,7 +123,7 @@ void Form1::StartUp() {
   Show(Control::RefreshNo, refresh_no_caption_);
   ShowChangeCount();
   ApplyVisibility();
-  services_.view.SetTimerInterval(TimerInterval);
+  machine_.View().SetTimerInterval(TimerInterval);
 }
 
 void Form1::LoadSettings() {
@@ -170,18 +166,18 @@ std::string Form1::ReadVersionValue(std::string_view value_name) {
 }
 
 std::string Form1::GetIpoTime() {
-  return ReadIpoTime(*start_up_files_, InstallDir, services_.decimal_separator);
+  return ReadIpoTime(*start_up_files_, InstallDir, machine_.DecimalSeparator());
 }
 
 std::string Form1::GetExAxNum(FileTime& fileTime) {
   MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
-  machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
+  machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
   for (int attempt = 0; attempt < kStartUpReadAttempts; ++attempt) {
     if (auto reading = ReadExAxNum(*start_up_files_, machine_data_native_path_)) {
       fileTime = reading->time;
       return std::move(reading->ex_ax_num);
     }
-    if (!services_.files.ModificationTime(machine_data_native_path_)) {
+    if (!machine_.Files().ModificationTime(machine_data_native_path_)) {
       throw Error("cannot open " + machine_data_native_path_ + ": No such file or directory");
     }
   }
@@ -213,7 +209,7 @@ void Form1::RefreshCycle() {
   bool ignored = false;
   Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "TimerInterval", TimerInterval,
                        ignored);
-  services_.view.SetTimerInterval(TimerInterval);
+  machine_.View().SetTimerInterval(TimerInterval);
   Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "Visible", Visible, ignored);
   ApplyVisibility();
   Saved = Current;
@@ -230,7 +226,7 @@ bool Form1::TakeInMachineData() {
     reading = ReadTouchedMachineData();
   } catch (const Error& e) {
     if (!std::exchange(machine_data_unreadable_, true)) {
-      services_.report_warning(std::string(e.what()) + "; looking again on every pass");
+      machine_.ReportWarning(std::string(e.what()) + "; looking again on every pass");
     }
     return false;
   }
@@ -245,14 +241,14 @@ bool Form1::TakeInMachineData() {
 // A new reading, or nothing when the time stamp has not moved or the file is, for a moment,
 // missing (saved by rename, or deleted and written anew), empty or changing while it is read.
 std::optional<MachineDataReading> Form1::ReadTouchedMachineData() {
-  auto time = services_.files.ModificationTime(machine_data_native_path_);
+  auto time = machine_.Files().ModificationTime(machine_data_native_path_);
   if (!time) {
     // A folder renamed to another case maps to another native path.
-    machine_data_native_path_ = services_.files.NativePath(MachineDataPath);
+    machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
     return std::nullopt;
   }
   if (*time == Current.MachineDataTime) return std::nullopt;
-  auto reading = ReadExAxNum(services_.files, machine_data_native_path_);
+  auto reading = ReadExAxNum(machine_.Files(), machine_data_native_path_);
   // An empty file is one being saved in place (truncated, not yet written): it holds no count
   // worth showing or counting.
   if (!reading || reading->empty_file) return std::nullopt;
@@ -262,12 +258,12 @@ std::optional<MachineDataReading> Form1::ReadTouchedMachineData() {
 // The summary gets the latest values as soon as no other program holds it; until then the
 // write stays pending and is tried again on every pass. Other failures end the program.
 void Form1::WriteInfoFileWhenFree() {
-  const bool busy = WriteSummaryFile(services_.files, InstallDir, Current) == FileStatus::kBusy;
+  const bool busy = WriteSummaryFile(machine_.Files(), InstallDir, Current) == FileStatus::kBusy;
   if (busy && !summary_pending_) {
     const std::string path =
-        services_.files.NativePath(InstallDir + std::string(kSummaryRelativePath));
-    services_.report_warning(std::string(BusyFileError(path).what()) +
-                             "; writing it again on every pass");
+        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
+    machine_.ReportWarning(std::string(BusyFileError(path).what()) +
+                           "; writing it again on every pass");
   }
   summary_pending_ = busy;
 }
@@ -298,20 +294,20 @@ void Form1::ShowChangeCount() {
   Show(Control::Changes, std::to_string(ChangeCount) + " Changes since start");
 }
 
-void Form1::ApplyVisibility() { services_.view.SetVisible(Visible != 0); }
+void Form1::ApplyVisibility() { machine_.View().SetVisible(Visible != 0); }
 
 void Form1::Show(Control control, std::string_view text) {
-  services_.view.SetText(ControlIndex(control), LineBreaksAsSpaces(text));
+  machine_.View().SetText(ControlIndex(control), LineBreaksAsSpaces(text));
 }
 
 RegistryAccess& Form1::Registry() {
-  if (!registry_) registry_ = services_.create_registry();
+  if (!registry_) registry_ = machine_.CreateRegistry();
   return *registry_;
 }
 
 void Form1::EndWithError(std::string_view message, int status) {
-  services_.report_fatal_error(message);
-  services_.view.Quit(status);
+  machine_.ReportFatalError(message);
+  machine_.View().Quit(status);
 }
 
 }  // namespace ordex

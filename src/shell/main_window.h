@@ -2,23 +2,18 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "collectors/controller_info.h"
 #include "collectors/ex_ax_num.h"
-#include "platform/window_view.h"
+#include "platform/machine.h"
 #include "registry/registry_access.h"
 #include "shell/form1_layout.h"
 
 namespace ordex {
-
-class FileAccess;
-class InstanceLock;
 
 inline constexpr std::string_view VersionKey = "SOFTWARE\\Tarvex Roboter GmbH\\Version";
 inline constexpr std::string_view SettingsKey =
@@ -33,32 +28,14 @@ inline constexpr std::int32_t kDefaultVisible = 0;
 inline constexpr std::chrono::seconds kStartUpBusyPatience{10};
 inline constexpr std::chrono::milliseconds kStartUpBusyPause{200};
 
-// What the main window needs from the machine; main() fills it with the platform's own, tests
-// with stand-ins.
-struct Form1Services {
-  const FileAccess& files;
-  WindowView& view;
-  std::function<std::unique_ptr<RegistryAccess>()> create_registry;
-  std::function<std::unique_ptr<InstanceLock>()> claim_single_instance;
-  void (*query_computer_name)(char* buffer, std::uint32_t& size);
-  char decimal_separator;
-  void (*report_fatal_error)(std::string_view message);
-  // A condition that lasts without ending the program, reported once when it begins.
-  void (*report_warning)(std::string_view message) = [](std::string_view) {};
-  // Start-up's clock and pause while it waits for a busy file.
-  std::function<std::chrono::steady_clock::time_point()> now = &std::chrono::steady_clock::now;
-  std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds pause) {
-    std::this_thread::sleep_for(pause);
-  };
-};
-
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
-// Timer1. The window state fields keep their design names and are public, plain data.
-class Form1 {
+// Timer1. The window state fields keep their design names and are public, plain data. All it
+// needs from the machine comes through `machine`, which must outlive it.
+class Form1 : private TickListener {
  public:
   enum class LoadResult { kRunning, kAnotherInstance, kFailed };
 
-  explicit Form1(Form1Services services);
+  explicit Form1(Machine& machine);
   ~Form1();
 
   // Start-up, then the event loop; returns the program's exit status.
@@ -83,6 +60,7 @@ class Form1 {
   std::string_view RefreshNoCaption() const { return refresh_no_caption_; }
 
  private:
+  void OnTick() override { Timer1_Timer(); }
   void StartUp();
   void LoadSettings();
   std::string GetIpoTime();
@@ -104,7 +82,7 @@ class Form1 {
   void ApplyVisibility();
   void EndWithError(std::string_view message, int status);
 
-  Form1Services services_;
+  Machine& machine_;
   // The files as start-up sees them: a busy one is tried again for kStartUpBusyPatience.
   std::unique_ptr<FileAccess> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
@@ -116,8 +94,8 @@ class Form1 {
   bool summary_pending_ = false;
 };
 
-// The host-name probe: a buffer of 255 spaces handed to `query`, trimmed of spaces and cut at
-// the first NUL.
-std::string ProbeComputerName(void (*query)(char* buffer, std::uint32_t& size));
+// The host-name probe: a buffer of 255 spaces handed to the machine's query, trimmed of spaces
+// and cut at the first NUL.
+std::string ProbeComputerName(Machine& machine);
 
 }  // namespace ordex

@@ -1,6 +1,6 @@
 #include <clocale>
 
-#include "platform/run_form1.h"
+#include "app/run_form1.h"
 
 int main() {
   // Numbers are shown with the decimal separator of the user's locale.

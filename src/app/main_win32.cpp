@@ -1,5 +1,5 @@
 #include <windows.h>
 
-#include "platform/run_form1.h"
+#include "app/run_form1.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return ordex::RunForm1(); }

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/file_access.h"
+#include "platform/system.h"
+#include "platform/window_view.h"
+#include "registry/registry_access.h"
+
+namespace ordex {
+
+// Everything the main window needs from the machine it runs on, in one interface: the program
+// builds it from this platform's backends (app/run_form1.cpp), tests from in-memory ones
+// (MemoryMachine). All calls come from the one thread of the event loop.
+class Machine {
+ public:
+  virtual ~Machine() = default;
+
+  // The file system (see FileAccess).
+  virtual const FileAccess& Files() = 0;
+
+  // The form's window and the event loop it lives in.
+  virtual WindowView& View() = 0;
+
+  // A new registry component (see RegistryAccess); every one works on the same registry.
+  virtual std::unique_ptr<RegistryAccess> CreateRegistry() = 0;
+
+  // The right to run as the only instance, held for as long as the lock lives; nullptr when
+  // another instance holds it.
+  virtual std::unique_ptr<InstanceLock> ClaimSingleInstance() = 0;
+
+  // The host-name query in the shape of GetComputerNameA: fills `buffer` (`size` bytes) with the
+  // name in the 8-bit code page and its NUL, and sets `size` to its length. Its result is not
+  // examined.
+  virtual void QueryComputerName(char* buffer, std::uint32_t& size) = 0;
+
+  // The system's decimal separator for numbers shown to the user.
+  virtual char DecimalSeparator() = 0;
+
+  // The one-line message of an error that ends the program.
+  virtual void ReportFatalError(std::string_view message) = 0;
+
+  // The one-line message of a lasting condition that does not end the program, reported once
+  // when it begins.
+  virtual void ReportWarning(std::string_view message) = 0;
+
+  // Start-up's clock, and its pause while it waits for a file another program holds.
+  virtual std::chrono::steady_clock::time_point Now() = 0;
+  virtual void Sleep(std::chrono::milliseconds pause) = 0;
+};
+
+}  // namespace ordex

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/machine.h"
+#include "registry/registry_memory.h"
+
+namespace ordex {
+
+// A machine held in memory, for tests: its registry, instance claim, host name, clock and
+// reports behave as the real ones do, without touching the machine the tests run on. The files
+// and the window are any backend the test gives (the real files over a temporary folder, the
+// in-memory window).
+class MemoryMachine : public Machine {
+ public:
+  MemoryMachine(const FileAccess& files, WindowView& view) : files_(files), view_(view) {}
+
+  const FileAccess& Files() override { return files_; }
+  WindowView& View() override { return view_; }
+  std::unique_ptr<RegistryAccess> CreateRegistry() override { return registry.Open(); }
+  // One claim at a time, as on the real machine: nullptr while an earlier lock lives.
+  std::unique_ptr<InstanceLock> ClaimSingleInstance() override;
+  void QueryComputerName(char* buffer, std::uint32_t& size) override;
+  char DecimalSeparator() override { return decimal_separator; }
+  void ReportFatalError(std::string_view message) override { fatal_error = message; }
+  void ReportWarning(std::string_view message) override { warnings.emplace_back(message); }
+  std::chrono::steady_clock::time_point Now() override { return now; }
+  // Time passes only here, and then `on_sleep` runs.
+  void Sleep(std::chrono::milliseconds pause) override;
+
+  MemoryRegistry registry;
+  std::string computer_name = "ROBPC01";
+  char decimal_separator = '.';
+  // The last fatal error reported, and every warning.
+  std::string fatal_error;
+  std::vector<std::string> warnings;
+  std::chrono::steady_clock::time_point now{};
+  std::function<void()> on_sleep;
+
+ private:
+  class Lock;
+
+  const FileAccess& files_;
+  WindowView& view_;
+  std::shared_ptr<bool> claimed_ = std::make_shared<bool>(false);
+};
+
+}  // namespace ordex
