@@ -39,6 +39,10 @@ class HeldFiles : public FileAccess {
     if (IsHeld(path)) return FileStatus::kBusy;
     return files_->TryRewriteFile(path, content);
   }
+  FileStatus ReplaceAtomically(const std::string& path, std::string_view content) const override {
+    if (IsHeld(path)) return FileStatus::kBusy;
+    return files_->ReplaceAtomically(path, content);
+  }
 
   std::set<std::string> busy;
   mutable std::function<void()> on_next_open;

@@ -13,10 +13,6 @@ std::string ReadToEnd(InputStream& stream) {
   return content;
 }
 
-FileStatus FileAccess::ReplaceAtomically(const std::string& native_path, std::string_view) const {
-  throw Error("cannot replace " + native_path + ": not offered by this file access");
-}
-
 std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& native_path) const {
   OpenedFile file = TryOpenForReading(native_path);
   if (file.status == FileStatus::kBusy) throw BusyFileError(native_path);

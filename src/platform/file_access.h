@@ -71,10 +71,8 @@ class FileAccess {
   // the file's name. A file reached through a symbolic link is replaced where the link points,
   // and the new file keeps the old one's permissions and owner. Returns kDone, kNotThere when
   // the folder does not exist (it is not created), kDenied, or kBusy; other failures throw.
-  // Not pure, so that a test's wrapper that forwards the other calls need not offer it; this
-  // default throws.
   virtual FileStatus ReplaceAtomically(const std::string& native_path,
-                                       std::string_view content) const;
+                                       std::string_view content) const = 0;
 
   // For callers to whom a busy file is a failure: they throw BusyFileError when it is busy.
   // Opens for reading, or returns nullptr when the file (or a folder on its path) does not exist.

@@ -44,6 +44,11 @@ class BusyWaitingFiles : public FileAccess {
     return WhenFree(native_path,
                     [&] { return machine_.Files().TryRewriteFile(native_path, content); });
   }
+  FileStatus ReplaceAtomically(const std::string& native_path,
+                               std::string_view content) const override {
+    return WhenFree(native_path,
+                    [&] { return machine_.Files().ReplaceAtomically(native_path, content); });
+  }
 
  private:
   template <typename Attempt>
