@@ -151,6 +151,8 @@ class MachineDataFaultTest : public FaultTest {
     ordex_ = std::make_unique<OrdexProcess>(options);
     ASSERT_TRUE(Eventually([&] { return sample_.Summary() == SummaryWithExAxNum("2"); }))
         << Errors("out");
+    // The summary is written before the window first shows: the tests read the last frame.
+    ASSERT_TRUE(Eventually([&] { return !Frames().empty(); })) << Errors("out");
   }
 
   void WaitPasses(long passes) const {
