@@ -43,6 +43,9 @@ class HeldFiles : public FileAccess {
     if (IsHeld(path)) return FileStatus::kBusy;
     return files_->ReplaceAtomically(path, content);
   }
+  Error MissingFileError(const std::string& path) const override {
+    return files_->MissingFileError(path);
+  }
 
   std::set<std::string> busy;
   mutable std::function<void()> on_next_open;

@@ -19,10 +19,6 @@ std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& nativ
   return std::move(file.stream);
 }
 
-Error FileAccess::MissingFileError(const std::string& native_path) const {
-  return Error("cannot open " + native_path + ": No such file or directory");
-}
-
 std::string FileAccess::ReadWholeFile(const std::string& native_path) const {
   const auto stream = OpenForReading(native_path);
   if (!stream) throw MissingFileError(native_path);

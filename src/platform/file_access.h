@@ -82,7 +82,7 @@ class FileAccess {
   void RewriteFile(const std::string& native_path, std::string_view content) const;
 
   // "cannot open <path>: " and the system's own words for a missing file.
-  virtual Error MissingFileError(const std::string& native_path) const;
+  virtual Error MissingFileError(const std::string& native_path) const = 0;
 };
 
 // "cannot open <path>: in use by another program".

@@ -58,6 +58,10 @@ FileStatus MemoryFileAccess::TryRewriteFile(const std::string& native_path,
   return Write(native_path, content);
 }
 
+Error MemoryFileAccess::MissingFileError(const std::string& native_path) const {
+  return Error("cannot open " + native_path + ": No such file or directory");
+}
+
 FileStatus MemoryFileAccess::ReplaceAtomically(const std::string& native_path,
                                                std::string_view content) const {
   CheckNotAFolder(native_path);

@@ -23,6 +23,7 @@ class MemoryFileAccess : public FileAccess {
                             std::string_view content) const override;
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
+  Error MissingFileError(const std::string& native_path) const override;
 
   // Creates the folder and those above it.
   void AddFolder(const std::string& path);

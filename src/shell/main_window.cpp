@@ -49,6 +49,9 @@ class BusyWaitingFiles : public FileAccess {
     return WhenFree(native_path,
                     [&] { return machine_.Files().ReplaceAtomically(native_path, content); });
   }
+  Error MissingFileError(const std::string& native_path) const override {
+    return machine_.Files().MissingFileError(native_path);
+  }
 
  private:
   template <typename Attempt>
