@@ -6,6 +6,10 @@ Error BusyFileError(std::string_view native_path) {
   return Error("cannot open " + std::string(native_path) + ": in use by another program");
 }
 
+Error FolderInPlaceError(std::string_view native_path) {
+  return Error("cannot open " + std::string(native_path) + ": is a folder");
+}
+
 std::string ReadToEnd(InputStream& stream) {
   std::string content;
   char buffer[16384];

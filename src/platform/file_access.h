@@ -88,6 +88,10 @@ class FileAccess {
 // "cannot open <path>: in use by another program".
 Error BusyFileError(std::string_view native_path);
 
+// "cannot open <path>: is a folder", in place of the system's words, which on some systems send
+// the user looking at permissions.
+Error FolderInPlaceError(std::string_view native_path);
+
 // The file access of the platform the program was built for.
 std::unique_ptr<FileAccess> CreateFileAccess();
 

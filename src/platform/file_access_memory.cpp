@@ -91,7 +91,7 @@ bool MemoryFileAccess::ParentExists(const std::string& path) const {
 }
 
 void MemoryFileAccess::CheckNotAFolder(const std::string& path) const {
-  if (FolderExists(path)) throw Error("cannot open " + path + ": is a folder");
+  if (FolderExists(path)) throw FolderInPlaceError(path);
 }
 
 FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content) const {

@@ -122,10 +122,6 @@ std::string ToSlashPath(std::string_view target_path) {
   return path;
 }
 
-Error FolderInPlaceError(const std::string& path) {
-  return Error("cannot open " + path + ": is a folder");
-}
-
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     const ssize_t count = RetryOnEintr([&] { return ::write(fd, bytes.data(), bytes.size()); });

@@ -28,7 +28,7 @@ bool IsFolder(const std::string& path) {
 // permissions.
 Error OpenError(const std::string& path, DWORD code) {
   if (code == ERROR_ACCESS_DENIED && IsFolder(path)) {
-    return Error("cannot open " + path + ": is a folder");
+    return FolderInPlaceError(path);
   }
   return Win32Error("cannot open", path, code);
 }
@@ -126,7 +126,7 @@ class TempFile {
 FileStatus Replace(const std::string& target, std::string_view content) {
   const DWORD attributes = ::GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw Error("cannot open " + target + ": is a folder");
+    throw FolderInPlaceError(target);
   }
   // A read-only file is one this user may not change, as on POSIX.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {

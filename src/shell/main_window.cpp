@@ -186,7 +186,7 @@ std::string Form1::GetExAxNum(FileTime& fileTime) {
       return std::move(reading->ex_ax_num);
     }
     if (!machine_.Files().ModificationTime(machine_data_native_path_)) {
-      throw Error("cannot open " + machine_data_native_path_ + ": No such file or directory");
+      throw machine_.Files().MissingFileError(machine_data_native_path_);
     }
   }
   throw Error(machine_data_native_path_ + " keeps changing while it is read");
