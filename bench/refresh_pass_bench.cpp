@@ -59,6 +59,7 @@ class BenchMachine : public Machine {
     std::exit(1);
   }
   void ReportWarning(std::string_view) override {}
+  void ReportEvent(const Event&) override {}
   std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
   void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/event.h"
 #include "platform/file_access.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
@@ -46,6 +47,9 @@ class Machine {
   // The one-line message of a lasting condition that does not end the program, reported once
   // when it begins.
   virtual void ReportWarning(std::string_view message) = 0;
+
+  // An event of the program for those who watch a fleet (see Event); never throws.
+  virtual void ReportEvent(const Event& event) = 0;
 
   // Start-up's clock, and its pause while it waits for a file another program holds.
   virtual std::chrono::steady_clock::time_point Now() = 0;

@@ -32,6 +32,13 @@ void MemoryMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
   size = length;
 }
 
+void MemoryMachine::ReportEvent(const Event& event) {
+  events.push_back({event.id,
+                    event.level,
+                    {event.strings.begin(), event.strings.end()},
+                    std::string(event.line)});
+}
+
 void MemoryMachine::Sleep(std::chrono::milliseconds pause) {
   now += pause;
   if (on_sleep) on_sleep();

@@ -30,6 +30,7 @@ class MemoryMachine : public Machine {
   char DecimalSeparator() override { return decimal_separator; }
   void ReportFatalError(std::string_view message) override { fatal_error = message; }
   void ReportWarning(std::string_view message) override { warnings.emplace_back(message); }
+  void ReportEvent(const Event& event) override;
   std::chrono::steady_clock::time_point Now() override { return now; }
   // Time passes only here, and then `on_sleep` runs.
   void Sleep(std::chrono::milliseconds pause) override;
@@ -40,6 +41,15 @@ class MemoryMachine : public Machine {
   // The last fatal error reported, and every warning.
   std::string fatal_error;
   std::vector<std::string> warnings;
+  // Every event, as the event log would hold it.
+  struct RecordedEvent {
+    std::uint16_t id;
+    EventLevel level;
+    std::vector<std::string> strings;
+    std::string line;
+    friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
+  };
+  std::vector<RecordedEvent> events;
   std::chrono::steady_clock::time_point now{};
   std::function<void()> on_sleep;
 

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/event.h"
+
 namespace ordex {
 
 // Holds the one-instance claim for as long as it lives.
@@ -34,5 +36,11 @@ void ReportFatalError(std::string_view message);
 // Reports the one-line message of a lasting condition that does not end the program, in the
 // same places ("ordex: warning: ..."; a warning in the event log).
 void ReportWarning(std::string_view message);
+
+// Reports an event of the program: its line in the same places, "ordex: " and for a warning
+// "warning: " before it; on Windows also the event with its id, level and insertion strings in
+// the Application event log. Never throws: an event that cannot be reported is lost, and the
+// program goes on.
+void ReportEvent(const Event& event) noexcept;
 
 }  // namespace ordex

@@ -145,4 +145,13 @@ void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", mes
 
 void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
 
+void ReportEvent(const Event& event) noexcept {
+  try {
+    WriteReportLine(event.level == EventLevel::kWarning ? "ordex: warning: " : "ordex: ",
+                    event.line);
+  } catch (...) {
+    // Out of memory for the escaped line: the line is lost, the program goes on.
+  }
+}
+
 }  // namespace ordex

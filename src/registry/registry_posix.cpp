@@ -56,6 +56,14 @@ class RegistryFile : public RegistryAccess {
     ok = Current().ReadDword(root, key_path, value_name, value);
   }
 
+  void ReadDwords(RootKey root, std::span<DwordRead> reads) override {
+    const bool served = root == HKEY_LOCAL_MACHINE_ROOT;
+    const RegStore* store = served ? &Current() : nullptr;
+    for (DwordRead& read : reads) {
+      read.ok = served && store->ReadDword(root, read.key_path, read.value_name, read.value);
+    }
+  }
+
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                   std::int32_t value, bool& ok) override {
     if (root != HKEY_LOCAL_MACHINE_ROOT) {
