@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,8 +132,15 @@ class FaultTest : public ::testing::Test {
     listing["registry.reg"] = ReadBytes(sample_.store());
     return listing;
   }
+  // What the instance reported on its error output, without the facts (the "info:" lines of
+  // its events).
   std::string Errors(const std::string& name) const {
-    return ReadBytes(sample_.dir() / (name + ".err"));
+    std::istringstream lines(ReadBytes(sample_.dir() / (name + ".err")));
+    std::string problems;
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.starts_with("ordex: info: ")) problems += line + "\n";
+    }
+    return problems;
   }
 
   SampleInstallation sample_;

@@ -224,6 +224,14 @@ TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
   ReportWarning("cannot write /x/Tarvex.ini: busy");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
+  const std::string strings[] = {"a", "b"};
+  for (const auto& [level, expected] : {std::pair{EventLevel::kInformation, "ordex: info: a\\tb\n"},
+                                        std::pair{EventLevel::kWarning, "ordex: warning: a\\tb\n"},
+                                        std::pair{EventLevel::kError, "ordex: a\\tb\n"}}) {
+    ::testing::internal::CaptureStderr();
+    ReportEvent({12, level, strings, "a\tb"});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), expected);
+  }
 }
 
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/error.h"
+
 namespace ordex {
 
 // Gives the claim back when it goes, even after the machine (the flag is shared with it).
@@ -33,6 +35,7 @@ void MemoryMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
 }
 
 void MemoryMachine::ReportEvent(const Event& event) {
+  if (events_fail) throw Error("the event log cannot be written");
   events.push_back({event.id,
                     event.level,
                     {event.strings.begin(), event.strings.end()},

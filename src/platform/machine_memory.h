@@ -50,6 +50,8 @@ class MemoryMachine : public Machine {
     friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
   };
   std::vector<RecordedEvent> events;
+  // When true, ReportEvent throws, as a report that cannot be made may.
+  bool events_fail = false;
   std::chrono::steady_clock::time_point now{};
   std::function<void()> on_sleep;
 

@@ -37,8 +37,8 @@ void ReportFatalError(std::string_view message);
 // same places ("ordex: warning: ..."; a warning in the event log).
 void ReportWarning(std::string_view message);
 
-// Reports an event of the program: its line in the same places, "ordex: " and for a warning
-// "warning: " before it; on Windows also the event with its id, level and insertion strings in
+// Reports an event of the program: its line in the same places, after "ordex: " and the
+// level ("warning: ", "info: "; nothing for an error); on Windows also the event with its id, level and insertion strings in
 // the Application event log. Never throws: an event that cannot be reported is lost, and the
 // program goes on.
 void ReportEvent(const Event& event) noexcept;

@@ -147,8 +147,7 @@ void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: 
 
 void ReportEvent(const Event& event) noexcept {
   try {
-    WriteReportLine(event.level == EventLevel::kWarning ? "ordex: warning: " : "ordex: ",
-                    event.line);
+    WriteReportLine(EventLinePrefix(event.level), event.line);
   } catch (...) {
     // Out of memory for the escaped line: the line is lost, the program goes on.
   }

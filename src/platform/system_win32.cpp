@@ -80,8 +80,7 @@ void ReportWarning(std::string_view message) {
 
 void ReportEvent(const Event& event) noexcept {
   try {
-    WriteReportLine(event.level == EventLevel::kWarning ? "ordex: warning: " : "ordex: ",
-                    event.line);
+    WriteReportLine(EventLinePrefix(event.level), event.line);
   } catch (...) {
     // Out of memory for the line: it is lost, and the event log may still take the event.
   }
