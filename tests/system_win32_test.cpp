@@ -5,14 +5,26 @@
 
 #include <string>
 
+#include "ordex_messages.h"
+#include "platform/event_log_win32.h"
 #include "platform/file_access.h"
 #include "platform/machine_memory.h"
 #include "platform/system.h"
+#include "shell/form1_events.h"
 #include "shell/main_window.h"
 #include "test_support.h"
 
 namespace ordex {
 namespace {
+
+// The events Form1 reports are the message table's entries, level included.
+static_assert(MessageTableId(EventLevel::kInformation, kStartedEventId) == ORDEX_MSG_STARTED);
+static_assert(MessageTableId(EventLevel::kInformation, kChangedEventId) == ORDEX_MSG_CHANGED);
+static_assert(MessageTableId(EventLevel::kInformation, kEndedEventId) == ORDEX_MSG_ENDED);
+static_assert(MessageTableId(EventLevel::kWarning, kConditionBegunEventId) ==
+              ORDEX_MSG_CONDITION_BEGUN);
+static_assert(MessageTableId(EventLevel::kInformation, kConditionEndedEventId) ==
+              ORDEX_MSG_CONDITION_ENDED);
 
 bool SettingsKeyExists() {
   HKEY key = nullptr;
