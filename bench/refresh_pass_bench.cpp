@@ -59,7 +59,7 @@ class BenchMachine : public Machine {
     std::exit(1);
   }
   void ReportWarning(std::string_view) override {}
-  void ReportEvent(const Event&) override {}
+  void LogEvent(const Event&) override {}
   std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
   void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
 
@@ -69,10 +69,11 @@ class BenchMachine : public Machine {
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
 
-// A copy of the sample installation with its own registry store, as the program sees it.
+// A copy of the sample installation with its own registry store, as the program sees it; with
+// `policy`, the policy key holds both settings too.
 class Installation {
  public:
-  Installation() {
+  explicit Installation(bool policy = false) {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
              fs::copy_options::recursive);
     store_ = dir_.path() / "registry.reg";
@@ -87,7 +88,12 @@ class Installation {
                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
                    "Preferences\\ZT\\Service\\ORDEX]\r\n"
                    "\"TimerInterval\"=dword:00002710\r\n"
-                   "\"Visible\"=dword:00000000\r\n");
+                   "\"Visible\"=dword:00000000\r\n" +
+                   (policy ? "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarvex Roboter "
+                             "GmbH\\ORDEX]\r\n"
+                             "\"TimerInterval\"=dword:00002710\r\n"
+                             "\"Visible\"=dword:00000000\r\n"
+                           : ""));
   }
 
   std::string MachineData() const {
@@ -153,6 +159,21 @@ void BM_RefreshPass(benchmark::State& state) {
   RecordFigure("refresh_stats_per_pass", state.counters["stats/pass"]);
 }
 BENCHMARK(BM_RefreshPass);
+
+// The same with both settings set by policy as well (without one, as above, the policy key is
+// looked for and not found).
+void BM_RefreshPassWithPolicy(benchmark::State& state) {
+  const Installation installation(true);
+  NullView view;
+  StartedForm form(installation, view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_policy_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_policy_opens_per_pass", state.counters["opens/pass"]);
+}
+BENCHMARK(BM_RefreshPassWithPolicy);
 
 // The same with the program's own terminal view, hidden, as a headless run has it.
 void BM_RefreshPassTextView(benchmark::State& state) {

@@ -297,8 +297,8 @@ TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThe
   ::RegSetValueExA(key, "TimerInterval", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&interval),
                    sizeof interval);
   ::RegCloseKey(key);
-  DwordRead reads[] = {{"software\\policies\\" + test_key_name_, "TimerInterval"},
-                       {key_path_, "TimerInterval"}};
+  const std::string spelled_otherwise = "software\\policies\\" + test_key_name_;
+  DwordRead reads[] = {{spelled_otherwise, "TimerInterval"}, {key_path_, "TimerInterval"}};
   registry_->ReadDwords(kHklm, reads);
   HKEY parent = nullptr;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, policies.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,

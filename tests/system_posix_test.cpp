@@ -229,7 +229,7 @@ TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
                                         std::pair{EventLevel::kWarning, "ordex: warning: a\\tb\n"},
                                         std::pair{EventLevel::kError, "ordex: a\\tb\n"}}) {
     ::testing::internal::CaptureStderr();
-    ReportEvent({12, level, strings, "a\tb"});
+    LogEvent({12, level, strings, "a\tb"});
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), expected);
   }
 }

@@ -36,7 +36,7 @@ class SystemMachine : public Machine {
   char DecimalSeparator() override { return decimal_separator_; }
   void ReportFatalError(std::string_view message) override { ordex::ReportFatalError(message); }
   void ReportWarning(std::string_view message) override { ordex::ReportWarning(message); }
-  void ReportEvent(const Event& event) override { ordex::ReportEvent(event); }
+  void LogEvent(const Event& event) override { ordex::LogEvent(event); }
   std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
   void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
 

@@ -49,7 +49,7 @@ class Machine {
   virtual void ReportWarning(std::string_view message) = 0;
 
   // An event of the program for those who watch a fleet (see Event); never throws.
-  virtual void ReportEvent(const Event& event) = 0;
+  virtual void LogEvent(const Event& event) = 0;
 
   // Start-up's clock, and its pause while it waits for a file another program holds.
   virtual std::chrono::steady_clock::time_point Now() = 0;

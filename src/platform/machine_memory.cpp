@@ -34,7 +34,7 @@ void MemoryMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
   size = length;
 }
 
-void MemoryMachine::ReportEvent(const Event& event) {
+void MemoryMachine::LogEvent(const Event& event) {
   if (events_fail) throw Error("the event log cannot be written");
   events.push_back({event.id,
                     event.level,

@@ -30,7 +30,7 @@ class MemoryMachine : public Machine {
   char DecimalSeparator() override { return decimal_separator; }
   void ReportFatalError(std::string_view message) override { fatal_error = message; }
   void ReportWarning(std::string_view message) override { warnings.emplace_back(message); }
-  void ReportEvent(const Event& event) override;
+  void LogEvent(const Event& event) override;
   std::chrono::steady_clock::time_point Now() override { return now; }
   // Time passes only here, and then `on_sleep` runs.
   void Sleep(std::chrono::milliseconds pause) override;
@@ -50,7 +50,7 @@ class MemoryMachine : public Machine {
     friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
   };
   std::vector<RecordedEvent> events;
-  // When true, ReportEvent throws, as a report that cannot be made may.
+  // When true, LogEvent throws, as a report that cannot be made may.
   bool events_fail = false;
   std::chrono::steady_clock::time_point now{};
   std::function<void()> on_sleep;

@@ -41,6 +41,6 @@ void ReportWarning(std::string_view message);
 // level ("warning: ", "info: "; nothing for an error); on Windows also the event with its id, level and insertion strings in
 // the Application event log. Never throws: an event that cannot be reported is lost, and the
 // program goes on.
-void ReportEvent(const Event& event) noexcept;
+void LogEvent(const Event& event) noexcept;
 
 }  // namespace ordex

@@ -145,7 +145,7 @@ void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", mes
 
 void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
 
-void ReportEvent(const Event& event) noexcept {
+void LogEvent(const Event& event) noexcept {
   try {
     WriteReportLine(EventLinePrefix(event.level), event.line);
   } catch (...) {

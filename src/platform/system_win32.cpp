@@ -78,7 +78,7 @@ void ReportWarning(std::string_view message) {
   WriteApplicationEvent(EventLevel::kWarning, kWarningEventId, strings);
 }
 
-void ReportEvent(const Event& event) noexcept {
+void LogEvent(const Event& event) noexcept {
   try {
     WriteReportLine(EventLinePrefix(event.level), event.line);
   } catch (...) {

@@ -102,7 +102,7 @@ int Form1::Run() {
 template <typename MakeEvent>
 void Form1::Report(MakeEvent make_event) {
   try {
-    machine_.ReportEvent(make_event().View());
+    machine_.LogEvent(make_event().View());
   } catch (const std::exception&) {
   }
 }
