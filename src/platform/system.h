@@ -38,9 +38,9 @@ void ReportFatalError(std::string_view message);
 void ReportWarning(std::string_view message);
 
 // Reports an event of the program: its line in the same places, after "ordex: " and the
-// level ("warning: ", "info: "; nothing for an error); on Windows also the event with its id, level and insertion strings in
-// the Application event log. Never throws: an event that cannot be reported is lost, and the
-// program goes on.
+// level ("warning: ", "info: "; nothing for an error); on Windows also the event with its id,
+// level and insertion strings in the Application event log. Never throws: an event that cannot
+// be reported is lost, and the program goes on.
 void LogEvent(const Event& event) noexcept;
 
 }  // namespace ordex
