@@ -224,6 +224,10 @@ TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
   ReportWarning("cannot write /x/Tarvex.ini: busy");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
+  ::testing::internal::CaptureStderr();
+  ReportInformation("summary file held: ended after 12 s");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ordex: info: summary file held: ended after 12 s\n");
 }
 
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {

@@ -15,9 +15,13 @@ void WriteApplicationEvent(EventType type, std::string_view message) {
   if (source == nullptr) return;
   const std::string text(message);
   LPCSTR strings[] = {text.c_str()};
-  const bool error = type == EventType::kError;
-  ::ReportEventA(source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
-                 error ? ORDEX_MSG_STOPPED : ORDEX_MSG_WARNING, nullptr, 1, 0, strings, nullptr);
+  const WORD level = type == EventType::kError     ? EVENTLOG_ERROR_TYPE
+                     : type == EventType::kWarning ? EVENTLOG_WARNING_TYPE
+                                                   : EVENTLOG_INFORMATION_TYPE;
+  const DWORD id = type == EventType::kError     ? ORDEX_MSG_STOPPED
+                   : type == EventType::kWarning ? ORDEX_MSG_WARNING
+                                                 : ORDEX_MSG_INFORMATION;
+  ::ReportEventA(source, level, 0, id, nullptr, 1, 0, strings, nullptr);
   ::DeregisterEventSource(source);
 }
 

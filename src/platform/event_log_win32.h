@@ -4,7 +4,7 @@
 
 namespace ordex {
 
-enum class EventType { kError, kWarning };
+enum class EventType { kError, kWarning, kInformation };
 
 // Writes `message` to the Application event log as an event of the source "ORDEX", whose
 // message table (in ordex.exe) shows it inside a sentence. A source that no installer

@@ -145,4 +145,6 @@ void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", mes
 
 void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
 
+void ReportInformation(std::string_view message) { WriteReportLine("ordex: info: ", message); }
+
 }  // namespace ordex
