@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,18 +26,19 @@ namespace {
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there.
+// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there; the
+// variables that choose the lock's folder are as they were after each test.
 class InstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_runtime_dir_ = old;
+    for (auto& [name, value] : saved_) {
+      if (const char* old = std::getenv(name)) value = old;
+    }
     ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
   }
   void TearDown() override {
-    if (saved_runtime_dir_) {
-      ::setenv("XDG_RUNTIME_DIR", saved_runtime_dir_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
+    for (const auto& [name, value] : saved_) {
+      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
   }
 
@@ -54,27 +57,8 @@ class InstanceTest : public ::testing::Test {
 
   TempDir runtime_dir_;
   TempDir store_dir_;
-  std::optional<std::string> saved_runtime_dir_;
-};
-
-// Sets an environment variable for as long as it lives.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  std::map<const char*, std::optional<std::string>> saved_ = {
+      {"XDG_RUNTIME_DIR", {}}, {"TMPDIR", {}}, {"HOME", {}}};
 };
 
 // A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
@@ -232,8 +216,8 @@ TEST_F(InstanceTest, AnotherUserCannotStopTheStartThroughTheTemporaryFolder) {
   fs::permissions(temp.path(), fs::perms::all | fs::perms::sticky_bit);
   const fs::path own = temp / ("ordex-" + std::to_string(::geteuid()));
   ::unsetenv("XDG_RUNTIME_DIR");
-  const ScopedEnv tmpdir("TMPDIR", temp.path().string());
-  const ScopedEnv home_env("HOME", home.path().string());
+  ::setenv("TMPDIR", temp.path().c_str(), 1);
+  ::setenv("HOME", home.path().c_str(), 1);
   const struct {
     const char* name;
     std::function<bool()> take;  // false: not possible here
