@@ -259,9 +259,9 @@ grep -aq "^ordex: .*hw_inf.ini:2: '%1 %%1' is not a number" "$work/codes.txt" ||
   fail "the error line quoting the file: $(grep -a '^ordex' "$work/codes.txt")"
 event=$(grep -a 'err:eventlog' "$work/codes.txt" | grep -aF 'hw_inf.ini') ||
   fail "no error event quoting the file: $(grep -a eventlog "$work/codes.txt")"
-# Wine prints the string as a C literal: each fullwidth percent sign as \xff05.
+# Wine prints the string as a C literal, each fullwidth percent sign as \ff05.
 case $event in
-  *"'\xff051 \xff05\xff051'"*) echo "event text: ${event#*err:eventlog:}" ;;
+  *"'\ff051 \ff05\ff051'"*) echo "event text: ${event#*err:eventlog:}" ;;
   *) fail "the event text still holds an insertion code: $event" ;;
 esac
 
