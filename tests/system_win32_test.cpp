@@ -98,6 +98,7 @@ TEST(Win32ReportLine, OneLineGoesToStandardErrorWhenThereIsOne) {
   } cases[] = {
       {&ReportFatalError, "ordex: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
       {&ReportWarning, "ordex: warning: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
+      {&ReportInformation, "ordex: info: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
   };
   testing::TempDir dir;
   const std::string path = (dir / "stderr.txt").string();

@@ -44,11 +44,17 @@ class Machine {
   virtual void ReportFatalError(std::string_view message) = 0;
 
   // The one-line message of a lasting condition that does not end the program, reported once
-  // when it begins.
+  // when it has lasted long enough to matter.
   virtual void ReportWarning(std::string_view message) = 0;
 
-  // Start-up's clock, and its pause while it waits for a file another program holds.
+  // The one-line message of news that needs no action, such as the end of a reported condition.
+  virtual void ReportInformation(std::string_view message) = 0;
+
+  // The clock that measures waits and how long conditions last, and the pause while start-up
+  // waits for a file another program holds.
   virtual std::chrono::steady_clock::time_point Now() = 0;
+  // The calendar time, for saying when a condition began.
+  virtual std::chrono::system_clock::time_point WallClock() = 0;
   virtual void Sleep(std::chrono::milliseconds pause) = 0;
 };
 

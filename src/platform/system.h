@@ -35,4 +35,8 @@ void ReportFatalError(std::string_view message);
 // same places ("ordex: warning: ..."; a warning in the event log).
 void ReportWarning(std::string_view message);
 
+// Reports the one-line message of news that needs no action, in the same places ("ordex:
+// info: ..."; information in the event log).
+void ReportInformation(std::string_view message);
+
 }  // namespace ordex

@@ -76,4 +76,9 @@ void ReportWarning(std::string_view message) {
   WriteApplicationEvent(EventType::kWarning, message);
 }
 
+void ReportInformation(std::string_view message) {
+  WriteReportLine("ordex: info: ", message);
+  WriteApplicationEvent(EventType::kInformation, message);
+}
+
 }  // namespace ordex
