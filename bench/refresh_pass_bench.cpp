@@ -58,9 +58,11 @@ class BenchMachine : public Machine {
     std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
     std::exit(1);
   }
-  void ReportWarning(std::string_view) override {}
   void LogEvent(const Event&) override {}
   std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+  std::chrono::system_clock::time_point WallClock() override {
+    return std::chrono::system_clock::now();
+  }
   void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
 
  private:

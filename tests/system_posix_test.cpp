@@ -6,6 +6,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,18 +26,19 @@ namespace {
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there.
+// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there; the
+// variables that choose the lock's folder are as they were after each test.
 class InstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_runtime_dir_ = old;
+    for (auto& [name, value] : saved_) {
+      if (const char* old = std::getenv(name)) value = old;
+    }
     ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
   }
   void TearDown() override {
-    if (saved_runtime_dir_) {
-      ::setenv("XDG_RUNTIME_DIR", saved_runtime_dir_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
+    for (const auto& [name, value] : saved_) {
+      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
   }
 
@@ -52,7 +57,8 @@ class InstanceTest : public ::testing::Test {
 
   TempDir runtime_dir_;
   TempDir store_dir_;
-  std::optional<std::string> saved_runtime_dir_;
+  std::map<const char*, std::optional<std::string>> saved_ = {
+      {"XDG_RUNTIME_DIR", {}}, {"TMPDIR", {}}, {"HOME", {}}};
 };
 
 // A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
@@ -200,6 +206,51 @@ TEST_F(InstanceTest, RefusesASymbolicLinkInPlaceOfTheLockFile) {
   fs::create_symlink(store_dir_ / "elsewhere", lock_file);
   EXPECT_THROW(ClaimSingleInstance(Store()), Error);
   EXPECT_FALSE(fs::exists(store_dir_ / "elsewhere"));
+}
+
+// Without a runtime folder, the lock goes where no other local user can put a file of its name
+// first: a private folder of this user's in the temporary folder, or, when another user has
+// taken that name, the home folder. Either way the claim works and a second one is refused.
+TEST_F(InstanceTest, AnotherUserCannotStopTheStartThroughTheTemporaryFolder) {
+  TempDir temp, home;
+  fs::permissions(temp.path(), fs::perms::all | fs::perms::sticky_bit);
+  const fs::path own = temp / ("ordex-" + std::to_string(::geteuid()));
+  ::unsetenv("XDG_RUNTIME_DIR");
+  ::setenv("TMPDIR", temp.path().c_str(), 1);
+  ::setenv("HOME", home.path().c_str(), 1);
+  const struct {
+    const char* name;
+    std::function<bool()> take;  // false: not possible here
+    fs::path expected_folder;
+  } cases[] = {
+      {"free", [] { return true; }, own},
+      {"a file", [&] { return testing::WriteBytes(own, ""), true; }, home.path()},
+      {"a folder others may write",
+       [&] { return fs::create_directory(own) && ::chmod(own.c_str(), 0777) == 0; }, home.path()},
+      {"a folder of another user",
+       [&] {
+         return ::geteuid() == 0 && fs::create_directory(own) &&
+                ::chown(own.c_str(), 65534, 65534) == 0;
+       },
+       home.path()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(own);
+    for (const auto& entry : fs::directory_iterator(home.path())) fs::remove(entry.path());
+    if (!c.take()) continue;
+    auto lock = ClaimSingleInstance(Store());
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(ClaimInOtherProcess(Store()), 0);
+    std::size_t locks = 0;
+    for (const auto& entry : fs::directory_iterator(c.expected_folder))
+      locks += entry.is_regular_file();
+    EXPECT_EQ(locks, 1u);
+    if (c.expected_folder == own) {
+      EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
+    }
+  }
+  fs::remove_all(own);
 }
 
 TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 #include "ordex_messages.h"
@@ -13,7 +12,23 @@ namespace {
 static_assert(MessageTableId(EventLevel::kError, kStoppedEventId) == ORDEX_MSG_STOPPED);
 static_assert(MessageTableId(EventLevel::kWarning, kWarningEventId) == ORDEX_MSG_WARNING);
 
-WORD EventType(EventLevel level) {
+constexpr wchar_t kFullwidthPercent = L'\xFF05';
+
+bool StartsInsertionCode(wchar_t next) {
+  return (next >= L'0' && next <= L'9') || next == L'%' || next == L'{';
+}
+
+// The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
+// a path or a value arrives as it is shown in the window.
+std::wstring Widened(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
+WORD EventLogType(EventLevel level) {
   switch (level) {
     case EventLevel::kError:
       return EVENTLOG_ERROR_TYPE;
@@ -25,30 +40,27 @@ WORD EventType(EventLevel level) {
   return EVENTLOG_INFORMATION_TYPE;
 }
 
-// The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
-// a path or a value arrives as it is shown in the window.
-std::wstring Utf16(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
-
 }  // namespace
+
+std::wstring EventInsertionString(std::string_view message) {
+  std::wstring text = Widened(message);
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == L'%' && StartsInsertionCode(text[i + 1])) text[i] = kFullwidthPercent;
+  }
+  return text;
+}
 
 void WriteApplicationEvent(EventLevel level, std::uint16_t id,
                            std::span<const std::string> strings) noexcept {
   try {
-    std::vector<std::wstring> wide;
-    wide.reserve(strings.size());
-    for (const std::string& text : strings) wide.push_back(Utf16(text));
+    std::vector<std::wstring> safe;
+    safe.reserve(strings.size());
+    for (const std::string& text : strings) safe.push_back(EventInsertionString(text));
     std::vector<LPCWSTR> pointers;
-    for (const std::wstring& text : wide) pointers.push_back(text.c_str());
+    for (const std::wstring& text : safe) pointers.push_back(text.c_str());
     const HANDLE source = ::RegisterEventSourceW(nullptr, L"ORDEX");
     if (source == nullptr) return;
-    ::ReportEventW(source, EventType(level), 0, MessageTableId(level, id), nullptr,
+    ::ReportEventW(source, EventLogType(level), 0, MessageTableId(level, id), nullptr,
                    static_cast<WORD>(pointers.size()), 0, pointers.data(), nullptr);
     ::DeregisterEventSource(source);
   } catch (...) {

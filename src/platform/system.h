@@ -33,8 +33,8 @@ char SystemDecimalSeparator();
 // log as an error of the source "ORDEX".
 void ReportFatalError(std::string_view message);
 
-// Reports the one-line message of a lasting condition that does not end the program, in the
-// same places ("ordex: warning: ..."; a warning in the event log).
+// Reports the one-line message of a problem that does not end the program and has no event of
+// its own, in the same places ("ordex: warning: ..."; a warning in the event log).
 void ReportWarning(std::string_view message);
 
 // Reports an event of the program: its line in the same places, after "ordex: " and the

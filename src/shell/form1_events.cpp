@@ -48,6 +48,13 @@ Form1Event ChangedEvent(std::string_view old_count, std::string_view new_count,
   return event;
 }
 
+Form1Event ConditionEvent(const ConditionReport& report) {
+  const bool begun = report.phase == ConditionReport::Phase::kBegun;
+  return {begun ? kConditionBegunEventId : kConditionEndedEventId,
+          begun ? EventLevel::kWarning : EventLevel::kInformation, ReportParts(report),
+          ReportLine(report)};
+}
+
 Form1Event EndedEvent(EndReason reason, std::int32_t change_count) {
   Form1Event event{kEndedEventId,
                    EventLevel::kInformation,

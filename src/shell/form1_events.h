@@ -8,6 +8,7 @@
 #include "collectors/controller_info.h"
 #include "platform/event.h"
 #include "platform/window_view.h"
+#include "shell/lasting_condition.h"
 
 namespace ordex {
 
@@ -39,6 +40,11 @@ Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_pat
 // start, %4 the machine data file.
 Form1Event ChangedEvent(std::string_view old_count, std::string_view new_count,
                         std::int32_t change_number, std::string_view machine_data_path);
+
+// Condition begun (warning): %1 what, %2 the file, %3 since when, %4 the system's words; or
+// condition ended (information): %1 what, %2 the file, %3 how long, %4 since when. The line is
+// the report's line.
+Form1Event ConditionEvent(const ConditionReport& report);
 
 // Ended (information): %1 how ("window closed", "end of session", "stop request"), %2 the
 // changes counted since start.

@@ -12,6 +12,8 @@
 #include "platform/machine.h"
 #include "registry/registry_access.h"
 #include "shell/form1_layout.h"
+#include "shell/lasting_condition.h"
+#include "shell/start_up_patience.h"
 
 namespace ordex {
 
@@ -31,10 +33,6 @@ inline constexpr std::int32_t kDefaultTimerInterval = 10000;
 inline constexpr std::int32_t kDefaultVisible = 0;
 // The refresh periods that keep the refresh running; 0 or less stops it for good.
 inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
-
-// How long start-up tries again an input or summary file that another program holds open.
-inline constexpr std::chrono::seconds kStartUpBusyPatience{10};
-inline constexpr std::chrono::milliseconds kStartUpBusyPause{200};
 
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
 // Timer1. The window state fields keep their design names and are public, plain data. All it
@@ -82,9 +80,10 @@ class Form1 : private TickListener {
   void WriteInfoFile();
   void RefreshCycle();
   bool TakeInMachineData();
-  std::optional<MachineDataReading> ReadTouchedMachineData();
+  std::optional<MachineDataReading> ReadTouchedMachineData(std::optional<Condition>& condition);
   void WriteInfoFileWhenFree();
   void CountChange();
+  void Observe(LastingCondition& place, const std::optional<Condition>& found);
 
   RegistryAccess& Registry();
   std::string ReadVersionValue(std::string_view value_name);
@@ -98,15 +97,19 @@ class Form1 : private TickListener {
   void EndWithError(std::string_view message, int status);
 
   Machine& machine_;
-  // The files as start-up sees them: a busy one is tried again for kStartUpBusyPatience.
-  std::unique_ptr<FileAccess> start_up_files_;
+  // The files as start-up sees them, with patience for a file held or being saved.
+  std::unique_ptr<StartUpPatience> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
   std::unique_ptr<InstanceLock> instance_lock_;
   std::string machine_data_native_path_;
   std::string refresh_no_caption_{kRefreshNoInitial};
-  // Lasting conditions of the refresh pass, each reported once when it begins.
-  bool machine_data_unreadable_ = false;
+  // Whether start-up took the machine data file empty: the first count that follows is the first
+  // one known, not a change.
+  bool ex_ax_num_unknown_ = false;
   bool summary_pending_ = false;
+  // What keeps the refresh pass from its whole job, reported once it lasts.
+  LastingCondition machine_data_condition_;
+  LastingCondition summary_condition_;
 };
 
 // The host-name probe: a buffer of 255 spaces handed to the machine's query, trimmed of spaces
