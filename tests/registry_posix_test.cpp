@@ -398,25 +398,10 @@ TEST_F(RegistryFileTest, OtherRootsAreNeitherReadNorWritten) {
 
 // ---- Where the store lives ----------------------------------------------------------------
 
-class StoreLocation : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* value = std::getenv("ORDEX_REGISTRY")) saved_ = value;
-  }
-  void TearDown() override {
-    if (saved_) {
-      ::setenv("ORDEX_REGISTRY", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("ORDEX_REGISTRY");
-    }
-  }
-  std::optional<std::string> saved_;
-};
-
-TEST_F(StoreLocation, EnvironmentNamesTheStore) {
+TEST(StoreLocation, EnvironmentNamesTheStore) {
   TempDir dir;
   const fs::path store = dir / "store.reg";
-  ::setenv("ORDEX_REGISTRY", store.c_str(), 1);
+  const testing::ScopedVariable variable("ORDEX_REGISTRY", store.string());
   EXPECT_EQ(RegistryStoreLocation(), store.string());
   bool ok = false;
   CreateRegistryAccess()->WriteDword(kHklm, kSettings, "Visible", 0, ok);
@@ -424,11 +409,11 @@ TEST_F(StoreLocation, EnvironmentNamesTheStore) {
   EXPECT_TRUE(fs::exists(store));
 }
 
-TEST_F(StoreLocation, UnsetOrEmptyMeansTheSystemStore) {
-  ::unsetenv("ORDEX_REGISTRY");
-  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
-  ::setenv("ORDEX_REGISTRY", "", 1);
-  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+TEST(StoreLocation, UnsetOrEmptyMeansTheSystemStore) {
+  for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    const testing::ScopedVariable variable("ORDEX_REGISTRY", value);
+    EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "machine_contract.h"
+#include "platform/machine_system.h"
 #include "platform/system.h"
+#include "platform/window_memory.h"
 #include "test_support.h"
 
 namespace ordex {
@@ -25,18 +29,6 @@ namespace fs = std::filesystem;
 // Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there.
 class InstanceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_runtime_dir_ = old;
-    ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_runtime_dir_) {
-      ::setenv("XDG_RUNTIME_DIR", saved_runtime_dir_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-
   std::string Store(std::string_view name = "registry.reg") const {
     return (store_dir_ / name).string();
   }
@@ -52,7 +44,7 @@ class InstanceTest : public ::testing::Test {
 
   TempDir runtime_dir_;
   TempDir store_dir_;
-  std::optional<std::string> saved_runtime_dir_;
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", runtime_dir_.path().string()};
 };
 
 // A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
@@ -215,17 +207,6 @@ TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
 
 TEST(DecimalSeparatorTest, IsThePointInTheCLocale) { EXPECT_EQ(SystemDecimalSeparator(), '.'); }
 
-TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
-  ::testing::internal::CaptureStderr();
-  ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
-  ::testing::internal::CaptureStderr();
-  ReportWarning("cannot write /x/Tarvex.ini: busy");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
-}
-
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
   using namespace std::string_view_literals;
   ::testing::internal::CaptureStderr();
@@ -234,5 +215,44 @@ TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
             "ordex: cannot open /x\\r\\n\\x1b[2J\\x00/hw_inf.ini: Permission denied\n");
 }
 
+// The program's machine, over a registry store and a runtime folder of its own; what it
+// reports is read back from standard error.
+class SystemBackend {
+ public:
+  SystemBackend() { ::testing::internal::CaptureStderr(); }
+  ~SystemBackend() {
+    if (capturing_) ::testing::internal::GetCapturedStderr();
+  }
+  Machine& machine() { return machine_; }
+
+  testing::Reports TakeReports() {
+    capturing_ = false;
+    std::istringstream lines(::testing::internal::GetCapturedStderr());
+    testing::Reports reports;
+    constexpr std::string_view kWarning = "ordex: warning: ", kFatal = "ordex: ";
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(kWarning)) {
+        reports.warnings.push_back(line.substr(kWarning.size()));
+      } else if (line.starts_with(kFatal)) {
+        reports.fatal_errors.push_back(line.substr(kFatal.size()));
+      }
+    }
+    return reports;
+  }
+
+ private:
+  TempDir dir_;
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", dir_.path().string()};
+  testing::ScopedVariable store_variable_{"ORDEX_REGISTRY", (dir_ / "registry.reg").string()};
+  MemoryWindowView view_{testing::kContractLayout};
+  // Built as the program builds it, with the claim it made before it opened a window.
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), view_};
+  bool capturing_ = true;
+};
+
 }  // namespace
 }  // namespace ordex
+
+namespace ordex::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(System, MachineContract, SystemBackend);
+}  // namespace ordex::testing

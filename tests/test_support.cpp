@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 namespace ordex::testing {
 namespace fs = std::filesystem;
@@ -28,6 +29,31 @@ TempDir::~TempDir() {
   }
   fs::remove_all(path_, ignored);
 }
+
+namespace {
+
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // An empty value removes the variable there.
+  ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+  if (value) {
+    ::setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
+#endif
+}
+
+}  // namespace
+
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+  SetVariable(name_, value);
+}
+
+ScopedVariable::~ScopedVariable() { SetVariable(name_, saved_); }
 
 void WriteBytes(const fs::path& path, std::string_view content) {
   fs::create_directories(path.parent_path());

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,20 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Sets a variable of the process environment (or removes it, for nullopt) for as long as it
+// lives, then puts back what was there.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value);
+  ~ScopedVariable();
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
 };
 
 // Writes `content` to `path`, creating the folders on the way.

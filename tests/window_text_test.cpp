@@ -19,6 +19,7 @@
 
 #include "platform/window_posix.h"
 #include "shell/form1_layout.h"
+#include "test_support.h"
 #include "window_view_contract.h"
 
 namespace ordex {
@@ -383,15 +384,8 @@ TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
 INSTANTIATE_TEST_SUITE_P(Signals, TextViewSignal, ::testing::Values(SIGTERM, SIGINT));
 
 TEST(WindowViewChoice, TheEnvironmentCanAskForTheTextView) {
-  const char* old = std::getenv("ORDEX_VIEW");
-  const std::string saved = old ? old : "";
-  ::setenv("ORDEX_VIEW", "text", 1);
+  const testing::ScopedVariable variable("ORDEX_VIEW", "text");
   auto view = CreateWindowView(kForm1Layout);
-  if (old) {
-    ::setenv("ORDEX_VIEW", saved.c_str(), 1);
-  } else {
-    ::unsetenv("ORDEX_VIEW");
-  }
   ASSERT_NE(view, nullptr);
   EXPECT_THAT(typeid(*view).name(), HasSubstr("TextWindowView"));
 }
