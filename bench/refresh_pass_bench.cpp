@@ -16,9 +16,9 @@
 #include "counting.h"
 #include "platform/machine_system.h"
 #include "platform/machine_wrapper.h"
+#include "platform/registry_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
-#include "registry/registry_posix.h"
 #include "shell/main_window.h"
 
 namespace ordex::bench {

@@ -1,4 +1,4 @@
-#include "registry/reg_store.h"
+#include "platform/reg_store.h"
 
 #include <gtest/gtest.h>
 

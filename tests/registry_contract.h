@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 #include "test_support.h"
 
 namespace ordex::testing {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 #include "registry_contract.h"
 
 namespace ordex {

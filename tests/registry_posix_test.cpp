@@ -1,4 +1,4 @@
-#include "registry/registry_posix.h"
+#include "platform/registry_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

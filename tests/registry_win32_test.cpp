@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/error.h"
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 
 namespace ordex {
 namespace {

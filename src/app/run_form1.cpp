@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "platform/machine_system.h"
+#include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
-#include "registry/registry_access.h"
 #include "shell/form1_layout.h"
 #include "shell/main_window.h"
 

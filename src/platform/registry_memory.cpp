@@ -1,4 +1,4 @@
-#include "registry/registry_memory.h"
+#include "platform/registry_memory.h"
 
 #include <string>
 

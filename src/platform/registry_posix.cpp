@@ -1,4 +1,4 @@
-#include "registry/registry_posix.h"
+#include "platform/registry_posix.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include "core/error.h"
 #include "platform/error_posix.h"
 #include "platform/file_access.h"
-#include "registry/reg_store.h"
+#include "platform/reg_store.h"
 
 namespace ordex {
 namespace {

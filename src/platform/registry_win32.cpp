@@ -8,8 +8,8 @@
 
 #include "core/error.h"
 #include "platform/error_win32.h"
-#include "registry/registry_access.h"
-#include "registry/registry_numbers.h"
+#include "platform/registry_access.h"
+#include "platform/registry_numbers.h"
 
 namespace ordex {
 namespace {
