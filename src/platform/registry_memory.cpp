@@ -2,38 +2,25 @@
 
 #include <string>
 
+#include "platform/reg_store_access.h"
+
 namespace ordex {
 
 namespace {
 constexpr std::string_view kName = "memory registry";
 }  // namespace
 
-class MemoryRegistry::Access : public RegistryAccess {
+class MemoryRegistry::Access : public RegStoreAccess {
  public:
   explicit Access(MemoryRegistry& registry) : registry_(registry) {}
 
-  using RegistryAccess::ReadString;
-
-  // Only HKEY_LOCAL_MACHINE is served, as by the .reg file backend.
-  void ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::string& value, bool& ok, bool& lost_characters) override {
-    lost_characters = false;
-    ok = root == HKEY_LOCAL_MACHINE_ROOT &&
-         registry_.store_.ReadString(root, key_path, value_name, value, lost_characters);
-  }
-
-  void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
-                 std::int32_t& value, bool& ok) override {
-    ok = root == HKEY_LOCAL_MACHINE_ROOT &&
-         registry_.store_.ReadDword(root, key_path, value_name, value);
-  }
-
-  void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::int32_t value, bool& ok) override {
-    ok = root == HKEY_LOCAL_MACHINE_ROOT && registry_.writable;
-    if (!ok) return;
-    registry_.store_.WriteDword(root, key_path, value_name, value);
+ protected:
+  const RegStore& Current() override { return registry_.store_; }
+  bool Keep(const RegStore& changed) override {
+    if (!registry_.writable) return false;
+    registry_.store_ = changed;
     ++registry_.writes;
+    return true;
   }
 
  private:
