@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "platform/registry_access.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 

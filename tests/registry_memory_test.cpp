@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "registry_contract.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 namespace {

@@ -19,7 +19,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "registry_contract.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 // Counts heap allocations, to hold the reads of an unchanged store to none.
 namespace {
@@ -41,17 +41,15 @@ namespace ordex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MessageOf;
 using testing::ReadBytes;
 using testing::TempDir;
+using testing::Utf16;
 using testing::WriteBytes;
 
 constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
 constexpr std::string_view kSettings =
     "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
-
-std::string Utf16(std::string_view cp1252_text) {
-  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
-}
 
 // The .reg store as a backend of the shared contract.
 class RegFileBackend {
@@ -364,12 +362,8 @@ TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
 
 TEST_F(RegistryFileTest, MalformedStoreNamesFileAndLineUntilItIsMended) {
   WriteBytes(path_, Store("\"TimerInterval\"=dword:0x1388"));
-  try {
-    ReadDword("TimerInterval");
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()), path_.string() + ":5: unexpected text after the value");
-  }
+  EXPECT_EQ(MessageOf([&] { ReadDword("TimerInterval"); }),
+            path_.string() + ":5: unexpected text after the value");
   EXPECT_THROW(WriteDword("Visible", 1), Error);
   WriteBytes(path_, Store("\"TimerInterval\"=dword:1388"));
   EXPECT_EQ(ReadDword("TimerInterval"), 0x1388);
@@ -377,12 +371,8 @@ TEST_F(RegistryFileTest, MalformedStoreNamesFileAndLineUntilItIsMended) {
 
 TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAnError) {
   fs::create_directory(path_);
-  try {
-    ReadDword("TimerInterval");
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()), "cannot open " + path_.string() + ": is a folder");
-  }
+  EXPECT_EQ(MessageOf([&] { ReadDword("TimerInterval"); }),
+            "cannot open " + path_.string() + ": is a folder");
 }
 
 TEST_F(RegistryFileTest, OtherRootsAreNeitherReadNorWritten) {

@@ -18,7 +18,7 @@
 #include "platform/machine_system.h"
 #include "platform/system.h"
 #include "platform/window_memory.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

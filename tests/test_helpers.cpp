@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "test_helpers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +6,9 @@
 #include <random>
 #include <sstream>
 #include <utility>
+
+#include "core/codepage.h"
+#include "core/error.h"
 
 namespace ordex::testing {
 namespace fs = std::filesystem;
@@ -54,6 +57,19 @@ ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string
 }
 
 ScopedVariable::~ScopedVariable() { SetVariable(name_, saved_); }
+
+std::string MessageOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+std::string Utf16(std::string_view cp1252_text) {
+  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
+}
 
 void WriteBytes(const fs::path& path, std::string_view content) {
   fs::create_directories(path.parent_path());
