@@ -60,7 +60,7 @@ class RegFileBackend {
     Append(testing::RegStringValue(key, name, text));
   }
   void SeedBinary(std::string_view key, std::string_view name) {
-    Append(testing::RegTypedValue(key, name, testing::kRegBinary, "\x01\x02\x03\x04"));
+    Append(testing::RegTypedValue(key, name, kRegBinary, "\x01\x02\x03\x04"));
   }
   void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
                  std::string_view bytes) {

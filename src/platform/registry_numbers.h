@@ -22,6 +22,7 @@ std::optional<std::int32_t> DwordFromQword(std::int64_t value);
 // Value types as the registry numbers them.
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegQword = 0xB;
 
