@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "ordex_process_posix.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

@@ -17,20 +17,7 @@
 namespace ordex {
 namespace {
 
-struct TickLog : TickListener {
-  explicit TickLog(WindowView* counted_view) : view(counted_view) {}
-  void OnTick() override {
-    ++ticks;
-    if (throw_on_tick) throw std::runtime_error("tick failed");
-    if (ticks == quit_after) view->Quit(quit_status);
-  }
-
-  WindowView* view = nullptr;
-  int ticks = 0;
-  int quit_after = 0;
-  int quit_status = 0;
-  bool throw_on_tick = false;
-};
+using testing::Ticks;
 
 HWND g_close_target = nullptr;
 
@@ -190,10 +177,10 @@ TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControl) {
 }
 
 TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {
-  TickLog log{view_.get()};
+  Ticks ticks;
   view_->SetVisible(true);
   ::PostMessageA(window_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(view_->Run(log), 0);
+  EXPECT_EQ(view_->Run(ticks), 0);
   EXPECT_FALSE(::IsWindowVisible(window_));
 }
 
@@ -201,17 +188,17 @@ TEST_F(Win32WindowTest, EndOfSessionIsAgreedToAndEndsRunWithZero) {
   EXPECT_EQ(::SendMessageA(window_, WM_QUERYENDSESSION, 0, 0), TRUE);
   ::PostMessageA(window_, WM_ENDSESSION, FALSE, 0);  // cancelled: keeps running
   ::PostMessageA(window_, WM_ENDSESSION, TRUE, 0);
-  TickLog log{view_.get()};
+  Ticks ticks;
   view_->SetTimerInterval(5000);
-  EXPECT_EQ(view_->Run(log), 0);
+  EXPECT_EQ(view_->Run(ticks), 0);
 }
 
 TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {
-  TickLog log{view_.get()};
-  log.throw_on_tick = true;
+  Ticks ticks;
+  ticks.on_tick = [](int) { throw std::runtime_error("tick failed"); };
   view_->SetTimerInterval(10);
-  EXPECT_THROW(view_->Run(log), std::runtime_error);
-  EXPECT_EQ(log.ticks, 1);
+  EXPECT_THROW(view_->Run(ticks), std::runtime_error);
+  EXPECT_EQ(ticks.count(), 1);
 }
 
 }  // namespace
