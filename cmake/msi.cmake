@@ -4,15 +4,23 @@ find_program(ORDEX_WIXL wixl)
 find_program(ORDEX_MSIBUILD msibuild)
 
 # What wixl's XML cannot say, set in the tables afterwards:
-# - the settings are written only when their property is given on the command line, and an
-#   uninstall keeps them (16 = permanent, 4 = the key path is a registry value);
+# - the settings are written only when their property is given on the command line, and
+#   nothing else ever changes them (84 = 64 + 16 + 4):
+#   - 4: the key path is the registry value;
+#   - 16, permanent: an uninstall keeps them;
+#   - 64, transitive: a repair (msiexec /f, "Repair" in Apps) evaluates the condition again, so
+#     without the property the component is left out rather than installed again, which would
+#     write an empty property over the technician's value; being permanent, it is left out
+#     without removing the value;
+#   - not 128 (never overwrite): it would also keep a value that a property given on the
+#     command line of an upgrade or repair is meant to write;
 # - the event source's message file is REG_EXPAND_SZ ("#%" in the Registry table);
 # - a rebuilt package of the same version replaces the installed one instead of being installed
 #   beside it (513 = migrate features + maximum version inclusive);
 # - the two properties reach the elevated part of the install (deployment tools, UAC).
 set(ORDEX_MSI_TABLE_UPDATES
-  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 20 WHERE `Component` = 'VisibleSetting'"
-  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 20 WHERE `Component` = 'TimerIntervalSetting'"
+  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 84 WHERE `Component` = 'VisibleSetting'"
+  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 84 WHERE `Component` = 'TimerIntervalSetting'"
   "UPDATE `Registry` SET `Value` = '#%[INSTALLDIR]ordex.exe' WHERE `Name` = 'EventMessageFile'"
   "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL' WHERE `Property` = 'SecureCustomProperties'")
 
