@@ -39,6 +39,8 @@ function(ordex_add_msi target version output)
   list(APPEND queries
     -q "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
     -q "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('${ORDEX_MSI_UPGRADE_CODE}', '${version}', 513, 'WIX_UPGRADE_DETECTED')")
+  # Signed last: a signature covers the tables as they are, and any later change breaks it.
+  ordex_sign_commands(sign ${output}.tmp)
   get_filename_component(folder ${output} DIRECTORY)
   add_custom_command(
     OUTPUT ${output}
@@ -47,6 +49,7 @@ function(ordex_add_msi target version output)
             -I $<TARGET_FILE_DIR:ordex>
             -D OrdexExe=$<TARGET_FILE_NAME:ordex> -o ${output}.tmp ${source}
     COMMAND ${ORDEX_MSIBUILD} ${output}.tmp ${queries}
+    ${sign}
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.tmp ${output}
     DEPENDS ordex ${source}
     COMMENT "Building the package ${output}"

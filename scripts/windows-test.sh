@@ -6,7 +6,8 @@
 # instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view must not be read, then proves the MSI
-# package (scripts/msi-test.sh). Idempotent; installs what it needs with apt-get.
+# package (scripts/msi-test.sh) and the signing of a build (scripts/signing-test.sh). Idempotent;
+# installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -51,6 +52,7 @@ if [ "${1:-}" != --inside-display ]; then
       bash "$0" --inside-display "$arch"
   done
   xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/msi-test.sh
+  bash scripts/signing-test.sh
   exit 0
 fi
 
