@@ -31,6 +31,8 @@ set(ORDEX_MSI_UPGRADE_CODE "{5B0C1F3E-8A7D-4C61-9E2B-3D4F6A7B8C90}")
 # VERSION as its ProductVersion.
 function(ordex_add_msi target version output)
   set(source ${PROJECT_SOURCE_DIR}/installer/ordex.wxs)
+  # wixl takes files by names relative to its working folder, this build folder.
+  configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex.ico ${PROJECT_BINARY_DIR}/ordex.ico COPYONLY)
   set(queries)
   foreach(query IN LISTS ORDEX_MSI_TABLE_UPDATES)
     list(APPEND queries -q "${query}")
@@ -47,11 +49,11 @@ function(ordex_add_msi target version output)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND ${ORDEX_WIXL} -a x86 -D Version=${version} -D UpgradeCode=${ORDEX_MSI_UPGRADE_CODE}
             -I $<TARGET_FILE_DIR:ordex>
-            -D OrdexExe=$<TARGET_FILE_NAME:ordex> -o ${output}.tmp ${source}
+            -D OrdexExe=$<TARGET_FILE_NAME:ordex> -D IconFile=ordex.ico -o ${output}.tmp ${source}
     COMMAND ${ORDEX_MSIBUILD} ${output}.tmp ${queries}
     ${sign}
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.tmp ${output}
-    DEPENDS ordex ${source}
+    DEPENDS ordex ${source} ${PROJECT_BINARY_DIR}/ordex.ico
     COMMENT "Building the package ${output}"
     VERBATIM)
   add_custom_target(${target} ${ARGN} DEPENDS ${output})

@@ -54,7 +54,9 @@ for component in VisibleSetting:VISIBLE TimerIntervalSetting:TIMERINTERVAL; do
     fail "${component%:*}: attributes $attributes," \
       "condition '$(table_cell Component "${component%:*}" Condition)'"
 done
-echo "REBOOT=ReallySuppress, set first in both sequences; settings transitive and permanent"
+[ "$(table_cell Property ARPPRODUCTICON Value)" = ordex.ico ] &&
+  [ -n "$(table_cell Icon ordex.ico Name)" ] || fail "no icon for the entry in Apps"
+echo "REBOOT=ReallySuppress, set first in both sequences; settings transitive and permanent; icon"
 
 SECONDS=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-msi.XXXXXX")

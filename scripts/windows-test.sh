@@ -286,13 +286,18 @@ grep -a 'err:eventlog' "$work/error.txt" | grep -qaF 'C:\\Missing\\ROBOTER\\INIT
 shown_window >/dev/null && fail "a window is shown after a failed start-up"
 grep -a '^ordex: ' "$work/error.txt"
 
-echo "== the window at 144 dpi"
+echo "== the window at 120 and 144 dpi"
 reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
-wineserver -k  # the display resolution is read when Wine starts
-wineserver -w
-WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' --gtest_brief=1 |
-  tail -n 2
+# The window's tests (their layout, and every caption's text measured against its label) at
+# each DPI; the cross-built suite ran them at 96.
+for dpi in 120 144; do
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+  wineserver -k  # the display resolution is read when Wine starts
+  wineserver -w
+  result=$(WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' \
+    --gtest_brief=1) || fail "the window's tests at $dpi dpi: $result"
+  echo "$dpi dpi: $(echo "$result" | tail -n 1)"
+done
 start_ordex
 wait_for 30 shown_window >/dev/null || fail "no viewable window captioned ORDEX at 144 dpi"
 window=$(shown_window)
