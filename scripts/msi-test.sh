@@ -55,7 +55,7 @@ for component in VisibleSetting:VISIBLE TimerIntervalSetting:TIMERINTERVAL; do
       "condition '$(table_cell Component "${component%:*}" Condition)'"
 done
 [ "$(table_cell Property ARPPRODUCTICON Value)" = ordex.ico ] &&
-  [ -n "$(table_cell Icon ordex.ico Name)" ] || fail "no icon for the entry in Apps"
+  msiinfo streams "$MSI" | grep -qx Icon.ordex.ico || fail "no icon for the entry in Apps"
 echo "REBOOT=ReallySuppress, set first in both sequences; settings transitive and permanent; icon"
 
 SECONDS=0
