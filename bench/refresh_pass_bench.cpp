@@ -10,16 +10,15 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "bench_support.h"
 #include "counting.h"
-#include "platform/file_access.h"
-#include "platform/machine.h"
+#include "platform/machine_system.h"
+#include "platform/machine_wrapper.h"
+#include "platform/registry_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
-#include "registry/registry_posix.h"
 #include "shell/main_window.h"
 
 namespace ordex::bench {
@@ -38,37 +37,25 @@ class NullView : public WindowView {
 
 class NoLock : public InstanceLock {};
 
-// The real files, registry store and host name, with the view given and no instance claim; a
-// fatal error stops the benchmark.
-class BenchMachine : public Machine {
+// The system's machine with a registry store of its own and no instance claim; a fatal error
+// stops the benchmark and events are not shown.
+class BenchMachine : public MachineWrapper {
  public:
-  BenchMachine(std::string store, WindowView& view) : store_(std::move(store)), view_(view) {}
+  BenchMachine(Machine& system, std::string store)
+      : MachineWrapper(system), store_(std::move(store)) {}
 
-  const FileAccess& Files() override { return *files_; }
-  WindowView& View() override { return view_; }
   std::unique_ptr<RegistryAccess> CreateRegistry() override { return CreateRegistryFile(store_); }
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override {
     return std::make_unique<NoLock>();
   }
-  void QueryComputerName(char* buffer, std::uint32_t& size) override {
-    ordex::QueryComputerName(buffer, size);
-  }
-  char DecimalSeparator() override { return '.'; }
   void ReportFatalError(std::string_view message) override {
     std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
     std::exit(1);
   }
   void LogEvent(const Event&) override {}
-  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
-  std::chrono::system_clock::time_point WallClock() override {
-    return std::chrono::system_clock::now();
-  }
-  void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
 
  private:
   std::string store_;
-  WindowView& view_;
-  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
 
 // A copy of the sample installation with its own registry store, as the program sees it; with
@@ -112,7 +99,7 @@ class Installation {
 class StartedForm {
  public:
   StartedForm(const Installation& installation, WindowView& view)
-      : machine_(installation.Store(), view), form_(machine_) {
+      : system_(nullptr, view), machine_(system_, installation.Store()), form_(machine_) {
     if (form_.Form_Load() != Form1::LoadResult::kRunning) std::exit(1);
     // The first pass copies the record into Saved; every later one finds room for it there.
     form_.Timer1_Timer();
@@ -121,6 +108,7 @@ class StartedForm {
   void Pass() { form_.Timer1_Timer(); }
 
  private:
+  SystemMachine system_;
   BenchMachine machine_;
   Form1 form_;
 };

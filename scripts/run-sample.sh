@@ -7,8 +7,12 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
-cmake --preset default -DORDEX_BUILD_TESTS=OFF >/dev/null
-cmake --build --preset default --target ordex
+build_log=$PWD/build/logs/run-sample-build.log
+mkdir -p "${build_log%/*}"
+rm -f "$build_log"
+echo "Building ORDEX (build output: $build_log)"
+run_logged "$build_log" cmake --preset default -DORDEX_BUILD_TESTS=OFF
+run_logged "$build_log" cmake --build --preset default --target ordex
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
 cp -R examples/ROBOTER "$scratch/"

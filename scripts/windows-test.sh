@@ -6,7 +6,8 @@
 # instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view must not be read, then proves the MSI
-# package (scripts/msi-test.sh). Idempotent; installs what it needs with apt-get.
+# package (scripts/msi-test.sh) and the signing of a build (scripts/signing-test.sh). Idempotent;
+# installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -51,6 +52,7 @@ if [ "${1:-}" != --inside-display ]; then
       bash "$0" --inside-display "$arch"
   done
   xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/msi-test.sh
+  bash scripts/signing-test.sh
   exit 0
 fi
 
@@ -224,6 +226,39 @@ events_and_policy_test() {
   sed -i 's/\$EX_AX_NUM=4 /$EX_AX_NUM=3 /' "$machine_data"
 }
 
+# Windows Installer closes a running ORDEX before an update through the Restart Manager
+# (end_session_win32.exe sends the same messages; Wine's installer closes nothing): ORDEX agrees,
+# ends with status 0 and leaves the summary whole. Wine's relay trace shows the process calls
+# that Wine cannot act on: the error mode first, no error reporting dialog, the registration to
+# come back after an update only, all before the first file or instance check.
+update_close_test() {
+  local pid status=0 count calls
+  echo "== closed for an update as Windows Installer does; registered to come back"
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+    /d 'KERNEL32.SetErrorMode;KERNEL32.WerSetFlags;KERNEL32.RegisterApplicationRestart;KERNEL32.CreateMutexA' \
+    >/dev/null
+  reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 200
+  reg_add "$settings_key" /v Visible /t REG_DWORD /d 0
+  count=$(sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data")
+  rm -f "$summary"
+  WINEDEBUG=+relay wine "$ORDEX_EXE" 2>"$work/relay.txt" &
+  pid=$!
+  ordex_pids+=("$pid")
+  wait_for 30 summary_is "$count" || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
+  sleep 1  # a few refreshes
+  wine "$BUILD/tests/end_session_win32.exe" >"$work/end_session.txt" ||
+    fail "the close for an update failed: $(cat "$work/end_session.txt")"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed for an update"
+  summary_is "$count" || fail "summary file after the close: $(cat -A "$summary")"
+  tr -d '\r' <"$work/end_session.txt"
+  calls=$(grep -aoE 'Call KERNEL32\.[A-Za-z]+\([0-9a-f,]*' "$work/relay.txt" | head -n 4 |
+    cut -d. -f2 | sed 's/^CreateMutexA(.*/CreateMutexA/' | tr '\n' ' ')
+  [ "$calls" = 'SetErrorMode(00008001 WerSetFlags(00000020 RegisterApplicationRestart(00000000,0000000b CreateMutexA ' ] ||
+    fail "process calls at start-up: $calls"
+  echo "error mode 0x8001, no error reporting dialog, restart after updates only (0xb), then the instance check"
+}
+
 mkdir -p "$ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png "$ARTIFACTS/ordex-stderr.txt"
 
@@ -315,13 +350,18 @@ case $event in
   *) fail "the event text still holds an insertion code: $event" ;;
 esac
 
-echo "== the window at 144 dpi"
+echo "== the window at 120 and 144 dpi"
 reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
-wineserver -k  # the display resolution is read when Wine starts
-wineserver -w
-WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' --gtest_brief=1 |
-  tail -n 2
+# The window's tests (their layout, and every caption's text measured against its label) at
+# each DPI; the cross-built suite ran them at 96.
+for dpi in 120 144; do
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+  wineserver -k  # the display resolution is read when Wine starts
+  wineserver -w
+  result=$(WINEDEBUG=-all wine "$BUILD/tests/ordex_tests.exe" --gtest_filter='Win32Window*' \
+    --gtest_brief=1) || fail "the window's tests at $dpi dpi: $result"
+  echo "$dpi dpi: $(echo "$result" | tail -n 1)"
+done
 start_ordex
 wait_for 30 shown_window >/dev/null || fail "no viewable window captioned ORDEX at 144 dpi"
 window=$(shown_window)
@@ -355,6 +395,7 @@ if [ "$WINEARCH" = win64 ]; then
 fi
 
 if [ "$WINEARCH" = win64 ]; then events_and_policy_test with-policy; else events_and_policy_test; fi
+update_close_test
 busy_files_test
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

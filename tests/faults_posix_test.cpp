@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "ordex_process_posix.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ordex_process_posix.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

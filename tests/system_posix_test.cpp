@@ -8,8 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -17,8 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "machine_contract.h"
+#include "platform/machine_system.h"
 #include "platform/system.h"
-#include "test_support.h"
+#include "platform/window_memory.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -30,18 +32,6 @@ namespace fs = std::filesystem;
 // variables that choose the lock's folder are as they were after each test.
 class InstanceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (auto& [name, value] : saved_) {
-      if (const char* old = std::getenv(name)) value = old;
-    }
-    ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
-  }
-
   std::string Store(std::string_view name = "registry.reg") const {
     return (store_dir_ / name).string();
   }
@@ -57,8 +47,16 @@ class InstanceTest : public ::testing::Test {
 
   TempDir runtime_dir_;
   TempDir store_dir_;
-  std::map<const char*, std::optional<std::string>> saved_ = {
-      {"XDG_RUNTIME_DIR", {}}, {"TMPDIR", {}}, {"HOME", {}}};
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", runtime_dir_.path().string()};
+  // Tests that move the lock elsewhere change these; each is put back as it was.
+  testing::ScopedVariable tmpdir_{"TMPDIR", Current("TMPDIR")};
+  testing::ScopedVariable home_{"HOME", Current("HOME")};
+
+ private:
+  static std::optional<std::string> Current(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  }
 };
 
 // A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
@@ -266,25 +264,6 @@ TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
 
 TEST(DecimalSeparatorTest, IsThePointInTheCLocale) { EXPECT_EQ(SystemDecimalSeparator(), '.'); }
 
-TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
-  ::testing::internal::CaptureStderr();
-  ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
-  ::testing::internal::CaptureStderr();
-  ReportWarning("cannot write /x/Tarvex.ini: busy");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
-  const std::string strings[] = {"a", "b"};
-  for (const auto& [level, expected] : {std::pair{EventLevel::kInformation, "ordex: info: a\\tb\n"},
-                                        std::pair{EventLevel::kWarning, "ordex: warning: a\\tb\n"},
-                                        std::pair{EventLevel::kError, "ordex: a\\tb\n"}}) {
-    ::testing::internal::CaptureStderr();
-    LogEvent({12, level, strings, "a\tb"});
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), expected);
-  }
-}
-
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
   using namespace std::string_view_literals;
   ::testing::internal::CaptureStderr();
@@ -293,5 +272,47 @@ TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
             "ordex: cannot open /x\\r\\n\\x1b[2J\\x00/hw_inf.ini: Permission denied\n");
 }
 
+// The program's machine, over a registry store and a runtime folder of its own; what it
+// reports is read back from standard error.
+class SystemBackend {
+ public:
+  SystemBackend() { ::testing::internal::CaptureStderr(); }
+  ~SystemBackend() {
+    if (capturing_) ::testing::internal::GetCapturedStderr();
+  }
+  Machine& machine() { return machine_; }
+
+  testing::Reports TakeReports() {
+    capturing_ = false;
+    std::istringstream lines(::testing::internal::GetCapturedStderr());
+    testing::Reports reports;
+    constexpr std::string_view kWarning = "ordex: warning: ", kInformation = "ordex: info: ",
+                               kFatal = "ordex: ";
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(kWarning)) {
+        reports.warnings.push_back(line.substr(kWarning.size()));
+      } else if (line.starts_with(kInformation)) {
+        reports.information.push_back(line.substr(kInformation.size()));
+      } else if (line.starts_with(kFatal)) {
+        reports.fatal_errors.push_back(line.substr(kFatal.size()));
+      }
+    }
+    return reports;
+  }
+
+ private:
+  TempDir dir_;
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", dir_.path().string()};
+  testing::ScopedVariable store_variable_{"ORDEX_REGISTRY", (dir_ / "registry.reg").string()};
+  MemoryWindowView view_{testing::kContractLayout};
+  // Built as the program builds it, with the claim it made before it opened a window.
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), view_};
+  bool capturing_ = true;
+};
+
 }  // namespace
 }  // namespace ordex
+
+namespace ordex::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(System, MachineContract, SystemBackend);
+}  // namespace ordex::testing

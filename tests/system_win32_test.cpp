@@ -7,12 +7,12 @@
 
 #include "ordex_messages.h"
 #include "platform/event_log_win32.h"
-#include "platform/file_access.h"
-#include "platform/machine_memory.h"
+#include "platform/machine_system.h"
 #include "platform/system.h"
+#include "platform/window_memory.h"
 #include "shell/form1_events.h"
 #include "shell/main_window.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -83,16 +83,9 @@ TEST(Win32ComputerName, QueryGivesTheNameOfGetComputerNameA) {
   EXPECT_EQ(buffer.substr(0, size), expected);
   EXPECT_EQ(buffer[size], '\0');
 
-  // The probe of Form1 over this query, on a machine that is memory but for its host name.
-  struct SystemNamedMachine : MemoryMachine {
-    using MemoryMachine::MemoryMachine;
-    void QueryComputerName(char* name, std::uint32_t& name_size) override {
-      ordex::QueryComputerName(name, name_size);
-    }
-  };
-  const auto files = CreateFileAccess();
+  // The probe of Form1 over this query, on the program's machine.
   MemoryWindowView view(kForm1Layout);
-  SystemNamedMachine machine(*files, view);
+  SystemMachine machine(nullptr, view);
   EXPECT_EQ(ProbeComputerName(machine), expected);
 }
 

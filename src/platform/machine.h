@@ -7,9 +7,9 @@
 
 #include "platform/event.h"
 #include "platform/file_access.h"
+#include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
-#include "registry/registry_access.h"
 
 namespace ordex {
 

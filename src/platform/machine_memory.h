@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/machine.h"
-#include "registry/registry_memory.h"
+#include "platform/registry_memory.h"
 
 namespace ordex {
 

@@ -9,8 +9,8 @@
 #include "core/case_fold.h"
 #include "core/error.h"
 #include "platform/error_win32.h"
-#include "registry/registry_access.h"
-#include "registry/registry_numbers.h"
+#include "platform/registry_access.h"
+#include "platform/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -170,13 +170,6 @@ std::wstring TextOf(DWORD type, const std::string& data, std::string_view value_
   return type == REG_EXPAND_SZ ? Expand(text, value_name) : text;
 }
 
-template <typename Integer>
-bool FromBytes(const std::string& data, Integer& value) {
-  if (data.size() != sizeof value) return false;
-  std::memcpy(&value, data.data(), sizeof value);
-  return true;
-}
-
 class Win32Registry : public RegistryAccess {
  public:
   using RegistryAccess::ReadString;
@@ -203,15 +196,11 @@ class Win32Registry : public RegistryAccess {
     std::string data;
     if (!QueryValue(root, key_path, value_name, is_number_type, type, data)) return;
     std::optional<std::int32_t> number;
-    DWORD dword = 0;
-    std::int64_t qword = 0;
-    if (type == REG_DWORD && FromBytes(data, dword)) {
-      number = static_cast<std::int32_t>(dword);
-    } else if (type == REG_QWORD && FromBytes(data, qword)) {
-      number = DwordFromQword(qword);
-    } else if (IsText(type)) {
+    if (IsText(type)) {
       bool lost = false;
       number = DwordFromText(Narrow(TextOf(type, data, value_name), value_name, lost));
+    } else {
+      number = DwordFromData(type, data);
     }
     if (!number) return;
     value = *number;
