@@ -53,7 +53,8 @@ class TickListener {
   virtual void OnTick() = 0;
 
   // The window was closed, the user's session ends (the process may be ended right after this
-  // returns), or (POSIX) SIGINT or SIGTERM arrived. Not called after Quit.
+  // returns), or a stop was asked for (an installer closing the program for an update; on POSIX
+  // SIGINT or SIGTERM). Not called after Quit.
   virtual void OnEnd(EndReason) {}
 
  protected:

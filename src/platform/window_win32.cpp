@@ -370,8 +370,12 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       return TRUE;
     case WM_ENDSESSION:
       // Nothing is saved at the end; the session may end the process right after this, so
-      // the listener hears of it here and not when the loop has ended.
-      if (wparam != FALSE) EndBy(EndReason::kEndOfSession);
+      // the listener hears of it here and not when the loop has ended. An installer that
+      // closes ORDEX for an update (the Restart Manager) asks it to stop; the session goes on.
+      if (wparam != FALSE) {
+        EndBy((lparam & ENDSESSION_CLOSEAPP) != 0 ? EndReason::kStopRequest
+                                                  : EndReason::kEndOfSession);
+      }
       return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
