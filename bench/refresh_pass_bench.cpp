@@ -38,7 +38,7 @@ class NullView : public WindowView {
 class NoLock : public InstanceLock {};
 
 // The system's machine with a registry store of its own and no instance claim; a fatal error
-// stops the benchmark and warnings are not shown.
+// stops the benchmark and events are not shown.
 class BenchMachine : public MachineWrapper {
  public:
   BenchMachine(Machine& system, std::string store)
@@ -52,17 +52,17 @@ class BenchMachine : public MachineWrapper {
     std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
     std::exit(1);
   }
-  void ReportWarning(std::string_view) override {}
-  void ReportInformation(std::string_view) override {}
+  void LogEvent(const Event&) override {}
 
  private:
   std::string store_;
 };
 
-// A copy of the sample installation with its own registry store, as the program sees it.
+// A copy of the sample installation with its own registry store, as the program sees it; with
+// `policy`, the policy key holds both settings too.
 class Installation {
  public:
-  Installation() {
+  explicit Installation(bool policy = false) {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
              fs::copy_options::recursive);
     store_ = dir_.path() / "registry.reg";
@@ -77,7 +77,12 @@ class Installation {
                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
                    "Preferences\\ZT\\Service\\ORDEX]\r\n"
                    "\"TimerInterval\"=dword:00002710\r\n"
-                   "\"Visible\"=dword:00000000\r\n");
+                   "\"Visible\"=dword:00000000\r\n" +
+                   (policy ? "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarvex Roboter "
+                             "GmbH\\ORDEX]\r\n"
+                             "\"TimerInterval\"=dword:00002710\r\n"
+                             "\"Visible\"=dword:00000000\r\n"
+                           : ""));
   }
 
   std::string MachineData() const {
@@ -144,6 +149,21 @@ void BM_RefreshPass(benchmark::State& state) {
   RecordFigure("refresh_stats_per_pass", state.counters["stats/pass"]);
 }
 BENCHMARK(BM_RefreshPass);
+
+// The same with both settings set by policy as well (without one, as above, the policy key is
+// looked for and not found).
+void BM_RefreshPassWithPolicy(benchmark::State& state) {
+  const Installation installation(true);
+  NullView view;
+  StartedForm form(installation, view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_policy_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_policy_opens_per_pass", state.counters["opens/pass"]);
+}
+BENCHMARK(BM_RefreshPassWithPolicy);
 
 // The same with the program's own terminal view, hidden, as a headless run has it.
 void BM_RefreshPassTextView(benchmark::State& state) {

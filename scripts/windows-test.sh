@@ -176,6 +176,56 @@ busy_files_test() {
     fail "a hold of a few seconds was reported: $(cat "$ARTIFACTS/ordex-stderr.txt")"
 }
 
+# logged_events FILE: one line per ReportEventW call that Wine printed into FILE (WINEDEBUG
+# +eventlog for the strings, +advapi for the call): the event ID as the message table files it
+# (0x4000000a), then each insertion string after a "|", as Wine quotes it (a backslash doubled).
+logged_events() {
+  tr -d '\r' <"$1" | awk '
+    /:advapi:ReportEventW \(/ { if (event != "") print event; split($0, field, ","); event = field[4]; next }
+    /:eventlog:ReportEventW L"/ { text = $0; sub(/^[^"]*"/, "", text); sub(/"$/, "", text); event = event "|" text }
+    END { if (event != "") print event }'
+}
+
+# The events of a real run as Wine passes them to the event log: started with the summary's
+# values, one event for a change, the end when the window is closed; and, in the 64-bit prefix,
+# a policy written into the 64-bit view as Group Policy's client writes it, followed over the
+# setting at the next refresh and dropped once it is removed.
+events_and_policy_test() {
+  local log=$work/events.txt policy_key='HKLM\SOFTWARE\Policies\Tarvex Roboter GmbH\ORDEX'
+  local summary_path='C:\\XOC\\ROBOTER\\IBGN\\Xoc\\R1\\IBGN\\Tarvex.ini'
+  local mada_path='C:\\XOC\\ROBOTER\\XOC\\R1\\Mada\\$Machine.dat'
+  echo "== events in the log${1:+, a policy from the 64-bit view}"
+  reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 300
+  reg_add "$settings_key" /v Visible /t REG_DWORD /d 0
+  [ -z "${1:-}" ] || wine reg add "$policy_key" /v Visible /t REG_DWORD /d 1 /reg:64 /f >/dev/null
+  rm -f "$summary"
+  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$log" &
+  ordex_pids+=($!)
+  wait_for 30 summary_is 3 || fail "summary file with events logged: $(cat -A "$summary" 2>&1)"
+  if [ -n "${1:-}" ]; then
+    wait_for 20 shown_window >/dev/null || fail "the policy Visible = 1 was not followed"
+    wine reg delete "$policy_key" /reg:64 /f >/dev/null
+    wait_for 20 sh -c "! xwininfo -name ORDEX 2>/dev/null | grep -q IsViewable" ||
+      fail "the window stays shown after the policy was removed (the setting says 0)"
+    echo "policy from the 64-bit view followed, and dropped when removed"
+  fi
+  sed -i 's/\$EX_AX_NUM=3 /$EX_AX_NUM=4 /' "$machine_data"
+  wait_for 20 summary_is 4 || fail "the change was not seen with events logged"
+  sleep 1
+  close_ordex
+  logged_events "$log" >"$work/events.list"
+  local started="0x4000000a|1.3b|V8.6.1|BR 8.6|$computer_name|12|3|SENSOR-A_2.0|$summary_path"
+  grep -qxF "$started" "$work/events.list" ||
+    fail "no started event '$started' in: $(cat "$work/events.list")"
+  [ "$(grep -c '^0x4000000b|' "$work/events.list")" = 1 ] &&
+    grep -qxF "0x4000000b|3|4|1|$mada_path" "$work/events.list" ||
+    fail "not one changed event from 3 to 4: $(cat "$work/events.list")"
+  grep -qxF '0x4000000c|window closed|1' "$work/events.list" ||
+    fail "no ended event: $(cat "$work/events.list")"
+  cat "$work/events.list"
+  sed -i 's/\$EX_AX_NUM=4 /$EX_AX_NUM=3 /' "$machine_data"
+}
+
 # Windows Installer closes a running ORDEX before an update through the Restart Manager
 # (end_session_win32.exe sends the same messages; Wine's installer closes nothing): ORDEX agrees,
 # ends with status 0 and leaves the summary whole. Wine's relay trace shows the process calls
@@ -344,6 +394,7 @@ if [ "$WINEARCH" = win64 ]; then
   echo "decoys ignored; defaults in the 32-bit view only"
 fi
 
+if [ "$WINEARCH" = win64 ]; then events_and_policy_test with-policy; else events_and_policy_test; fi
 update_close_test
 busy_files_test
 

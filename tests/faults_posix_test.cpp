@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,8 +132,22 @@ class FaultTest : public ::testing::Test {
     listing["registry.reg"] = ReadBytes(sample_.store());
     return listing;
   }
+  // What the instance reported on its error output, without the lines every run has (its
+  // start, its changes and its end).
   std::string Errors(const std::string& name) const {
-    return ReadBytes(sample_.dir() / (name + ".err"));
+    std::istringstream lines(ReadBytes(sample_.dir() / (name + ".err")));
+    std::string problems;
+    for (std::string line; std::getline(lines, line);) {
+      if (!IsRunFact(line)) problems += line + "\n";
+    }
+    return problems;
+  }
+  static bool IsRunFact(std::string_view line) {
+    for (const char* fact : {"ordex: info: started ", "ordex: info: the number of external axes ",
+                             "ordex: info: ended ("}) {
+      if (line.starts_with(fact)) return true;
+    }
+    return false;
   }
 
   SampleInstallation sample_;

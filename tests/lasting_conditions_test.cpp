@@ -200,8 +200,7 @@ TEST_F(MemoryForm1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
     for (const Run& run : runs) {
       SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(run.interval.count()) + " ms, " +
                    std::to_string(run.passes) + " passes");
-      machine_.warnings.clear();
-      machine_.information.clear();
+      machine_.events.clear();
       machine_.now = {};
       c.spoil();
       for (int pass = 0; pass < run.passes; ++pass, machine_.now += run.interval) Pass();
@@ -216,8 +215,23 @@ TEST_F(MemoryForm1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
           run.lasted ? std::vector<std::string>{c.what + ": ended after " + run.lasted + " (" +
                                                 since.substr(1) + "): " + c.file}
                      : std::vector<std::string>{};
-      EXPECT_EQ(machine_.warnings, expected_warnings);
-      EXPECT_EQ(machine_.information, expected_information);
+      EXPECT_EQ(testing::EventLines(machine_, kConditionBegunEventId), expected_warnings);
+      EXPECT_EQ(testing::EventLines(machine_, kConditionEndedEventId), expected_information);
+      if (run.lasted) {
+        // The same as insertion strings, each in its place, for a collector.
+        std::vector<MemoryMachine::RecordedEvent> events;
+        for (const auto& event : machine_.events) {
+          if (event.id == kConditionBegunEventId || event.id == kConditionEndedEventId) {
+            events.push_back(event);
+          }
+        }
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0].level, EventLevel::kWarning);
+        EXPECT_EQ(events[0].strings, (std::vector<std::string>{c.what, c.file, since.substr(7),
+                                                               c.begun == c.file ? "" : c.begun}));
+        EXPECT_EQ(events[1].strings,
+                  (std::vector<std::string>{c.what, c.file, run.lasted, since.substr(7)}));
+      }
       EXPECT_EQ(SummaryCount(), "2");
     }
   }

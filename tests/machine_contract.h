@@ -52,13 +52,14 @@ TYPED_TEST_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds) {
 }
 
 TYPED_TEST_P(MachineContract, ReportsOfEachLevelArriveApartAndWhole) {
-  this->machine().ReportWarning("cannot write /x/Tarvex.ini: busy");
+  const std::string strings[] = {"/x/Tarvex.ini"};
+  this->machine().LogEvent({20, EventLevel::kWarning, strings, "cannot write /x/Tarvex.ini: busy"});
   this->machine().ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
-  this->machine().ReportInformation("summary file held: ended after 12 s");
+  this->machine().LogEvent(
+      {21, EventLevel::kInformation, strings, "summary file held: ended after 12 s"});
   const Reports reports = this->backend_.TakeReports();
   EXPECT_EQ(reports.warnings, std::vector<std::string>{"cannot write /x/Tarvex.ini: busy"});
-  EXPECT_EQ(reports.information,
-            std::vector<std::string>{"summary file held: ended after 12 s"});
+  EXPECT_EQ(reports.information, std::vector<std::string>{"summary file held: ended after 12 s"});
   EXPECT_EQ(reports.fatal_errors,
             std::vector<std::string>{"cannot open /x/hw_inf.ini: No such file or directory"});
 }

@@ -14,8 +14,11 @@ namespace {
 struct MemoryBackend {
   Machine& machine() { return machine_; }
   Reports TakeReports() {
-    Reports reports{{}, std::exchange(machine_.warnings, {}),
-                    std::exchange(machine_.information, {})};
+    Reports reports;
+    for (const auto& event : std::exchange(machine_.events, {})) {
+      auto& lines = event.level == EventLevel::kWarning ? reports.warnings : reports.information;
+      lines.push_back(event.line);
+    }
     if (!machine_.fatal_error.empty()) reports.fatal_errors.push_back(machine_.fatal_error);
     machine_.fatal_error.clear();
     return reports;

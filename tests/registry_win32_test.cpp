@@ -281,6 +281,32 @@ TEST_F(Win32RegistryTest, WritesGoToThe32BitViewWhateverTheBuild) {
   EXPECT_FALSE(Get(key_path_, "Visible", KEY_WOW64_64KEY, type, data));
 }
 
+// The Group Policy client is a 64-bit program: what it writes below SOFTWARE\Policies reaches a
+// 32-bit ORDEX too.
+TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThem) {
+  const std::string policies = "SOFTWARE\\Policies";
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (policies + "\\" + test_key_name_).c_str(), 0,
+                              nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const DWORD interval = 2000;
+  ::RegSetValueExA(key, "TimerInterval", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&interval),
+                   sizeof interval);
+  ::RegCloseKey(key);
+  const std::string spelled_otherwise = "software\\policies\\" + test_key_name_;
+  DwordRead reads[] = {{spelled_otherwise, "TimerInterval"}, {key_path_, "TimerInterval"}};
+  registry_->ReadDwords(kHklm, reads);
+  HKEY parent = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, policies.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                      &parent) == ERROR_SUCCESS) {
+    ::RegDeleteTreeA(parent, test_key_name_.c_str());
+    ::RegCloseKey(parent);
+  }
+  EXPECT_TRUE(reads[0].ok);
+  EXPECT_EQ(reads[0].value, 2000);
+  EXPECT_FALSE(reads[1].ok);
+}
+
 TEST_F(Win32RegistryTest, FailingCallThrowsNamingTheKey) {
   // Not one of the predefined root keys: the system refuses the handle.
   constexpr RootKey kNoSuchRoot = 0x800000F0u;

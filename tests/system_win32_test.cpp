@@ -5,14 +5,26 @@
 
 #include <string>
 
+#include "ordex_messages.h"
+#include "platform/event_log_win32.h"
 #include "platform/machine_system.h"
 #include "platform/system.h"
 #include "platform/window_memory.h"
+#include "shell/form1_events.h"
 #include "shell/main_window.h"
 #include "test_helpers.h"
 
 namespace ordex {
 namespace {
+
+// The events Form1 reports are the message table's entries, level included.
+static_assert(MessageTableId(EventLevel::kInformation, kStartedEventId) == ORDEX_MSG_STARTED);
+static_assert(MessageTableId(EventLevel::kInformation, kChangedEventId) == ORDEX_MSG_CHANGED);
+static_assert(MessageTableId(EventLevel::kInformation, kEndedEventId) == ORDEX_MSG_ENDED);
+static_assert(MessageTableId(EventLevel::kWarning, kConditionBegunEventId) ==
+              ORDEX_MSG_CONDITION_BEGUN);
+static_assert(MessageTableId(EventLevel::kInformation, kConditionEndedEventId) ==
+              ORDEX_MSG_CONDITION_ENDED);
 
 bool SettingsKeyExists() {
   HKEY key = nullptr;
@@ -91,7 +103,6 @@ TEST(Win32ReportLine, OneLineGoesToStandardErrorWhenThereIsOne) {
   } cases[] = {
       {&ReportFatalError, "ordex: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
       {&ReportWarning, "ordex: warning: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
-      {&ReportInformation, "ordex: info: cannot open C:\\XOC\\hw_inf.ini: not there\r\n"},
   };
   testing::TempDir dir;
   const std::string path = (dir / "stderr.txt").string();

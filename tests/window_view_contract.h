@@ -36,6 +36,9 @@ struct Ticks : TickListener {
     on_tick(count());
   }
   int count() const { return static_cast<int>(times.size()); }
+
+  std::vector<EndReason> ends;
+  void OnEnd(EndReason reason) override { ends.push_back(reason); }
 };
 
 template <typename Backend>

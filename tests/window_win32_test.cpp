@@ -227,6 +227,16 @@ TEST_F(Win32WindowTest, EndOfSessionIsAgreedToAndEndsRunWithZero) {
   Ticks ticks;
   view_->SetTimerInterval(5000);
   EXPECT_EQ(view_->Run(ticks), 0);
+  EXPECT_EQ(ticks.ends, std::vector{EndReason::kEndOfSession}) << "told once, before the end";
+}
+
+// The Restart Manager closes ORDEX for an update with the same messages, flagged.
+TEST_F(Win32WindowTest, AClosingForAnUpdateIsAStopRequest) {
+  ::PostMessageA(window_, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  Ticks ticks;
+  view_->SetTimerInterval(5000);
+  EXPECT_EQ(view_->Run(ticks), 0);
+  EXPECT_EQ(ticks.ends, std::vector{EndReason::kStopRequest});
 }
 
 TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {

@@ -2,10 +2,15 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "ordex_messages.h"
 
 namespace ordex {
 namespace {
+
+static_assert(MessageTableId(EventLevel::kError, kStoppedEventId) == ORDEX_MSG_STOPPED);
+static_assert(MessageTableId(EventLevel::kWarning, kWarningEventId) == ORDEX_MSG_WARNING);
 
 constexpr wchar_t kFullwidthPercent = L'\xFF05';
 
@@ -13,6 +18,8 @@ bool StartsInsertionCode(wchar_t next) {
   return (next >= L'0' && next <= L'9') || next == L'%' || next == L'{';
 }
 
+// The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
+// a path or a value arrives as it is shown in the window.
 std::wstring Widened(std::string_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
@@ -21,28 +28,16 @@ std::wstring Widened(std::string_view text) {
   return wide;
 }
 
-DWORD EventId(EventType type) {
-  switch (type) {
-    case EventType::kError:
-      return ORDEX_MSG_STOPPED;
-    case EventType::kWarning:
-      return ORDEX_MSG_WARNING;
-    case EventType::kInformation:
-      return ORDEX_MSG_INFORMATION;
-  }
-  return ORDEX_MSG_WARNING;
-}
-
-WORD EventLogType(EventType type) {
-  switch (type) {
-    case EventType::kError:
+WORD EventLogType(EventLevel level) {
+  switch (level) {
+    case EventLevel::kError:
       return EVENTLOG_ERROR_TYPE;
-    case EventType::kWarning:
+    case EventLevel::kWarning:
       return EVENTLOG_WARNING_TYPE;
-    case EventType::kInformation:
-      return EVENTLOG_INFORMATION_TYPE;
+    case EventLevel::kInformation:
+      break;
   }
-  return EVENTLOG_WARNING_TYPE;
+  return EVENTLOG_INFORMATION_TYPE;
 }
 
 }  // namespace
@@ -55,15 +50,22 @@ std::wstring EventInsertionString(std::string_view message) {
   return text;
 }
 
-void WriteApplicationEvent(EventType type, std::string_view message) {
-  const HANDLE source = ::RegisterEventSourceW(nullptr, L"ORDEX");
-  // The event log is the last of the places the line goes to; when it cannot be written there
-  // is nowhere left to say so.
-  if (source == nullptr) return;
-  const std::wstring text = EventInsertionString(message);
-  LPCWSTR strings[] = {text.c_str()};
-  ::ReportEventW(source, EventLogType(type), 0, EventId(type), nullptr, 1, 0, strings, nullptr);
-  ::DeregisterEventSource(source);
+void WriteApplicationEvent(EventLevel level, std::uint16_t id,
+                           std::span<const std::string> strings) noexcept {
+  try {
+    std::vector<std::wstring> safe;
+    safe.reserve(strings.size());
+    for (const std::string& text : strings) safe.push_back(EventInsertionString(text));
+    std::vector<LPCWSTR> pointers;
+    for (const std::wstring& text : safe) pointers.push_back(text.c_str());
+    const HANDLE source = ::RegisterEventSourceW(nullptr, L"ORDEX");
+    if (source == nullptr) return;
+    ::ReportEventW(source, EventLogType(level), 0, MessageTableId(level, id), nullptr,
+                   static_cast<WORD>(pointers.size()), 0, pointers.data(), nullptr);
+    ::DeregisterEventSource(source);
+  } catch (...) {
+    // Out of memory for the strings: the event is lost, the program goes on.
+  }
 }
 
 }  // namespace ordex

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/event.h"
 #include "platform/file_access.h"
 #include "platform/registry_access.h"
 #include "platform/system.h"
@@ -43,12 +44,9 @@ class Machine {
   // The one-line message of an error that ends the program.
   virtual void ReportFatalError(std::string_view message) = 0;
 
-  // The one-line message of a lasting condition that does not end the program, reported once
-  // when it has lasted long enough to matter.
-  virtual void ReportWarning(std::string_view message) = 0;
-
-  // The one-line message of news that needs no action, such as the end of a reported condition.
-  virtual void ReportInformation(std::string_view message) = 0;
+  // An event of the program (started, a change, a lasting condition, the end) for those who
+  // watch a fleet, in the places the program's messages go (see Event); never throws.
+  virtual void LogEvent(const Event& event) = 0;
 
   // The clock that measures waits and how long conditions last, and the pause while start-up
   // waits for a file another program holds.

@@ -26,11 +26,7 @@ void SystemMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
 
 void SystemMachine::ReportFatalError(std::string_view message) { ordex::ReportFatalError(message); }
 
-void SystemMachine::ReportWarning(std::string_view message) { ordex::ReportWarning(message); }
-
-void SystemMachine::ReportInformation(std::string_view message) {
-  ordex::ReportInformation(message);
-}
+void SystemMachine::LogEvent(const Event& event) { ordex::LogEvent(event); }
 
 std::chrono::steady_clock::time_point SystemMachine::Now() {
   return std::chrono::steady_clock::now();

@@ -24,8 +24,7 @@ class SystemMachine : public Machine {
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
   char DecimalSeparator() override { return decimal_separator_; }
   void ReportFatalError(std::string_view message) override;
-  void ReportWarning(std::string_view message) override;
-  void ReportInformation(std::string_view message) override;
+  void LogEvent(const Event& event) override;
   std::chrono::steady_clock::time_point Now() override;
   std::chrono::system_clock::time_point WallClock() override;
   void Sleep(std::chrono::milliseconds pause) override;

@@ -29,10 +29,7 @@ class MachineWrapper : public Machine {
   }
   char DecimalSeparator() override { return target_.DecimalSeparator(); }
   void ReportFatalError(std::string_view message) override { target_.ReportFatalError(message); }
-  void ReportWarning(std::string_view message) override { target_.ReportWarning(message); }
-  void ReportInformation(std::string_view message) override {
-    target_.ReportInformation(message);
-  }
+  void LogEvent(const Event& event) override { target_.LogEvent(event); }
   std::chrono::steady_clock::time_point Now() override { return target_.Now(); }
   std::chrono::system_clock::time_point WallClock() override { return target_.WallClock(); }
   void Sleep(std::chrono::milliseconds pause) override { target_.Sleep(pause); }

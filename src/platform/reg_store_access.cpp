@@ -15,6 +15,14 @@ void RegStoreAccess::ReadDword(RootKey root, std::string_view key_path, std::str
   ok = root == HKEY_LOCAL_MACHINE_ROOT && Current().ReadDword(root, key_path, value_name, value);
 }
 
+void RegStoreAccess::ReadDwords(RootKey root, std::span<DwordRead> reads) {
+  const bool served = root == HKEY_LOCAL_MACHINE_ROOT;
+  const RegStore* store = served ? &Current() : nullptr;
+  for (DwordRead& read : reads) {
+    read.ok = served && store->ReadDword(root, read.key_path, read.value_name, read.value);
+  }
+}
+
 void RegStoreAccess::WriteDword(RootKey root, std::string_view key_path,
                                 std::string_view value_name, std::int32_t value, bool& ok) {
   ok = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,8 @@ class RegStoreAccess : public RegistryAccess {
                   std::string& value, bool& ok, bool& lost_characters) final;
   void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                  std::int32_t& value, bool& ok) final;
+  // Looks at the store once for all of them.
+  void ReadDwords(RootKey root, std::span<DwordRead> reads) final;
   // Sets the value in a copy of the current store and keeps the copy; a key path or value name
   // that cannot be written throws Error before anything is kept.
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,14 @@ namespace ordex {
 // Root keys are passed as the 32-bit handle values of the Windows API.
 using RootKey = std::uint32_t;
 inline constexpr RootKey HKEY_LOCAL_MACHINE_ROOT = 0x80000002u;
+
+// One value for ReadDwords: where it is, and what was read.
+struct DwordRead {
+  std::string_view key_path;
+  std::string_view value_name;
+  std::int32_t value = 0;
+  bool ok = false;
+};
 
 // All registry access of the program. Each operation takes root, key path, value name, value and
 // a success flag. A missing key or value, or a value of a type (or text) the operation does not
@@ -37,6 +46,14 @@ class RegistryAccess {
   // REG_EXPAND_SZ holding its text, within the 32-bit range (platform/registry_numbers.h).
   virtual void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                          std::int32_t& value, bool& ok) = 0;
+
+  // Reads each value as ReadDword does, into its entry. A store that must be looked at before it
+  // is read (a file) is looked at once for all of them: the refresh pass reads four values.
+  virtual void ReadDwords(RootKey root, std::span<DwordRead> reads) {
+    for (DwordRead& read : reads) {
+      ReadDword(root, read.key_path, read.value_name, read.value, read.ok);
+    }
+  }
 
   // Stores the value, creating key and value as needed. When the store cannot be written (as a
   // user without administrator rights finds it on the target), the flag is false.

@@ -184,6 +184,12 @@ void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", mes
 
 void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
 
-void ReportInformation(std::string_view message) { WriteReportLine("ordex: info: ", message); }
+void LogEvent(const Event& event) noexcept {
+  try {
+    WriteReportLine(EventLinePrefix(event.level), event.line);
+  } catch (...) {
+    // Out of memory for the escaped line: the line is lost, the program goes on.
+  }
+}
 
 }  // namespace ordex

@@ -102,6 +102,7 @@ class TextWindowView : public WindowView {
       if (WaitForEvent()) break;
     }
     stop_signals_.Clear();
+    listener.OnEnd(EndReason::kStopRequest);
     return 0;
   }
 

@@ -71,6 +71,8 @@ class Win32WindowView : public WindowView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   HWND Window();
   void Create();
+  // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
+  void EndBy(EndReason reason);
   void Tick();
   bool IsTextBox(HWND window) const;
   HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id, Twips place,
@@ -292,6 +294,12 @@ void Win32WindowView::Quit(int status) {
   ::PostQuitMessage(0);
 }
 
+void Win32WindowView::EndBy(EndReason reason) {
+  if (state_.quit_requested()) return;
+  if (listener_ != nullptr) listener_->OnEnd(reason);
+  Quit(0);
+}
+
 void Win32WindowView::Tick() {
   if (listener_ == nullptr || state_.quit_requested()) return;
   // An exception must not unwind through the system's frames around the window procedure; it
@@ -356,13 +364,18 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
     }
     case WM_CLOSE:
       ::ShowWindow(window_, SW_HIDE);
-      Quit(0);
+      EndBy(EndReason::kWindowClosed);
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      // Nothing is saved at the end; the session may end the process right after this.
-      if (wparam != FALSE) Quit(0);
+      // Nothing is saved at the end; the session may end the process right after this, so
+      // the listener hears of it here and not when the loop has ended. An installer that
+      // closes ORDEX for an update (the Restart Manager) asks it to stop; the session goes on.
+      if (wparam != FALSE) {
+        EndBy((lparam & ENDSESSION_CLOSEAPP) != 0 ? EndReason::kStopRequest
+                                                  : EndReason::kEndOfSession);
+      }
       return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);

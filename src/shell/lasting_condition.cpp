@@ -69,6 +69,16 @@ std::string ReportLine(const ConditionReport& report) {
   return line;
 }
 
+std::vector<std::string> ReportParts(const ConditionReport& report) {
+  const Condition& condition = report.condition;
+  if (report.phase == ConditionReport::Phase::kBegun) {
+    return {std::string(What(condition.kind)), condition.file, UtcText(report.since),
+            condition.detail};
+  }
+  return {std::string(What(condition.kind)), condition.file, DurationText(report.lasted),
+          UtcText(report.since)};
+}
+
 std::optional<ConditionReport> LastingCondition::Observe(
     const std::optional<Condition>& found, std::chrono::steady_clock::time_point now,
     std::chrono::system_clock::time_point wall_now) {

@@ -45,6 +45,11 @@ struct ConditionReport {
 // ended after <duration> (since <UTC time>): <file>" when it has ended.
 std::string ReportLine(const ConditionReport& report);
 
+// The report's parts, each on its own, for the event log: what, the file, since when (UTC) and
+// the system's words (empty when there are none) when it has begun; what, the file, how long
+// and since when when it has ended.
+std::vector<std::string> ReportParts(const ConditionReport& report);
+
 // One place where a condition may stand (the machine data file, the summary file), looked at
 // once per pass. A condition that changes its kind while it lasts (a file held, then renamed
 // away) is one condition, named by the kind seen when it is reported.

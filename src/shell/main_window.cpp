@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "platform/file_access.h"
 #include "report/summary_file.h"
+#include "shell/form1_events.h"
 
 namespace ordex {
 
@@ -41,17 +42,36 @@ int Form1::Run() {
   return machine_.View().Run(*this);
 }
 
+// Events are for those who watch the fleet: one that cannot be built or reported is lost, and
+// the watching goes on.
+template <typename MakeEvent>
+void Form1::Report(MakeEvent make_event) {
+  try {
+    machine_.LogEvent(make_event().View());
+  } catch (const std::exception&) {
+  }
+}
+
 Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
   instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
   try {
     StartUp();
-    return LoadResult::kRunning;
   } catch (const std::exception& e) {
     machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;
   }
+  Report([&] {
+    const std::string summary =
+        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
+    return StartedEvent(Current, summary);
+  });
+  return LoadResult::kRunning;
+}
+
+void Form1::Form_QueryUnload(EndReason how) {
+  Report([&] { return EndedEvent(how, ChangeCount); });
 }
 
 void Form1::StartUp() {
@@ -93,22 +113,41 @@ void Form1::LoadSettings() {
   }
   // An empty path would make every file path relative to the current drive's root.
   if (!ok || TrimSpaces(InstallDir).empty()) InstallDir = kDefaultInstallDir;
-  ReadSetting("TimerInterval", TimerInterval, kDefaultTimerInterval);
-  ReadSetting("Visible", Visible, kDefaultVisible);
+  ReadSettings(true);
 }
 
-void Form1::ReadSetting(std::string_view value_name, std::int32_t& value,
-                        std::int32_t default_value) {
-  bool ok = false;
-  // However the value was written (a DWORD, a QWORD, a number as text), a value that reads is
-  // the technician's and is never overwritten.
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, ok);
-  if (ok) return;
-  value = default_value;
-  // Written back so that a technician finds the setting to change; a store this user may not
-  // write is no reason to stop.
-  bool written = false;
-  Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, written);
+// Each of the two settings comes from the policy key where it holds a number (Group Policy
+// steers a fleet), else from the settings key (the technician's), else, at start-up, from its
+// default; a pass keeps the value a setting had when neither key has one. However a value was
+// written (a DWORD, a QWORD, a number as text), one that reads is never overwritten.
+void Form1::ReadSettings(bool at_start_up) {
+  DwordRead reads[] = {{PolicyKey, kTimerIntervalName},
+                       {SettingsKey, kTimerIntervalName},
+                       {PolicyKey, kVisibleName},
+                       {SettingsKey, kVisibleName}};
+  Registry().ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
+  const struct {
+    std::int32_t& value;
+    std::int32_t default_value;
+    const DwordRead& policy;
+    const DwordRead& setting;
+  } settings[] = {{TimerInterval, kDefaultTimerInterval, reads[0], reads[1]},
+                  {Visible, kDefaultVisible, reads[2], reads[3]}};
+  for (const auto& setting : settings) {
+    if (setting.policy.ok) {
+      setting.value = setting.policy.value;
+    } else if (setting.setting.ok) {
+      setting.value = setting.setting.value;
+    } else if (at_start_up) {
+      setting.value = setting.default_value;
+    }
+    if (!at_start_up || setting.setting.ok) continue;
+    // Written back, into the settings key only, so that a technician finds the setting to
+    // change; a store this user may not write is no reason to stop.
+    bool written = false;
+    Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, setting.setting.value_name,
+                          setting.default_value, written);
+  }
 }
 
 std::string Form1::ReadVersionValue(std::string_view value_name) {
@@ -160,11 +199,8 @@ void Form1::RefreshCycle() {
   Observe(summary_condition_, summary_held);
   if (changed) CountChange();
   AdvanceRefreshNo();
-  bool ignored = false;
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "TimerInterval", TimerInterval,
-                       ignored);
+  ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "Visible", Visible, ignored);
   ApplyVisibility();
   Saved = Current;
 }
@@ -238,12 +274,7 @@ void Form1::WriteInfoFileWhenFree() {
 
 void Form1::Observe(LastingCondition& place, const std::optional<Condition>& found) {
   const auto report = place.Observe(found, machine_.Now(), machine_.WallClock());
-  if (!report) return;
-  if (report->phase == ConditionReport::Phase::kBegun) {
-    machine_.ReportWarning(ReportLine(*report));
-  } else {
-    machine_.ReportInformation(ReportLine(*report));
-  }
+  if (report) Report([&] { return ConditionEvent(*report); });
 }
 
 void Form1::CountChange() {
@@ -252,6 +283,9 @@ void Form1::CountChange() {
   }
   ++ChangeCount;
   ShowChangeCount();
+  Report([&] {
+    return ChangedEvent(Saved.ExAxNum, Current.ExAxNum, ChangeCount, machine_data_native_path_);
+  });
 }
 
 void Form1::AdvanceRefreshNo() {

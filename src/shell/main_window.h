@@ -21,10 +21,18 @@ inline constexpr std::string_view VersionKey = "SOFTWARE\\Tarvex Roboter GmbH\\V
 inline constexpr std::string_view SettingsKey =
     "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
 
+// Where a fleet's administrator sets the two settings by Group Policy. A value here that reads
+// as a number wins over the settings key's; the program never writes it.
+inline constexpr std::string_view PolicyKey = "SOFTWARE\\Policies\\Tarvex Roboter GmbH\\ORDEX";
+inline constexpr std::string_view kTimerIntervalName = "TimerInterval";
+inline constexpr std::string_view kVisibleName = "Visible";
+
 inline constexpr std::string_view kNotAvailable = "Not Available";
 inline constexpr std::string_view kDefaultInstallDir = "C:\\XOC";
 inline constexpr std::int32_t kDefaultTimerInterval = 10000;
 inline constexpr std::int32_t kDefaultVisible = 0;
+// The refresh periods that keep the refresh running; 0 or less stops it for good.
+inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
 
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
 // Timer1. The window state fields keep their design names and are public, plain data. All it
@@ -47,6 +55,10 @@ class Form1 : private TickListener {
   // loop with status 1.
   void Timer1_Timer();
 
+  // The window's end, by its reason (the window closed, the session ending, a stop request):
+  // reports it with the change count. Never fails.
+  void Form_QueryUnload(EndReason how);
+
   std::int32_t TimerInterval = 0;
   std::int32_t Visible = 0;
   std::string InstallDir;
@@ -59,6 +71,7 @@ class Form1 : private TickListener {
 
  private:
   void OnTick() override { Timer1_Timer(); }
+  void OnEnd(EndReason reason) override { Form_QueryUnload(reason); }
   void StartUp();
   void LoadSettings();
   std::string GetIpoTime();
@@ -74,7 +87,9 @@ class Form1 : private TickListener {
 
   RegistryAccess& Registry();
   std::string ReadVersionValue(std::string_view value_name);
-  void ReadSetting(std::string_view value_name, std::int32_t& value, std::int32_t default_value);
+  void ReadSettings(bool write_back_defaults);
+  template <typename MakeEvent>
+  void Report(MakeEvent make_event);
   void Show(Control control, std::string_view text);
   void ShowChangeCount();
   void AdvanceRefreshNo();
