@@ -568,8 +568,13 @@ void RegStore::EndLastLine() {
 
 void RegStore::InsertLine(std::size_t index, std::string_view text) {
   if (index == lines_.size()) EndLastLine();
-  const auto position = lines_.begin() + static_cast<std::ptrdiff_t>(index);
-  lines_.insert(position, Line{Encode(text), DefaultEnding()});
+  Line line{Encode(text), DefaultEnding()};
+  // After a line ended by a lone CR, an empty line ended by LF would read back as that line's
+  // CR LF and vanish: a hex value continued on that line would then swallow the next one.
+  if (text.empty() && index > 0 && lines_[index - 1].ending == Encode("\r")) {
+    line.ending = lines_[index - 1].ending;
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
 }
 
 void RegStore::WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
