@@ -12,13 +12,13 @@
 #include <string>
 #include <utility>
 
+#include "app/machine_system.h"
 #include "bench_support.h"
 #include "counting.h"
-#include "platform/machine_system.h"
 #include "platform/machine_wrapper.h"
-#include "platform/registry_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
+#include "registry/registry_posix.h"
 #include "shell/main_window.h"
 
 namespace ordex::bench {

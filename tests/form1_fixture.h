@@ -15,6 +15,7 @@
 #include "core/codepage.h"
 #include "platform/file_access.h"
 #include "platform/machine_memory.h"
+#include "registry/registry_memory.h"
 #include "shell/form1_events.h"
 #include "shell/main_window.h"
 #include "test_support.h"
@@ -92,19 +93,19 @@ class Form1Test : public ::testing::Test {
     SetStoredVersionValue(name, Cp1252ToUtf16Le(text) + std::string(2, '\0'));
   }
   void SetStoredVersionValue(std::string_view name, std::string_view utf16le_with_nul) {
-    machine_.registry.Import(RegTypedValue(VersionKey, name, 1, utf16le_with_nul));
+    registry_.Import(RegTypedValue(VersionKey, name, 1, utf16le_with_nul));
   }
   void SetSetting(std::string_view name, std::int32_t value) {
-    machine_.registry.Import(RegDwordValue(SettingsKey, name, value));
+    registry_.Import(RegDwordValue(SettingsKey, name, value));
   }
   std::optional<std::int32_t> Setting(std::string_view name) {
     std::int32_t value = 0;
     bool ok = false;
-    machine_.registry.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
+    registry_.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
     return ok ? std::optional(value) : std::nullopt;
   }
   void RemoveKey(std::string_view key) {
-    machine_.registry.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");
+    registry_.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");
   }
 
   fs::path MachineData() const { return tree_ / "ROBOTER/XOC/R1/Mada/$Machine.dat"; }
@@ -139,7 +140,8 @@ class Form1Test : public ::testing::Test {
   HeldFiles files_;
   FakeView view_;
   // Start-up's clock moves only when Form1 pauses, and then runs machine_.on_sleep.
-  MemoryMachine machine_{files_, view_};
+  MemoryRegistry registry_;
+  MemoryMachine machine_{files_, view_, [this] { return registry_.Open(); }};
   fs::file_time_type stamp_ = fs::file_time_type::clock::now() - std::chrono::hours(1);
   std::unique_ptr<Form1> form_;
   Form1::LoadResult load_result_{};

@@ -54,7 +54,8 @@ class MemoryForm1Test : public ::testing::Test {
 
   MemoryFileAccess files_;
   testing::FakeView view_;
-  MemoryMachine machine_{files_, view_};
+  MemoryRegistry registry_;
+  MemoryMachine machine_{files_, view_, [this] { return registry_.Open(); }};
   std::unique_ptr<Form1> form_;
   Form1::LoadResult load_result_{};
 };

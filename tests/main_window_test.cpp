@@ -40,7 +40,7 @@ TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
             "Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\nBSVersion: BR 5.6.3\r\nName: ROBPC01\r\n"
             "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR-A_2.0\r\n");
   EXPECT_EQ(form.Saved, form.Current);
-  EXPECT_EQ(machine_.registry.writes, 0) << "settings present: nothing is written";
+  EXPECT_EQ(registry_.writes, 0) << "settings present: nothing is written";
 }
 
 TEST_F(Form1Test, MissingSettingsGetTheirDefaultsWrittenBackAndTheWindowStaysHidden) {
@@ -55,7 +55,7 @@ TEST_F(Form1Test, MissingSettingsGetTheirDefaultsWrittenBackAndTheWindowStaysHid
 }
 
 TEST_F(Form1Test, AStoreThatCannotBeWrittenStillGivesAWorkingStart) {
-  machine_.registry.writable = false;
+  registry_.writable = false;
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
   EXPECT_EQ(view_.interval_ms(), 10000);
@@ -100,7 +100,7 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
 // The policy key gives the values; the settings key still gets its defaults, the policy key is
 // never written.
 TEST_F(Form1Test, StartUpTakesThePolicyAndWritesDefaultsOnlyToTheSettingsKey) {
-  machine_.registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 3000) +
+  registry_.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 3000) +
                            testing::RegDwordValue(PolicyKey, kVisibleName, 1));
   Form1& form = StartForm();
   ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
@@ -108,7 +108,7 @@ TEST_F(Form1Test, StartUpTakesThePolicyAndWritesDefaultsOnlyToTheSettingsKey) {
   EXPECT_EQ(form.Visible, 1);
   EXPECT_EQ(Setting("TimerInterval"), 10000);
   EXPECT_EQ(Setting("Visible"), 0);
-  EXPECT_EQ(machine_.registry.writes, 2);
+  EXPECT_EQ(registry_.writes, 2);
 }
 
 // However the view's loop ends by itself, the end is reported once with the change count.
@@ -133,7 +133,7 @@ TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
   RemoveKey(VersionKey);
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kAnotherInstance);
-  EXPECT_EQ(machine_.registry.writes, 0);
+  EXPECT_EQ(registry_.writes, 0);
   EXPECT_EQ(view_.set_text_calls(), 0);
   EXPECT_FALSE(fs::exists(Summary()));
 }

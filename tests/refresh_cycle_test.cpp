@@ -298,7 +298,7 @@ TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
         {"policy key removed", "[-" + policy_key.substr(1), 5},
     };
     for (const auto& step : steps) {
-      machine_.registry.Import(step.lines);
+      registry_.Import(step.lines);
       Pass();
       EXPECT_EQ(value(), step.expected) << step.what;
     }

@@ -9,8 +9,8 @@
 #include "core/case_fold.h"
 #include "core/error.h"
 #include "platform/error_win32.h"
-#include "platform/registry_access.h"
-#include "platform/registry_numbers.h"
+#include "registry/registry.h"
+#include "registry/registry_numbers.h"
 
 namespace ordex {
 namespace {
