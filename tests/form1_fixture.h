@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "core/codepage.h"
+#include "form1_view.h"
 #include "platform/file_access.h"
 #include "platform/machine_memory.h"
 #include "registry/registry_memory.h"
 #include "shell/form1_events.h"
 #include "shell/main_window.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 namespace fs = std::filesystem;
