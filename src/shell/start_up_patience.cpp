@@ -1,5 +1,6 @@
 #include "shell/start_up_patience.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -48,16 +49,18 @@ OpenedFile StartUpPatience::TryOpenForReading(const std::string& native_path) co
 
 FileStatus StartUpPatience::TryRewriteFile(const std::string& native_path,
                                            std::string_view content) const {
-  const FileStatus status = Retry([&] { return target().TryRewriteFile(native_path, content); },
-                                  [](FileStatus s) { return s != FileStatus::kBusy; });
-  if (status == FileStatus::kBusy) throw BusyFileError(native_path);
-  return status;
+  return WriteWhenFree(native_path, [&] { return target().TryRewriteFile(native_path, content); });
 }
 
 FileStatus StartUpPatience::ReplaceAtomically(const std::string& native_path,
                                               std::string_view content) const {
-  const FileStatus status = Retry([&] { return target().ReplaceAtomically(native_path, content); },
-                                  [](FileStatus s) { return s != FileStatus::kBusy; });
+  return WriteWhenFree(native_path,
+                       [&] { return target().ReplaceAtomically(native_path, content); });
+}
+
+FileStatus StartUpPatience::WriteWhenFree(const std::string& native_path,
+                                          const std::function<FileStatus()>& write) const {
+  const FileStatus status = Retry(write, [](FileStatus s) { return s != FileStatus::kBusy; });
   if (status == FileStatus::kBusy) throw BusyFileError(native_path);
   return status;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -52,6 +53,11 @@ class StartUpPatience : public FileAccessWrapper {
   }
 
  private:
+  // Runs `write` until the file is no longer busy; still busy once the patience is spent, it
+  // throws BusyFileError.
+  FileStatus WriteWhenFree(const std::string& native_path,
+                           const std::function<FileStatus()>& write) const;
+
   Machine& machine_;
 };
 
