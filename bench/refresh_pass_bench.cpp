@@ -12,13 +12,13 @@
 #include <string>
 #include <utility>
 
+#include "app/machine_system.h"
 #include "bench_support.h"
 #include "counting.h"
-#include "platform/machine_system.h"
 #include "platform/machine_wrapper.h"
-#include "platform/registry_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
+#include "registry/registry_posix.h"
 #include "shell/main_window.h"
 
 namespace ordex::bench {
@@ -122,6 +122,18 @@ void ReportCounts(benchmark::State& state, const Counts& counts) {
   state.counters["stats/pass"] = per_pass(counts.stats);
 }
 
+// Passes of Form1 started on `installation` and shown in `view`, counted; what each costs is
+// recorded as the figures "<figure>_allocs_per_pass" and "<figure>_opens_per_pass".
+void MeasurePasses(benchmark::State& state, const Installation& installation, WindowView& view,
+                   const std::string& figure) {
+  StartedForm form(installation, view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  ReportCounts(state, StopCounting());
+  RecordFigure(figure + "_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure(figure + "_opens_per_pass", state.counters["opens/pass"]);
+}
+
 void BM_BareQueries(benchmark::State& state) {
   const Installation installation;
   const std::string machine_data = installation.MachineData();
@@ -137,15 +149,8 @@ void BM_BareQueries(benchmark::State& state) {
 BENCHMARK(BM_BareQueries);
 
 void BM_RefreshPass(benchmark::State& state) {
-  const Installation installation;
   NullView view;
-  StartedForm form(installation, view);
-  StartCounting();
-  for (auto _ : state) form.Pass();
-  const Counts counts = StopCounting();
-  ReportCounts(state, counts);
-  RecordFigure("refresh_allocs_per_pass", state.counters["allocs/pass"]);
-  RecordFigure("refresh_opens_per_pass", state.counters["opens/pass"]);
+  MeasurePasses(state, Installation(), view, "refresh");
   RecordFigure("refresh_stats_per_pass", state.counters["stats/pass"]);
 }
 BENCHMARK(BM_RefreshPass);
@@ -153,29 +158,15 @@ BENCHMARK(BM_RefreshPass);
 // The same with both settings set by policy as well (without one, as above, the policy key is
 // looked for and not found).
 void BM_RefreshPassWithPolicy(benchmark::State& state) {
-  const Installation installation(true);
   NullView view;
-  StartedForm form(installation, view);
-  StartCounting();
-  for (auto _ : state) form.Pass();
-  const Counts counts = StopCounting();
-  ReportCounts(state, counts);
-  RecordFigure("refresh_policy_allocs_per_pass", state.counters["allocs/pass"]);
-  RecordFigure("refresh_policy_opens_per_pass", state.counters["opens/pass"]);
+  MeasurePasses(state, Installation(true), view, "refresh_policy");
 }
 BENCHMARK(BM_RefreshPassWithPolicy);
 
 // The same with the program's own terminal view, hidden, as a headless run has it.
 void BM_RefreshPassTextView(benchmark::State& state) {
-  const Installation installation;
   const auto view = CreateTextView(STDERR_FILENO, kForm1Layout);
-  StartedForm form(installation, *view);
-  StartCounting();
-  for (auto _ : state) form.Pass();
-  const Counts counts = StopCounting();
-  ReportCounts(state, counts);
-  RecordFigure("refresh_text_view_allocs_per_pass", state.counters["allocs/pass"]);
-  RecordFigure("refresh_text_view_opens_per_pass", state.counters["opens/pass"]);
+  MeasurePasses(state, Installation(), *view, "refresh_text_view");
 }
 BENCHMARK(BM_RefreshPassTextView);
 
@@ -188,14 +179,8 @@ void BM_RefreshPassFltkHidden(benchmark::State& state) {
     return;
   }
   view->SetVisible(true);
-  const Installation installation;  // Visible 0: start-up hides the window again
-  StartedForm form(installation, *view);
-  StartCounting();
-  for (auto _ : state) form.Pass();
-  const Counts counts = StopCounting();
-  ReportCounts(state, counts);
-  RecordFigure("refresh_fltk_hidden_allocs_per_pass", state.counters["allocs/pass"]);
-  RecordFigure("refresh_fltk_hidden_opens_per_pass", state.counters["opens/pass"]);
+  // Visible 0 in the installation: start-up hides the window again.
+  MeasurePasses(state, Installation(), *view, "refresh_fltk_hidden");
 }
 BENCHMARK(BM_RefreshPassFltkHidden);
 

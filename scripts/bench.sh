@@ -44,26 +44,6 @@ trap cleanup EXIT
 gcc -O2 -o "$work/startup_timer" bench/startup_timer.c
 gcc -O2 -static -o "$work/noop" bench/noop.c
 
-# Writes a copy of the sample installation with its own registry store under $1, with the given
-# TimerInterval (ms) and Visible.
-make_installation() {
-  local dir=$1 interval=$2 visible=$3
-  mkdir -p "$dir"
-  cp -R examples/ROBOTER "$dir/"
-  write_store "$dir" "$interval" "$visible"
-}
-
-write_store() {
-  local dir=$1 interval=$2 visible=$3
-  printf '%s\r\n' 'REGEDIT4' '' \
-    '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
-    '"XOCVersion"="XOC 5.6.11"' '"Version"="BR 5.6.3"' "\"InstallationDir\"=\"$dir\"" '' \
-    '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
-    "$(printf '"TimerInterval"=dword:%08x' "$interval")" \
-    "$(printf '"Visible"=dword:%08x' "$visible")" >"$dir/registry.reg.new"
-  mv "$dir/registry.reg.new" "$dir/registry.reg"
-}
-
 summary_of() { echo "$1/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
 
 # Starts ORDEX headless on installation $1 (further arguments: extra environment) with its output
@@ -110,8 +90,8 @@ echo
 echo "== Functions (Google Benchmark, $build/bench/ordex_bench)"
 # Two 64 MiB driver files with the sample's markers near the end: one shaped like object code
 # (about 31 % NULs, as a real driver file) and one of pseudo-random bytes (a NUL every 256 bytes).
-make_installation "$work/driver" 10000 0 >/dev/null
-make_installation "$work/driver-like" 10000 0 >/dev/null
+make_sample_installation "$work/driver" 10000 0 >/dev/null
+make_sample_installation "$work/driver-like" 10000 0 >/dev/null
 "$build/bench/ordex_bench" --make-driver "$work/driver" >/dev/null
 "$build/bench/ordex_bench" --make-driver-like "$work/driver-like" >/dev/null
 driver=$work/driver/ROBOTER/DRIVERS/zt_ascii.o
@@ -140,7 +120,7 @@ echo "== Whole process"
 # Idle: every system call of the running program from the first wait for the timer (start-up
 # is done then) until it is told to stop. A pass begins when that wait ends with a time-out.
 # The program runs under strace rather than being attached to, which needs no ptrace rights.
-make_installation "$work/idle" "$idle_interval_ms" 0
+make_sample_installation "$work/idle" "$idle_interval_ms" 0
 strace -f -o "$work/idle.strace" env -u DISPLAY ORDEX_VIEW=text \
   ORDEX_REGISTRY="$work/idle/registry.reg" "$ordex" >"$work/idle/out" 2>&1 &
 strace_pid=$!
@@ -165,7 +145,7 @@ awk '
 source "$work/idle.counts"
 
 # Start-up: exec until the summary file is closed after writing; baselines timed alike.
-make_installation "$work/start" 10000 0
+make_sample_installation "$work/start" 10000 0
 summary=$(summary_of "$work/start")
 noop_us=$("$work/startup_timer" "$runs" exit "$work/noop")
 ordex_us=$(env -u DISPLAY ORDEX_VIEW=text ORDEX_REGISTRY="$work/start/registry.reg" \
@@ -177,14 +157,14 @@ read -r ordex_median _ <<<"$ordex_us"
 read -r script_median _ <<<"$script_us"
 
 # Memory, headless: the peak once start-up is done and a few passes ran.
-make_installation "$work/headless" 100 0
+make_sample_installation "$work/headless" 100 0
 start_ordex "$work/headless"
 sleep 1
 headless_hwm=$(status_kib "$started_pid" VmHWM)
 stop_ordex "$started_pid"
 
 # Memory with the FLTK window shown on a virtual display.
-make_installation "$work/fltk" 100 1
+make_sample_installation "$work/fltk" 100 1
 rm -f "$(summary_of "$work/fltk")"
 DISPLAY=$display ORDEX_REGISTRY="$work/fltk/registry.reg" "$ordex" \
   >"$work/fltk/out" 2>&1 &
@@ -198,7 +178,7 @@ stop_ordex "$fltk_pid"
 
 # Memory over many passes at a 1 ms interval, hidden. At the end the window is made visible
 # through the store, so that the text view prints the refresh number the run reached.
-make_installation "$work/long" 1 0
+make_sample_installation "$work/long" 1 0
 start_ordex "$work/long"
 long_pid=$started_pid
 sleep 1
@@ -207,7 +187,7 @@ fds_start=$(ls "/proc/$long_pid/fd" | wc -l)
 # A pass and its wake-up take a little more than the interval.
 sleep "$(awk -v n="$passes" 'BEGIN { print n / 1000 * 1.15 }')"
 rss_end=$(status_kib "$long_pid" VmRSS)
-write_store "$work/long" 1 1
+write_sample_store "$work/long" 1 1
 sleep 0.5
 fds_end=$(ls "/proc/$long_pid/fd" | wc -l)
 stop_ordex "$long_pid"

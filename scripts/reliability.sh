@@ -23,27 +23,12 @@ build() {
   cmake --build --preset default --target ordex >/dev/null
 }
 
-# A scratch installation: $scratch/ROBOTER and $scratch/registry.reg with the settings given.
+# A scratch installation: $scratch/ROBOTER and $scratch/registry.reg, with the settings
+# (TimerInterval in ms, Visible) when given.
 make_scratch() {
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-reliability.XXXXXX")
-  cp -R examples/ROBOTER "$scratch/"
+  make_sample_installation "$scratch" "$@"
   mkdir -m 700 "$scratch/run"
-  write_store "$@"
-}
-
-# write_store [interval-hex visible-hex]: the controller's key, and the settings when given.
-write_store() {
-  {
-    printf '%s\r\n' 'REGEDIT4' '' \
-      '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
-      '"XOCVersion"="XOC 5.6.11"' '"Version"="BR 5.6.3"' "\"InstallationDir\"=\"$scratch\""
-    if [ $# -eq 2 ]; then
-      printf '%s\r\n' '' \
-        '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
-        "\"TimerInterval\"=dword:$1" "\"Visible\"=dword:$2"
-    fi
-  } >"$scratch/registry.reg.new"
-  mv "$scratch/registry.reg.new" "$scratch/registry.reg"
 }
 
 summary_path() { echo "$scratch/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
@@ -111,7 +96,7 @@ memcheck() {
   # The first start on a store without settings writes the two defaults; the second ticks
   # every 20 ms, shown, and counts a change of the machine data.
   memcheck_run first-start first_start
-  write_store 00000014 00000001
+  write_sample_store "$scratch" 20 1
   rm "$(summary_path)"
   memcheck_run change change_under_watch
 }

@@ -15,19 +15,8 @@ run_logged "$build_log" cmake --preset default -DORDEX_BUILD_TESTS=OFF
 run_logged "$build_log" cmake --build --preset default --target ordex
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
-cp -R examples/ROBOTER "$scratch/"
+make_sample_installation "$scratch" 2000 1
 store="$scratch/registry.reg"
-printf '%s\r\n' \
-  'REGEDIT4' \
-  '' \
-  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
-  '"XOCVersion"="XOC 5.6.11"' \
-  '"Version"="BR 5.6.3"' \
-  "\"InstallationDir\"=\"$scratch\"" \
-  '' \
-  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
-  '"TimerInterval"=dword:000007d0' \
-  '"Visible"=dword:00000001' >"$store"
 
 cat <<MSG
 Sample installation: $scratch

@@ -28,15 +28,10 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-cp -R examples/ROBOTER "$scratch/"
+make_sample_installation "$scratch" 1 1
 mkdir -m 700 "$scratch/run"
 machine_data="$scratch/ROBOTER/XOC/R1/Mada/\$Machine.dat"
 summary="$scratch/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"
-printf '%s\r\n' 'REGEDIT4' '' \
-  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
-  '"XOCVersion"="XOC 5.6.11"' '"Version"="BR 5.6.3"' "\"InstallationDir\"=\"$scratch\"" '' \
-  '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
-  '"TimerInterval"=dword:00000001' '"Visible"=dword:00000001' >"$scratch/registry.reg"
 
 # Reads the text view's frames as they come and checks each pass against the one before.
 # Prints "pass changes count" whenever the count or the counter moves and every 1000 passes,

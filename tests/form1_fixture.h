@@ -3,60 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <functional>
+#include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "core/codepage.h"
-#include "platform/file_access.h"
-#include "platform/machine_memory.h"
+#include "form1_view.h"
+#include "memory_installation.h"
 #include "shell/form1_events.h"
 #include "shell/main_window.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
-namespace fs = std::filesystem;
-
-// The real files, except that those whose name is in `busy` are held by another program, as a
-// Windows program holding them without sharing would (POSIX has no such state of its own).
-class HeldFiles : public FileAccess {
- public:
-  std::string NativePath(std::string_view path) const override { return files_->NativePath(path); }
-  std::optional<FileTime> ModificationTime(const std::string& path) const override {
-    return files_->ModificationTime(path);
-  }
-  OpenedFile TryOpenForReading(const std::string& path) const override {
-    if (IsHeld(path)) return {FileStatus::kBusy, nullptr};
-    auto file = files_->TryOpenForReading(path);
-    if (on_next_open) std::exchange(on_next_open, nullptr)();
-    return file;
-  }
-  FileStatus TryRewriteFile(const std::string& path, std::string_view content) const override {
-    if (IsHeld(path)) return FileStatus::kBusy;
-    return files_->TryRewriteFile(path, content);
-  }
-  FileStatus ReplaceAtomically(const std::string& path, std::string_view content) const override {
-    if (IsHeld(path)) return FileStatus::kBusy;
-    return files_->ReplaceAtomically(path, content);
-  }
-  Error MissingFileError(const std::string& path) const override {
-    return files_->MissingFileError(path);
-  }
-
-  std::set<std::string> busy;
-  mutable std::function<void()> on_next_open;
-
- private:
-  bool IsHeld(const std::string& path) const {
-    return busy.contains(std::filesystem::path(path).filename().string());
-  }
-  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
-};
 
 // The lines of the events with `id` that the machine logged, in order.
 inline std::vector<std::string> EventLines(const MemoryMachine& machine, std::uint16_t id) {
@@ -74,17 +35,31 @@ inline std::string SensorDriverBytes() {
          "2.0.4.15\0SENSOR-A\0%s - Version %s\0 1.3b \0"s + "Dateiformat : %s\0trailing bytes"s;
 }
 
-// A start-up against a controller tree in a temporary folder, on a machine held in memory.
-class Form1Test : public ::testing::Test {
+// Where Form1 finds the controller's files with the installation folder C:\XOC, as the files
+// held in memory name them.
+inline constexpr char kHwInf[] = "C:/XOC/ROBOTER/INIT/hw_inf.ini";
+inline constexpr char kMachineData[] = "C:/XOC/ROBOTER/XOC/R1/Mada/$Machine.dat";
+inline constexpr char kDriver[] = "C:/XOC/ROBOTER/DRIVERS/zt_ascii.o";
+inline constexpr char kSummaryFolder[] = "C:/XOC/ROBOTER/IBGN/Xoc/R1/IBGN";
+inline constexpr char kSummary[] = "C:/XOC/ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini";
+
+// Form1 on a machine held in memory, whose controller tree (C:\XOC) and registry are in memory
+// too: files are busy, missing or saved again, and the clock moves, only when the test says so.
+class Form1Test : public ::testing::Test, protected MemoryInstallation<FakeView> {
  protected:
   void SetUp() override {
-    WriteBytes(tree_ / "ROBOTER/INIT/hw_inf.ini", "[CLOCK]\r\nsystem clock=2000\r\nlayer2=6\r\n");
+    for (const char* folder : {"C:/XOC/ROBOTER/INIT", "C:/XOC/ROBOTER/XOC/R1/Mada",
+                               "C:/XOC/ROBOTER/DRIVERS", kSummaryFolder}) {
+      files.AddFolder(folder);
+    }
+    files.RewriteFile(kHwInf, "[CLOCK]\r\nsystem clock=2000\r\nlayer2=6\r\n");
     WriteMachineData("2");
-    WriteBytes(tree_ / "ROBOTER/DRIVERS/zt_ascii.o", SensorDriverBytes());
-    fs::create_directories(tree_ / "ROBOTER/IBGN/Xoc/R1/IBGN");
-    SetVersionValue("InstallationDir", tree_.path().string());
+    files.RewriteFile(kDriver, SensorDriverBytes());
+    SetVersionValue("InstallationDir", "C:\\XOC");
     SetVersionValue("XOCVersion", "XOC 5.6.11");
     SetVersionValue("Version", "BR 5.6.3");
+    machine.wall_clock_at_zero =
+        std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours(8);
   }
 
   // A REG_SZ as the registry holds it (UTF-16LE), so that any text fits, line breaks too.
@@ -92,55 +67,45 @@ class Form1Test : public ::testing::Test {
     SetStoredVersionValue(name, Cp1252ToUtf16Le(text) + std::string(2, '\0'));
   }
   void SetStoredVersionValue(std::string_view name, std::string_view utf16le_with_nul) {
-    machine_.registry.Import(RegTypedValue(VersionKey, name, 1, utf16le_with_nul));
+    registry.Import(RegTypedValue(VersionKey, name, 1, utf16le_with_nul));
   }
   void SetSetting(std::string_view name, std::int32_t value) {
-    machine_.registry.Import(RegDwordValue(SettingsKey, name, value));
+    registry.Import(RegDwordValue(SettingsKey, name, value));
   }
   std::optional<std::int32_t> Setting(std::string_view name) {
     std::int32_t value = 0;
     bool ok = false;
-    machine_.registry.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
+    registry.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
     return ok ? std::optional(value) : std::nullopt;
   }
   void RemoveKey(std::string_view key) {
-    machine_.registry.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");
+    registry.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");
   }
 
-  fs::path MachineData() const { return tree_ / "ROBOTER/XOC/R1/Mada/$Machine.dat"; }
-  fs::path Summary() const { return tree_ / "ROBOTER/IBGN/Xoc/R1/IBGN/Tarvex.ini"; }
-
-  // Every save gets its own time stamp, 10 ms after the one before: two saves within one second
-  // must both be seen. MinGW's std::filesystem sets file times in whole seconds only (through
-  // _wutime), so there the steps are a second apart; file_access_win32_test covers stamps that
-  // differ by 100 ns.
-#ifdef _WIN32
-  static constexpr auto kStampStep = std::chrono::seconds(1);
-#else
-  static constexpr auto kStampStep = std::chrono::milliseconds(10);
-#endif
+  // Every write gives the file a new time stamp, as a save does.
   void WriteMachineData(std::string_view count) {
-    WriteBytes(MachineData(), "&ACCESS RVP\r\nDECL INT $EX_AX_NUM=" + std::string(count) +
-                                  " ;number of external axes\r\nDECL INT $TOOL_NUM=1\r\n");
-    StampMachineData();
+    files.RewriteFile(kMachineData, "&ACCESS RVP\r\nDECL INT $EX_AX_NUM=" + std::string(count) +
+                                        " ;number of external axes\r\nDECL INT $TOOL_NUM=1\r\n");
   }
-  void StampMachineData() {
-    stamp_ += kStampStep;
-    fs::last_write_time(MachineData(), stamp_);
+  // Saved again as it was.
+  void TouchMachineData() { files.RewriteFile(kMachineData, files.ReadWholeFile(kMachineData)); }
+  bool Exists(const std::string& path) const { return files.ModificationTime(path).has_value(); }
+  std::string SummaryCount() const {
+    const std::string summary = files.ReadWholeFile(kSummary);
+    const auto line = summary.find("Zusatz-Achsen: ");
+    return summary.substr(line + 15, summary.find('\r', line) - line - 15);
   }
 
   Form1& StartForm() {
-    form_ = std::make_unique<Form1>(machine_);
+    form_ = std::make_unique<Form1>(machine);
     load_result_ = form_->Form_Load();
     return *form_;
   }
+  void Pass() {
+    form_->Timer1_Timer();
+    ASSERT_EQ(view.quit_status(), -1) << machine.fatal_error;
+  }
 
-  TempDir tree_;
-  HeldFiles files_;
-  FakeView view_;
-  // Start-up's clock moves only when Form1 pauses, and then runs machine_.on_sleep.
-  MemoryMachine machine_{files_, view_};
-  fs::file_time_type stamp_ = fs::file_time_type::clock::now() - std::chrono::hours(1);
   std::unique_ptr<Form1> form_;
   Form1::LoadResult load_result_{};
 };

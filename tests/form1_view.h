@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/window_memory.h"
 #include "shell/form1_layout.h"
@@ -13,6 +15,12 @@ class FakeView : public MemoryWindowView {
   FakeView() : MemoryWindowView(kForm1Layout) {}
   using MemoryWindowView::Text;
   const std::string& Text(Control control) const { return Text(ControlIndex(control)); }
+  // The texts of the seven rows, top to bottom, in the order of the summary file's lines.
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> rows;
+    for (std::size_t row = 0; row < kForm1Rows.size(); ++row) rows.push_back(Text(row));
+    return rows;
+  }
 };
 
 }  // namespace ordex::testing

@@ -2,31 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 #include "machine_contract.h"
-#include "platform/file_access_memory.h"
+#include "memory_installation.h"
 #include "platform/window_memory.h"
 
 namespace ordex::testing {
 namespace {
 
 struct MemoryBackend {
-  Machine& machine() { return machine_; }
+  Machine& machine() { return memory_.machine; }
   Reports TakeReports() {
     Reports reports;
-    for (const auto& event : std::exchange(machine_.events, {})) {
+    for (const auto& event : std::exchange(memory_.machine.events, {})) {
       auto& lines = event.level == EventLevel::kWarning ? reports.warnings : reports.information;
       lines.push_back(event.line);
     }
-    if (!machine_.fatal_error.empty()) reports.fatal_errors.push_back(machine_.fatal_error);
-    machine_.fatal_error.clear();
+    std::string& fatal_error = memory_.machine.fatal_error;
+    if (!fatal_error.empty()) reports.fatal_errors.push_back(std::exchange(fatal_error, {}));
     return reports;
   }
 
-  MemoryFileAccess files_;
-  MemoryWindowView view_{kContractLayout};
-  MemoryMachine machine_{files_, view_};
+  MemoryInstallation<MemoryWindowView> memory_{kContractLayout};
 };
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "shell/main_window.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

@@ -1,19 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <utility>
+#include <string>
+#include <vector>
 
 #include "form1_fixture.h"
+#include "platform/file_access_memory.h"
 #include "shell/form1_events.h"
 
 namespace ordex {
 namespace {
-namespace fs = std::filesystem;
 using testing::Form1Test;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using testing::kMachineData;
+using testing::kSummary;
+using testing::kSummaryFolder;
 
 class RefreshCycleTest : public Form1Test {
  protected:
@@ -21,86 +22,64 @@ class RefreshCycleTest : public Form1Test {
     Form1Test::SetUp();
     SetSetting("TimerInterval", 1000);
     StartForm();
-    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
-  }
-
-  void Pass() {
-    form_->Timer1_Timer();
-    ASSERT_EQ(view_.quit_status(), -1) << machine_.fatal_error;
-  }
-
-  std::string SummaryCount() {
-    const std::string summary = ReadBytes(Summary());
-    const auto line = summary.find("Zusatz-Achsen: ");
-    return summary.substr(line + 15, summary.find('\r', line) - line - 15);
+    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
   }
 };
 
 TEST_F(RefreshCycleTest, ATouchWithoutChangeRefreshesTheBoxButNotTheSummaryOrTheCount) {
-  fs::remove(Summary());
-  StampMachineData();
-  const int texts_before = view_.set_text_calls();
+  files.Remove(kSummary);
+  TouchMachineData();
+  const int texts_before = view.set_text_calls();
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(view_.set_text_calls(), texts_before + 2) << "the axis box and the refresh counter";
-  EXPECT_FALSE(fs::exists(Summary()));
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view.set_text_calls(), texts_before + 2) << "the axis box and the refresh counter";
+  EXPECT_FALSE(Exists(kSummary));
   EXPECT_EQ(form_->ChangeCount, 0);
 }
 
 TEST_F(RefreshCycleTest, EachChangeIsWrittenAndCountedOnce) {
   WriteMachineData("3");
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "3");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "3");
   EXPECT_EQ(SummaryCount(), "3");
-  EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
   Pass();
-  EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
 
   WriteMachineData("2");
   Pass();
   EXPECT_EQ(SummaryCount(), "2");
-  EXPECT_EQ(view_.Text(Control::Changes), "2 Changes since start");
-  EXPECT_EQ(view_.Text(Control::RefreshNo), "3");
+  EXPECT_EQ(view.Text(Control::Changes), "2 Changes since start");
+  EXPECT_EQ(view.Text(Control::RefreshNo), "3");
   EXPECT_EQ(form_->Saved, form_->Current);
 }
 
 TEST_F(RefreshCycleTest, AChangeUnderARestoredTimeStampIsNotSeen) {
-  const auto original = fs::last_write_time(MachineData());
+  const auto original = files.ModificationTime(kMachineData);
   WriteMachineData("3");
-  fs::last_write_time(MachineData(), original);
+  files.SetModificationTime(kMachineData, *original);
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
   EXPECT_EQ(form_->ChangeCount, 0);
 }
 
-TEST_F(RefreshCycleTest, AFileReplacedByRenameIsSeen) {
-  const fs::path replacement = MachineData().string() + ".new";
-  WriteBytes(replacement, "DECL INT $EX_AX_NUM=4\r\n");
-  fs::rename(replacement, MachineData());
-  StampMachineData();
-  Pass();
-  EXPECT_EQ(SummaryCount(), "4");
-  EXPECT_EQ(form_->ChangeCount, 1);
-}
-
 TEST_F(RefreshCycleTest, AFileMissingForSomePassesIsWaitedForAndThenRead) {
-  fs::remove(MachineData());
+  files.Remove(kMachineData);
   for (int i = 0; i < 3; ++i) Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2") << "the last reading stays";
-  EXPECT_EQ(view_.Text(Control::RefreshNo), "3");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "2") << "the last reading stays";
+  EXPECT_EQ(view.Text(Control::RefreshNo), "3");
   EXPECT_EQ(form_->ChangeCount, 0);
 
   WriteMachineData("5");
   Pass();
   EXPECT_EQ(SummaryCount(), "5");
-  EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
 }
 
 TEST_F(RefreshCycleTest, AnEmptiedFileIsASaveInProgressNotAChange) {
-  WriteBytes(MachineData(), "");
-  StampMachineData();
+  files.RewriteFile(kMachineData, "");
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
   EXPECT_EQ(SummaryCount(), "2");
   EXPECT_EQ(form_->ChangeCount, 0);
 
@@ -112,15 +91,17 @@ TEST_F(RefreshCycleTest, AnEmptiedFileIsASaveInProgressNotAChange) {
 
 TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
   WriteMachineData("3");
-  // A save runs right after the open, as a controller saving while ORDEX reads would.
-  files_.on_next_open = [this] { WriteMachineData("7"); };
+  // Saved again while it is read, as a controller saving while ORDEX reads would.
+  files.SetHold(kMachineData, MemoryFileAccess::Hold::kChangingWhileRead);
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
   EXPECT_EQ(form_->ChangeCount, 0);
 
+  files.SetHold(kMachineData, MemoryFileAccess::Hold::kNone);
+  WriteMachineData("7");
   Pass();
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "7");
-  EXPECT_EQ(view_.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(view.Text(Control::txtExAxNum), "7");
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
 }
 
 // While the machine data file cannot be used, nothing is shown, written or counted; the count
@@ -131,15 +112,16 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
     std::function<void()> spoil, mend;
   };
   const Case cases[] = {
-      {"busy", [&] { files_.busy = {"$Machine.dat"}; }, [&] { files_.busy.clear(); }},
+      {"busy", [&] { files.SetBusy(kMachineData, true); },
+       [&] { files.SetBusy(kMachineData, false); }},
       {"folder in its place",
        [&] {
-         fs::remove(MachineData());
-         fs::create_directory(MachineData());
+         files.Remove(kMachineData);
+         files.AddFolder(kMachineData);
        },
-       [&] { fs::remove(MachineData()); }},
-      {"missing", [&] { fs::remove(MachineData()); }, [] {}},
-      {"empty", [&] { WriteBytes(MachineData(), ""); }, [] {}},
+       [&] { files.Remove(kMachineData); }},
+      {"missing", [&] { files.Remove(kMachineData); }, [] {}},
+      {"empty", [&] { files.RewriteFile(kMachineData, ""); }, [] {}},
   };
   std::string count = "2";
   for (const Case& c : cases) {
@@ -151,17 +133,17 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
       WriteMachineData(count);
       c.spoil();
       for (int i = 0; i < 3; ++i) Pass();
-      EXPECT_EQ(view_.Text(Control::txtExAxNum), shown);
+      EXPECT_EQ(view.Text(Control::txtExAxNum), shown);
       EXPECT_EQ(SummaryCount(), shown);
       EXPECT_EQ(form_->ChangeCount, changes);
-      EXPECT_TRUE(testing::EventLines(machine_, kConditionBegunEventId).empty());
+      EXPECT_TRUE(testing::EventLines(machine, kConditionBegunEventId).empty());
       c.mend();
       WriteMachineData(shown);  // usable again: the condition ends
       Pass();
     }
     WriteMachineData(count);
     Pass();
-    EXPECT_EQ(view_.Text(Control::txtExAxNum), count);
+    EXPECT_EQ(view.Text(Control::txtExAxNum), count);
     EXPECT_EQ(SummaryCount(), count);
     EXPECT_EQ(form_->ChangeCount, changes + 1);
   }
@@ -170,17 +152,17 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
 TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree) {
   for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
     const int before = form_->ChangeCount;
-    files_.busy = {"Tarvex.ini"};
+    files.SetBusy(kSummary, true);
     for (const char* count : {"3", "4"}) {
       WriteMachineData(count);
       Pass();
     }
     Pass();
-    EXPECT_EQ(SummaryCount(), "2") << "still held";
+    files.SetBusy(kSummary, false);
+    EXPECT_EQ(SummaryCount(), "2") << "not written while held";
     EXPECT_EQ(form_->ChangeCount, before + 2) << "each change counted once, in its own pass";
-    EXPECT_TRUE(testing::EventLines(machine_, kConditionBegunEventId).empty())
+    EXPECT_TRUE(testing::EventLines(machine, kConditionBegunEventId).empty())
         << "a moment is not reported";
-    files_.busy.clear();
     Pass();
     EXPECT_EQ(SummaryCount(), "4");
     EXPECT_EQ(form_->ChangeCount, before + 2);
@@ -194,22 +176,23 @@ TEST_F(RefreshCycleTest, NewSettingsTakeEffectOnTheNextPassAndMissingOnesKeepThe
   SetSetting("TimerInterval", 2000);
   SetSetting("Visible", 1);
   Pass();
-  EXPECT_EQ(view_.interval_ms(), 2000);
-  EXPECT_TRUE(view_.visible());
+  EXPECT_EQ(view.interval_ms(), 2000);
+  EXPECT_TRUE(view.visible());
 
   RemoveKey(SettingsKey);
   Pass();
-  EXPECT_EQ(view_.interval_ms(), 2000);
-  EXPECT_TRUE(view_.visible());
+  EXPECT_EQ(view.interval_ms(), 2000);
+  EXPECT_TRUE(view.visible());
 }
 
 TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
-  fs::remove_all(Summary().parent_path());
+  files.Remove(kSummary);
+  files.Remove(kSummaryFolder);
   WriteMachineData("3");
   form_->Timer1_Timer();
-  EXPECT_EQ(view_.quit_status(), 1);
-  EXPECT_NE(machine_.fatal_error.find("Tarvex.ini"), std::string::npos) << machine_.fatal_error;
-  EXPECT_EQ(view_.Text(Control::RefreshNo), "0") << "the rest of the pass does not run";
+  EXPECT_EQ(view.quit_status(), 1);
+  EXPECT_NE(machine.fatal_error.find("Tarvex.ini"), std::string::npos) << machine.fatal_error;
+  EXPECT_EQ(view.Text(Control::RefreshNo), "0") << "the rest of the pass does not run";
 }
 
 TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {
@@ -221,14 +204,14 @@ TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {
       WriteMachineData(count);
       ++changes;
     } else if (pass % 5 == 0) {
-      StampMachineData();
+      TouchMachineData();
     }
     Pass();
   }
   EXPECT_EQ(form_->ChangeCount, changes);
   EXPECT_EQ(SummaryCount(), count);
-  EXPECT_EQ(view_.Text(Control::RefreshNo), "300");
-  EXPECT_EQ(std::count_if(machine_.events.begin(), machine_.events.end(),
+  EXPECT_EQ(view.Text(Control::RefreshNo), "300");
+  EXPECT_EQ(std::count_if(machine.events.begin(), machine.events.end(),
                           [](const auto& event) { return event.id == kChangedEventId; }),
             changes)
       << "one event per counted change, never one per pass";
@@ -244,16 +227,15 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
   Pass();
   form_->Form_QueryUnload(EndReason::kEndOfSession);
 
-  const auto& events = machine_.events;
+  const auto& events = machine.events;
   ASSERT_EQ(events.size(), 4u);
   const std::vector<std::string> facts = {"1.3b", "XOC 5.6.11", "BR 5.6.3",    "ROBPC01",
                                           "12",   "2",          "SENSOR-A_2.0"};
   EXPECT_EQ(events[0].id, kStartedEventId);
   ASSERT_EQ(events[0].strings.size(), 8u);
   EXPECT_EQ(std::vector(events[0].strings.begin(), events[0].strings.begin() + 7), facts);
-  EXPECT_TRUE(fs::equivalent(events[0].strings[7], Summary())) << events[0].strings[7];
-  const std::string path = events[1].strings.back();
-  EXPECT_TRUE(fs::equivalent(path, MachineData())) << path;
+  EXPECT_EQ(events[0].strings[7], kSummary);
+  const std::string path = kMachineData;
   using Recorded = MemoryMachine::RecordedEvent;
   EXPECT_EQ(events[1], (Recorded{kChangedEventId,
                                  EventLevel::kInformation,
@@ -270,7 +252,7 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
 }
 
 TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
-  machine_.events_fail = true;
+  machine.events_fail = true;
   WriteMachineData("3");
   Pass();
   form_->Form_QueryUnload(EndReason::kWindowClosed);
@@ -298,13 +280,13 @@ TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
         {"policy key removed", "[-" + policy_key.substr(1), 5},
     };
     for (const auto& step : steps) {
-      machine_.registry.Import(step.lines);
+      registry.Import(step.lines);
       Pass();
       EXPECT_EQ(value(), step.expected) << step.what;
     }
   }
-  EXPECT_EQ(view_.interval_ms(), 5);
-  EXPECT_TRUE(view_.visible());
+  EXPECT_EQ(view.interval_ms(), 5);
+  EXPECT_TRUE(view.visible());
 }
 
 }  // namespace

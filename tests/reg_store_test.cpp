@@ -1,4 +1,4 @@
-#include "platform/reg_store.h"
+#include "registry/reg_store.h"
 
 #include <gtest/gtest.h>
 

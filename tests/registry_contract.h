@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "platform/registry_access.h"
-#include "platform/registry_numbers.h"
+#include "registry/registry_numbers.h"
 #include "test_helpers.h"
 
 namespace ordex::testing {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry_access.h"
+#include "registry/registry.h"
 #include "registry_contract.h"
 #include "registry_seed_win32.h"
 

@@ -1,4 +1,4 @@
-#include "platform/registry_memory.h"
+#include "registry/registry_memory.h"
 
 #include <cstdlib>
 

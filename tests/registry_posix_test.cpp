@@ -1,4 +1,5 @@
-#include "platform/registry_posix.h"
+#include "registry/registry_posix.h"
+#include "registry/registry.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/error.h"
-#include "platform/registry_access.h"
+#include "registry/registry.h"
 #include "registry_seed_win32.h"
 #include "test_helpers.h"
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "form1_fixture.h"
 #include "test_helpers.h"
@@ -30,8 +31,12 @@ class SampleStartUpTest : public testing::Form1Test {
  protected:
   void SetUp() override {
     Form1Test::SetUp();
-    fs::copy(SampleDir() / "ROBOTER", tree_ / "ROBOTER",
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    for (const auto& entry : fs::recursive_directory_iterator(SampleDir() / "ROBOTER")) {
+      const std::string path =
+          "C:/XOC/" + entry.path().lexically_relative(SampleDir()).generic_string();
+      if (entry.is_directory()) files.AddFolder(path);
+      if (entry.is_regular_file()) files.RewriteFile(path, testing::ReadBytes(entry.path()));
+    }
     SetVersionValue("XOCVersion", "V5.6.2");
     SetVersionValue("Version", "BR 5.6");
   }
@@ -40,16 +45,11 @@ class SampleStartUpTest : public testing::Form1Test {
 TEST_F(SampleStartUpTest, StartUpFillsAllRowsAndWritesTheSummary) {
   StartForm();
 
-  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
 
-  EXPECT_EQ(view_.Text(Control::txtASCIDriverVersion), "1.3b");
-  EXPECT_EQ(view_.Text(Control::txtRobotController), "V5.6.2");
-  EXPECT_EQ(view_.Text(Control::txtBasisrelease), "BR 5.6");
-  EXPECT_EQ(view_.Text(Control::txtComputerName), "ROBPC01");
-  EXPECT_EQ(view_.Text(Control::txtIPOTime), "12");
-  EXPECT_EQ(view_.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(view_.Text(Control::txtASCIISensor), "SENSOR-A_2.0");
-  EXPECT_EQ(testing::ReadBytes(Summary()),
+  EXPECT_EQ(view.Rows(), (std::vector<std::string>{"1.3b", "V5.6.2", "BR 5.6", "ROBPC01", "12", "2",
+                                                   "SENSOR-A_2.0"}));
+  EXPECT_EQ(files.ReadWholeFile(testing::kSummary),
             "Version: 1.3b\r\n"
             "Steuerung: V5.6.2\r\n"
             "BSVersion: BR 5.6\r\n"

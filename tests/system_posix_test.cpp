@@ -15,11 +15,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/machine_system.h"
 #include "core/error.h"
 #include "machine_contract.h"
-#include "platform/machine_system.h"
 #include "platform/system.h"
 #include "platform/window_memory.h"
+#include "registry/registry.h"
 #include "test_helpers.h"
 
 namespace ordex {

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "app/machine_system.h"
 #include "ordex_messages.h"
 #include "platform/event_log_win32.h"
-#include "platform/machine_system.h"
 #include "platform/system.h"
 #include "platform/window_memory.h"
 #include "shell/form1_events.h"

@@ -4,10 +4,10 @@
 #include <memory>
 #include <utility>
 
-#include "platform/machine_system.h"
-#include "platform/registry_access.h"
+#include "app/machine_system.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
+#include "registry/registry.h"
 #include "shell/form1_layout.h"
 #include "shell/main_window.h"
 

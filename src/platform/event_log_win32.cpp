@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ordex_messages.h"
+#include "platform/wide_text_win32.h"
 
 namespace ordex {
 namespace {
@@ -16,16 +17,6 @@ constexpr wchar_t kFullwidthPercent = L'\xFF05';
 
 bool StartsInsertionCode(wchar_t next) {
   return (next >= L'0' && next <= L'9') || next == L'%' || next == L'{';
-}
-
-// The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
-// a path or a value arrives as it is shown in the window.
-std::wstring Widened(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
 }
 
 WORD EventLogType(EventLevel level) {
@@ -43,7 +34,9 @@ WORD EventLogType(EventLevel level) {
 }  // namespace
 
 std::wstring EventInsertionString(std::string_view message) {
-  std::wstring text = Widened(message);
+  // The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
+  // a path or a value arrives as it is shown in the window.
+  std::wstring text = WideFromCodePage(message);
   for (std::size_t i = 0; i + 1 < text.size(); ++i) {
     if (text[i] == L'%' && StartsInsertionCode(text[i + 1])) text[i] = kFullwidthPercent;
   }

@@ -107,6 +107,10 @@ void MemoryFileAccess::SetHold(const std::string& path, Hold hold) {
   }
 }
 
+void MemoryFileAccess::SetModificationTime(const std::string& path, FileTime time) {
+  files_.at(path).time = time;
+}
+
 MemoryFileAccess::Hold MemoryFileAccess::HoldOf(const std::string& path) const {
   const auto hold = holds_.find(path);
   return hold == holds_.end() ? Hold::kNone : hold->second;

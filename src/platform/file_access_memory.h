@@ -45,6 +45,8 @@ class MemoryFileAccess : public FileAccess {
   void Remove(const std::string& path);
   void SetBusy(const std::string& path, bool busy);
   void SetHold(const std::string& path, Hold hold);
+  // Gives an existing file the time stamp `time`, as a program that restores it after a save.
+  void SetModificationTime(const std::string& path, FileTime time);
 
  private:
   struct File {

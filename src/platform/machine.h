@@ -14,7 +14,7 @@
 namespace ordex {
 
 // Everything the main window needs from the machine it runs on, in one interface: the program
-// builds it from this platform's backends (app/run_form1.cpp), tests from in-memory ones
+// builds it from this platform's backends (app/machine_system.h), tests from in-memory ones
 // (MemoryMachine). All calls come from the one thread of the event loop.
 class Machine {
  public:

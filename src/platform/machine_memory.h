@@ -6,24 +6,26 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/machine.h"
-#include "platform/registry_memory.h"
 
 namespace ordex {
 
-// A machine held in memory, for tests: its registry, instance claim, host name, clock and
-// reports behave as the real ones do, without touching the machine the tests run on. The files
-// and the window are any backend the test gives (the real files over a temporary folder, the
-// in-memory window).
+// A machine held in memory, for tests: its instance claim, host name, clock and reports behave
+// as the real ones do, without touching the machine the tests run on. The files, the window and
+// the registry are any backends the test gives (usually the in-memory ones).
 class MemoryMachine : public Machine {
  public:
-  MemoryMachine(const FileAccess& files, WindowView& view) : files_(files), view_(view) {}
+  using OpenRegistry = std::function<std::unique_ptr<RegistryAccess>()>;
+
+  MemoryMachine(const FileAccess& files, WindowView& view, OpenRegistry open_registry)
+      : files_(files), view_(view), open_registry_(std::move(open_registry)) {}
 
   const FileAccess& Files() override { return files_; }
   WindowView& View() override { return view_; }
-  std::unique_ptr<RegistryAccess> CreateRegistry() override { return registry.Open(); }
+  std::unique_ptr<RegistryAccess> CreateRegistry() override { return open_registry_(); }
   // One claim at a time, as on the real machine: nullptr while an earlier lock lives.
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override;
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
@@ -39,7 +41,6 @@ class MemoryMachine : public Machine {
   // Time passes only here, and then `on_sleep` runs.
   void Sleep(std::chrono::milliseconds pause) override;
 
-  MemoryRegistry registry;
   std::string computer_name = "ROBPC01";
   char decimal_separator = '.';
   // The last fatal error reported, and every event, as the event log would hold it.
@@ -63,6 +64,7 @@ class MemoryMachine : public Machine {
 
   const FileAccess& files_;
   WindowView& view_;
+  OpenRegistry open_registry_;
   std::shared_ptr<bool> claimed_ = std::make_shared<bool>(false);
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +23,9 @@ struct DwordRead {
 // a success flag. A missing key or value, or a value of a type (or text) the operation does not
 // read, is not an error: the flag is false and the value argument keeps what it held. A failing
 // call (a store that cannot be read or parsed, a system error) throws Error.
+//
+// A service the machine hands out, as it hands out the files; the backends live a layer above
+// (src/registry), so that this layer names the interface and knows none of them.
 class RegistryAccess {
  public:
   virtual ~RegistryAccess() = default;
@@ -43,7 +45,7 @@ class RegistryAccess {
   }
 
   // Reads a REG_DWORD, or a number written another way: a REG_QWORD, or a REG_SZ or
-  // REG_EXPAND_SZ holding its text, within the 32-bit range (platform/registry_numbers.h).
+  // REG_EXPAND_SZ holding its text, within the 32-bit range (registry/registry_numbers.h).
   virtual void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                          std::int32_t& value, bool& ok) = 0;
 
@@ -60,12 +62,5 @@ class RegistryAccess {
   virtual void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                           std::int32_t value, bool& ok) = 0;
 };
-
-// The registry of the platform: the Windows registry, or on POSIX the regedit-format store named
-// by ORDEX_REGISTRY (default /etc/ordex/registry.reg).
-std::unique_ptr<RegistryAccess> CreateRegistryAccess();
-
-// Where the POSIX store lives; also the scope of the one-instance claim there. Empty on Windows.
-std::string RegistryStoreLocation();
 
 }  // namespace ordex

@@ -10,7 +10,7 @@
 #include "collectors/controller_info.h"
 #include "collectors/ex_ax_num.h"
 #include "platform/machine.h"
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 #include "shell/form1_layout.h"
 #include "shell/lasting_condition.h"
 #include "shell/start_up_patience.h"

@@ -1,5 +1,6 @@
 #include "shell/start_up_patience.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -37,21 +38,9 @@ class PatientStream : public InputStream {
 
 }  // namespace
 
-std::string StartUpPatience::NativePath(std::string_view target_path) const {
-  return machine_.Files().NativePath(target_path);
-}
-
-std::optional<FileTime> StartUpPatience::ModificationTime(const std::string& native_path) const {
-  return machine_.Files().ModificationTime(native_path);
-}
-
-Error StartUpPatience::MissingFileError(const std::string& native_path) const {
-  return machine_.Files().MissingFileError(native_path);
-}
-
 OpenedFile StartUpPatience::TryOpenForReading(const std::string& native_path) const {
   OpenedFile file =
-      Retry([&] { return machine_.Files().TryOpenForReading(native_path); },
+      Retry([&] { return target().TryOpenForReading(native_path); },
             [](const OpenedFile& opened) { return opened.status != FileStatus::kBusy; });
   if (file.status == FileStatus::kBusy) throw BusyFileError(native_path);
   if (file.stream) file.stream = std::make_unique<PatientStream>(*this, std::move(file.stream));
@@ -60,18 +49,18 @@ OpenedFile StartUpPatience::TryOpenForReading(const std::string& native_path) co
 
 FileStatus StartUpPatience::TryRewriteFile(const std::string& native_path,
                                            std::string_view content) const {
-  const FileStatus status =
-      Retry([&] { return machine_.Files().TryRewriteFile(native_path, content); },
-            [](FileStatus s) { return s != FileStatus::kBusy; });
-  if (status == FileStatus::kBusy) throw BusyFileError(native_path);
-  return status;
+  return WriteWhenFree(native_path, [&] { return target().TryRewriteFile(native_path, content); });
 }
 
 FileStatus StartUpPatience::ReplaceAtomically(const std::string& native_path,
                                               std::string_view content) const {
-  const FileStatus status =
-      Retry([&] { return machine_.Files().ReplaceAtomically(native_path, content); },
-            [](FileStatus s) { return s != FileStatus::kBusy; });
+  return WriteWhenFree(native_path,
+                       [&] { return target().ReplaceAtomically(native_path, content); });
+}
+
+FileStatus StartUpPatience::WriteWhenFree(const std::string& native_path,
+                                          const std::function<FileStatus()>& write) const {
+  const FileStatus status = Retry(write, [](FileStatus s) { return s != FileStatus::kBusy; });
   if (status == FileStatus::kBusy) throw BusyFileError(native_path);
   return status;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
 #include "collectors/ex_ax_num.h"
 #include "platform/file_access.h"
+#include "platform/file_access_wrapper.h"
 #include "platform/machine.h"
 
 namespace ordex {
@@ -22,18 +24,16 @@ inline constexpr std::chrono::milliseconds kStartUpPause{200};
 // by another program (open without sharing, a locked range, deleted while still open) is tried
 // again every kStartUpPause until kStartUpPatience has passed; a file held for longer is the
 // failure it would be otherwise.
-class StartUpPatience : public FileAccess {
+class StartUpPatience : public FileAccessWrapper {
  public:
-  explicit StartUpPatience(Machine& machine) : machine_(machine) {}
+  explicit StartUpPatience(Machine& machine)
+      : FileAccessWrapper(machine.Files()), machine_(machine) {}
 
-  std::string NativePath(std::string_view target_path) const override;
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override;
   OpenedFile TryOpenForReading(const std::string& native_path) const override;
   FileStatus TryRewriteFile(const std::string& native_path,
                             std::string_view content) const override;
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
-  Error MissingFileError(const std::string& native_path) const override;
 
   // The machine data file read whole. A file that is empty or changes while it is read is a save
   // in progress, read again with the same patience: one still empty then is taken as it is, one
@@ -53,6 +53,11 @@ class StartUpPatience : public FileAccess {
   }
 
  private:
+  // Runs `write` until the file is no longer busy; still busy once the patience is spent, it
+  // throws BusyFileError.
+  FileStatus WriteWhenFree(const std::string& native_path,
+                           const std::function<FileStatus()>& write) const;
+
   Machine& machine_;
 };
 

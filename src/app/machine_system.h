@@ -9,8 +9,8 @@
 
 namespace ordex {
 
-// The machine the program runs on, from the backends this platform was built with, showing the
-// form in `view`.
+// The machine the program runs on, assembled from the backends this platform was built with (the
+// platform's services and its registry), showing the form in `view`.
 class SystemMachine : public Machine {
  public:
   // `instance` is a one-instance claim already held (or nullptr): the first ClaimSingleInstance

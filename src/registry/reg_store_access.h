@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_store.h"
 #include "platform/registry_access.h"
+#include "registry/reg_store.h"
 
 namespace ordex {
 

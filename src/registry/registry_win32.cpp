@@ -9,8 +9,9 @@
 #include "core/case_fold.h"
 #include "core/error.h"
 #include "platform/error_win32.h"
-#include "platform/registry_access.h"
-#include "platform/registry_numbers.h"
+#include "platform/wide_text_win32.h"
+#include "registry/registry.h"
+#include "registry/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -84,16 +85,6 @@ bool OpenForQuery(RootKey root, std::string_view key_path, UniqueKey& key) {
   throw Win32Error("cannot open registry key", KeyName(root, key_path), static_cast<DWORD>(status));
 }
 
-// The name in UTF-16, from the 8-bit code page in which the program holds it.
-std::wstring Wide(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), size);
-  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-  return wide;
-}
-
 // UTF-16 text in the 8-bit code page. No best-fit mapping: a character the code page lacks
 // becomes '?', never a similar one that could name another file ("X\u014CC" must not read as
 // "XOC"); `lost` tells that it happened.
@@ -139,7 +130,7 @@ bool QueryValue(RootKey root, std::string_view key_path, std::string_view value_
                 DWORD& type, std::string& data) {
   UniqueKey key;
   if (!OpenForQuery(root, key_path, key)) return false;
-  const std::wstring name = Wide(value_name);
+  const std::wstring name = WideFromCodePage(value_name);
   DWORD size = 0;
   LSTATUS status = ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
   // The value may grow between asking for its size and reading it.

@@ -1,4 +1,4 @@
-#include "platform/reg_store.h"
+#include "registry/reg_store.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "core/text.h"
-#include "platform/registry_numbers.h"
+#include "registry/registry_numbers.h"
 
 namespace ordex {
 namespace {

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/reg_store.h"
 #include "platform/registry_access.h"
+#include "registry/reg_store.h"
 
 namespace ordex {
 

@@ -1,9 +1,10 @@
-#include "platform/machine_system.h"
+#include "app/machine_system.h"
 
 #include <thread>
 #include <utility>
 
 #include "platform/system.h"
+#include "registry/registry.h"
 
 namespace ordex {
 

@@ -1,4 +1,4 @@
-#include "platform/registry_posix.h"
+#include "registry/registry_posix.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,8 @@
 #include "core/error.h"
 #include "platform/error_posix.h"
 #include "platform/file_access.h"
-#include "platform/reg_store_access.h"
+#include "registry/reg_store_access.h"
+#include "registry/registry.h"
 
 namespace ordex {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/registry_memory.h"
+#include "registry/registry_memory.h"
 
 #include <string>
 
-#include "platform/reg_store_access.h"
+#include "registry/reg_store_access.h"
 
 namespace ordex {
 

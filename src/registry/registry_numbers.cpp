@@ -1,4 +1,4 @@
-#include "platform/registry_numbers.h"
+#include "registry/registry_numbers.h"
 
 #include <charconv>
 

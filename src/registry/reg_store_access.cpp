@@ -1,4 +1,4 @@
-#include "platform/reg_store_access.h"
+#include "registry/reg_store_access.h"
 
 namespace ordex {
 
