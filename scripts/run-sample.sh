@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
-cmake --preset default -DORDEX_BUILD_TESTS=OFF >/dev/null
-cmake --build --preset default --target ordex
+# A folder of its own, so that the developers' build/default keeps its tests.
+cmake --preset sample >/dev/null
+cmake --build --preset sample
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
 cp -R examples/ROBOTER "$scratch/"
@@ -33,4 +34,4 @@ Sample installation: $scratch
 Change \$EX_AX_NUM in the machine data file and watch the count change (every 2 s).
 Close the window or press Ctrl+C to end ORDEX.
 MSG
-ORDEX_REGISTRY="$store" exec build/default/ordex
+ORDEX_REGISTRY="$store" exec build/sample/ordex

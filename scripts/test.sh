@@ -17,6 +17,21 @@ for preset in default asan; do
   ctest --preset "$preset"
 done
 
+echo "== the README's run command: scripts/run-sample.sh, ended after a few seconds"
+sample_output=build/run-sample.out
+cmake --preset sample >/dev/null && cmake --build --preset sample  # built before the clock runs
+set +e
+ORDEX_VIEW=text timeout -s TERM 15 bash scripts/run-sample.sh >"$sample_output" 2>&1
+status=$?
+set -e
+# 124: still running when the time ran out, as it should be; it then ends on SIGTERM.
+[ "$status" -eq 124 ] || { cat "$sample_output"; fail "run-sample.sh ended with status $status"; }
+for row in 'ORDEX$' 'ASCII Driver Version: *1.3b$' 'Robot Controller: *XOC 5.6.11$' \
+  'Basisrelease Version: *BR 5.6.3$' 'Computer Name: *[^ ]' 'IPO-Time: *12$' \
+  'Number of external Axes: *2$' 'ASCII-Sensor: *SENSOR-A_2.0$' '0 Changes since start *[0-9]'; do
+  grep -q "^$row" "$sample_output" || { cat "$sample_output"; fail "run-sample.sh showed no row '$row'"; }
+done
+
 echo "== benchmarks still build (they are run by scripts/bench.sh, never as a gate)"
 cmake --preset bench >/dev/null
 cmake --build --preset bench
