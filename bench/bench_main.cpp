@@ -57,6 +57,9 @@ class FigureReporter : public benchmark::ConsoleReporter {
       if (const double pass = find(seconds_, "BM_RefreshPassTextView"); pass > 0) {
         RecordFigure("refresh_pass_text_view_over_bare", pass / bare);
       }
+      if (const double pass = find(seconds_, "BM_RefreshPassWithPolicy"); pass > 0) {
+        RecordFigure("refresh_pass_with_policy_over_bare", pass / bare);
+      }
       if (const double pass = find(seconds_, "BM_RefreshPassFltkHidden"); pass > 0) {
         RecordFigure("refresh_pass_fltk_hidden_over_bare", pass / bare);
       }

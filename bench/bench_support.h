@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::bench {
 
-// Scratch folders, file helpers and the source folder are the test suite's (test_support.h).
+// Scratch folders, file helpers and the source folder are the test suite's (test_helpers.h).
 using testing::ReadBytes;
 using testing::SourceDir;
 using testing::WriteBytes;

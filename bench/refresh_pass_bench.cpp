@@ -10,16 +10,15 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "bench_support.h"
 #include "counting.h"
-#include "platform/file_access.h"
-#include "platform/machine.h"
+#include "platform/machine_system.h"
+#include "platform/machine_wrapper.h"
+#include "platform/registry_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
-#include "registry/registry_posix.h"
 #include "shell/main_window.h"
 
 namespace ordex::bench {
@@ -38,40 +37,32 @@ class NullView : public WindowView {
 
 class NoLock : public InstanceLock {};
 
-// The real files, registry store and host name, with the view given and no instance claim; a
-// fatal error stops the benchmark.
-class BenchMachine : public Machine {
+// The system's machine with a registry store of its own and no instance claim; a fatal error
+// stops the benchmark and events are not shown.
+class BenchMachine : public MachineWrapper {
  public:
-  BenchMachine(std::string store, WindowView& view) : store_(std::move(store)), view_(view) {}
+  BenchMachine(Machine& system, std::string store)
+      : MachineWrapper(system), store_(std::move(store)) {}
 
-  const FileAccess& Files() override { return *files_; }
-  WindowView& View() override { return view_; }
   std::unique_ptr<RegistryAccess> CreateRegistry() override { return CreateRegistryFile(store_); }
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override {
     return std::make_unique<NoLock>();
   }
-  void QueryComputerName(char* buffer, std::uint32_t& size) override {
-    ordex::QueryComputerName(buffer, size);
-  }
-  char DecimalSeparator() override { return '.'; }
   void ReportFatalError(std::string_view message) override {
     std::fprintf(stderr, "ordex_bench: %.*s\n", static_cast<int>(message.size()), message.data());
     std::exit(1);
   }
-  void ReportWarning(std::string_view) override {}
-  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
-  void Sleep(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
+  void LogEvent(const Event&) override {}
 
  private:
   std::string store_;
-  WindowView& view_;
-  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
 
-// A copy of the sample installation with its own registry store, as the program sees it.
+// A copy of the sample installation with its own registry store, as the program sees it; with
+// `policy`, the policy key holds both settings too.
 class Installation {
  public:
-  Installation() {
+  explicit Installation(bool policy = false) {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
              fs::copy_options::recursive);
     store_ = dir_.path() / "registry.reg";
@@ -86,7 +77,12 @@ class Installation {
                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
                    "Preferences\\ZT\\Service\\ORDEX]\r\n"
                    "\"TimerInterval\"=dword:00002710\r\n"
-                   "\"Visible\"=dword:00000000\r\n");
+                   "\"Visible\"=dword:00000000\r\n" +
+                   (policy ? "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarvex Roboter "
+                             "GmbH\\ORDEX]\r\n"
+                             "\"TimerInterval\"=dword:00002710\r\n"
+                             "\"Visible\"=dword:00000000\r\n"
+                           : ""));
   }
 
   std::string MachineData() const {
@@ -103,7 +99,7 @@ class Installation {
 class StartedForm {
  public:
   StartedForm(const Installation& installation, WindowView& view)
-      : machine_(installation.Store(), view), form_(machine_) {
+      : system_(nullptr, view), machine_(system_, installation.Store()), form_(machine_) {
     if (form_.Form_Load() != Form1::LoadResult::kRunning) std::exit(1);
     // The first pass copies the record into Saved; every later one finds room for it there.
     form_.Timer1_Timer();
@@ -112,6 +108,7 @@ class StartedForm {
   void Pass() { form_.Timer1_Timer(); }
 
  private:
+  SystemMachine system_;
   BenchMachine machine_;
   Form1 form_;
 };
@@ -152,6 +149,21 @@ void BM_RefreshPass(benchmark::State& state) {
   RecordFigure("refresh_stats_per_pass", state.counters["stats/pass"]);
 }
 BENCHMARK(BM_RefreshPass);
+
+// The same with both settings set by policy as well (without one, as above, the policy key is
+// looked for and not found).
+void BM_RefreshPassWithPolicy(benchmark::State& state) {
+  const Installation installation(true);
+  NullView view;
+  StartedForm form(installation, view);
+  StartCounting();
+  for (auto _ : state) form.Pass();
+  const Counts counts = StopCounting();
+  ReportCounts(state, counts);
+  RecordFigure("refresh_policy_allocs_per_pass", state.counters["allocs/pass"]);
+  RecordFigure("refresh_policy_opens_per_pass", state.counters["opens/pass"]);
+}
+BENCHMARK(BM_RefreshPassWithPolicy);
 
 // The same with the program's own terminal view, hidden, as a headless run has it.
 void BM_RefreshPassTextView(benchmark::State& state) {

@@ -4,15 +4,23 @@ find_program(ORDEX_WIXL wixl)
 find_program(ORDEX_MSIBUILD msibuild)
 
 # What wixl's XML cannot say, set in the tables afterwards:
-# - the settings are written only when their property is given on the command line, and an
-#   uninstall keeps them (16 = permanent, 4 = the key path is a registry value);
+# - the settings are written only when their property is given on the command line, and
+#   nothing else ever changes them (84 = 64 + 16 + 4):
+#   - 4: the key path is the registry value;
+#   - 16, permanent: an uninstall keeps them;
+#   - 64, transitive: a repair (msiexec /f, "Repair" in Apps) evaluates the condition again, so
+#     without the property the component is left out rather than installed again, which would
+#     write an empty property over the technician's value; being permanent, it is left out
+#     without removing the value;
+#   - not 128 (never overwrite): it would also keep a value that a property given on the
+#     command line of an upgrade or repair is meant to write;
 # - the event source's message file is REG_EXPAND_SZ ("#%" in the Registry table);
 # - a rebuilt package of the same version replaces the installed one instead of being installed
 #   beside it (513 = migrate features + maximum version inclusive);
 # - the two properties reach the elevated part of the install (deployment tools, UAC).
 set(ORDEX_MSI_TABLE_UPDATES
-  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 20 WHERE `Component` = 'VisibleSetting'"
-  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 20 WHERE `Component` = 'TimerIntervalSetting'"
+  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 84 WHERE `Component` = 'VisibleSetting'"
+  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 84 WHERE `Component` = 'TimerIntervalSetting'"
   "UPDATE `Registry` SET `Value` = '#%[INSTALLDIR]ordex.exe' WHERE `Name` = 'EventMessageFile'"
   "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL' WHERE `Property` = 'SecureCustomProperties'")
 
@@ -23,6 +31,8 @@ set(ORDEX_MSI_UPGRADE_CODE "{5B0C1F3E-8A7D-4C61-9E2B-3D4F6A7B8C90}")
 # VERSION as its ProductVersion.
 function(ordex_add_msi target version output)
   set(source ${PROJECT_SOURCE_DIR}/installer/ordex.wxs)
+  # wixl takes files by names relative to its working folder, this build folder.
+  configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex.ico ${PROJECT_BINARY_DIR}/ordex.ico COPYONLY)
   set(queries)
   foreach(query IN LISTS ORDEX_MSI_TABLE_UPDATES)
     list(APPEND queries -q "${query}")
@@ -31,16 +41,19 @@ function(ordex_add_msi target version output)
   list(APPEND queries
     -q "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
     -q "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('${ORDEX_MSI_UPGRADE_CODE}', '${version}', 513, 'WIX_UPGRADE_DETECTED')")
+  # Signed last: a signature covers the tables as they are, and any later change breaks it.
+  ordex_sign_commands(sign ${output}.tmp)
   get_filename_component(folder ${output} DIRECTORY)
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND ${ORDEX_WIXL} -a x86 -D Version=${version} -D UpgradeCode=${ORDEX_MSI_UPGRADE_CODE}
             -I $<TARGET_FILE_DIR:ordex>
-            -D OrdexExe=$<TARGET_FILE_NAME:ordex> -o ${output}.tmp ${source}
+            -D OrdexExe=$<TARGET_FILE_NAME:ordex> -D IconFile=ordex.ico -o ${output}.tmp ${source}
     COMMAND ${ORDEX_MSIBUILD} ${output}.tmp ${queries}
+    ${sign}
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.tmp ${output}
-    DEPENDS ordex ${source}
+    DEPENDS ordex ${source} ${PROJECT_BINARY_DIR}/ordex.ico
     COMMENT "Building the package ${output}"
     VERBATIM)
   add_custom_target(${target} ${ARGN} DEPENDS ${output})

@@ -1,14 +1,15 @@
-# The Windows executable's resources: version information and the embedded manifest (common
-# controls 6, per-monitor DPI awareness). Used by MinGW-w64 and by Visual Studio alike.
+# The Windows executable's resources: version information, the icon and the embedded manifest
+# (common controls 6, per-monitor DPI awareness). Used by MinGW-w64 and by Visual Studio alike.
 function(ordex_add_windows_resources target)
   set(ORDEX_MANIFEST_FILE ${PROJECT_BINARY_DIR}/ordex.manifest)
+  set(ORDEX_ICON_FILE ${PROJECT_SOURCE_DIR}/src/app/ordex.ico)
   configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex.manifest.in ${ORDEX_MANIFEST_FILE}
                  @ONLY)
   configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex_version.h.in
                  ${PROJECT_BINARY_DIR}/ordex_version.h @ONLY)
   set(resource_file ${PROJECT_SOURCE_DIR}/src/app/ordex.rc)
   set_source_files_properties(${resource_file} PROPERTIES OBJECT_DEPENDS
-                              "${ORDEX_MANIFEST_FILE};${PROJECT_BINARY_DIR}/ordex_version.h")
+                              "${ORDEX_MANIFEST_FILE};${ORDEX_ICON_FILE};${PROJECT_BINARY_DIR}/ordex_version.h")
   target_sources(${target} PRIVATE ${resource_file})
   target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR})
   if(MSVC)

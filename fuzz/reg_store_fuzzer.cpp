@@ -15,7 +15,7 @@
 #include "core/case_fold.h"
 #include "core/error.h"
 #include "fuzz_support.h"
-#include "registry/reg_store.h"
+#include "platform/reg_store.h"
 
 namespace {
 

@@ -221,6 +221,9 @@ figure "refresh pass / bare stat of both files" \
   "<= 2"
 figure "  heap allocations / opens per pass" \
   "$(value refresh_allocs_per_pass) / $(value refresh_opens_per_pass)" "0 / 0"
+figure "  with both settings set by policy: ratio" "$(printf '%.2f' \
+  "$(value refresh_pass_with_policy_over_bare)") ($(value refresh_policy_allocs_per_pass) allocs, $(value refresh_policy_opens_per_pass) opens)" \
+  "<= 2"
 figure "  with the terminal view, hidden: ratio" "$(printf '%.2f' \
   "$(value refresh_pass_text_view_over_bare)") ($(value refresh_text_view_allocs_per_pass) allocs)" \
   "<= 2"

@@ -3,7 +3,8 @@
 # installs into "Program Files (x86)" and writes the 32-bit registry view: a silent install with
 # the two setting properties, ordex.exe started as the logon start says, a start-up error in the
 # event log, an uninstall that keeps the settings and the summary file, a reinstall that keeps
-# changed settings, a downgrade refused, and an upgrade in place while ORDEX runs. Run by
+# changed settings, a downgrade refused, and an upgrade in place while ORDEX runs. First the
+# tables that keep a restart and a repair from doing what Wine cannot show. Run by
 # scripts/windows-test.sh under Xvfb after the windows build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,40 @@ rm -rf "$BUILD/msi-test"
 cmake --build "$BUILD" --target ordex_msi_previous >/dev/null
 previous_msi=$(echo "$BUILD"/msi-test/ordex-*.msi)
 [ -f "$previous_msi" ] || fail "no package with a lower version"
+
+# table_cell TABLE KEY COLUMN: the COLUMN of the row whose first column is KEY, as msiinfo
+# exports it (three header lines, tab-separated).
+table_cell() {
+  msiinfo export "$MSI" "$1" | tr -d '\r' | awk -F'\t' -v key="$2" -v column="$3" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == column) at = i }
+    NR > 3 && $1 == key { print $at }'
+}
+
+# Windows Installer's repairs and restarts cannot be shown under Wine (its msiexec neither
+# repairs this way nor restarts), so the package's tables are checked instead.
+echo "== the package's tables: no restart by itself, settings kept by a repair"
+[ "$(table_cell Property REBOOT Value)" = ReallySuppress ] || fail "REBOOT is not ReallySuppress"
+# First in both sequences, so that a REBOOT on the command line is overridden too.
+[ "$(table_cell CustomAction SuppressRestart Type)" = 51 ] &&
+  [ "$(table_cell CustomAction SuppressRestart Target)" = ReallySuppress ] &&
+  [ "$(table_cell InstallUISequence SuppressRestart Sequence)" = 1 ] &&
+  [ "$(table_cell InstallExecuteSequence SuppressRestart Sequence)" = 1 ] ||
+  fail "no action that sets REBOOT=ReallySuppress first: $(msiinfo export "$MSI" CustomAction)"
+msiinfo export "$MSI" InstallExecuteSequence | grep -E '^(ForceReboot|ScheduleReboot)' &&
+  fail "the package asks for a restart"
+for component in VisibleSetting:VISIBLE TimerIntervalSetting:TIMERINTERVAL; do
+  attributes=$(table_cell Component "${component%:*}" Attributes)
+  # Transitive (64): a repair evaluates the condition again; permanent (16); never overwrite
+  # (128) not set, so that a given property is still written over an existing value.
+  [ $((attributes & 64)) -ne 0 ] && [ $((attributes & 16)) -ne 0 ] &&
+    [ $((attributes & 128)) -eq 0 ] &&
+    [ "$(table_cell Component "${component%:*}" Condition)" = "${component#*:} <> \"\"" ] ||
+    fail "${component%:*}: attributes $attributes," \
+      "condition '$(table_cell Component "${component%:*}" Condition)'"
+done
+[ "$(table_cell Property ARPPRODUCTICON Value)" = ordex.ico ] &&
+  msiinfo streams "$MSI" | grep -qx Icon.ordex.ico || fail "no icon for the entry in Apps"
+echo "REBOOT=ReallySuppress, set first in both sequences; settings transitive and permanent; icon"
 
 SECONDS=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-msi.XXXXXX")

@@ -7,9 +7,13 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
+build_log=$PWD/build/logs/run-sample-build.log
+mkdir -p "${build_log%/*}"
+rm -f "$build_log"
+echo "Building ORDEX (build output: $build_log)"
 # A folder of its own, so that the developers' build/default keeps its tests.
-cmake --preset sample >/dev/null
-cmake --build --preset sample
+run_logged "$build_log" cmake --preset sample
+run_logged "$build_log" cmake --build --preset sample
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
 cp -R examples/ROBOTER "$scratch/"

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
-  x11-utils strace
+  x11-utils strace libxml2-utils
 
 for preset in default asan; do
   echo "== $preset build and tests"

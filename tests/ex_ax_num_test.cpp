@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/file_access.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

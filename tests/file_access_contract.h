@@ -23,6 +23,7 @@
 
 #include "core/error.h"
 #include "platform/file_access.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 
@@ -43,15 +44,6 @@ class FileAccessContract : public ::testing::Test {
     return content;
   }
 
-  static std::string MessageOf(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const Error& error) {
-      return error.what();
-    }
-    return "no error";
-  }
-
   Backend backend_;
 };
 
@@ -63,7 +55,7 @@ TYPED_TEST_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing) {
     EXPECT_EQ(files.ModificationTime(path), std::nullopt) << path;
     EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kNotThere) << path;
     EXPECT_EQ(files.OpenForReading(path), nullptr) << path;
-    EXPECT_EQ(this->MessageOf([&] { files.ReadWholeFile(path); }).find("cannot open " + path), 0u);
+    EXPECT_EQ(MessageOf([&] { files.ReadWholeFile(path); }).find("cannot open " + path), 0u);
     EXPECT_EQ(files.ModificationTime(path), std::nullopt) << "reading created " << path;
   }
 }
@@ -99,10 +91,10 @@ TYPED_TEST_P(FileAccessContract, AFolderInPlaceOfTheFileIsNamedAsSuch) {
   const std::string path = this->Path("hw_inf.ini");
   this->backend_.MakeFolder(path);
   const std::string expected = "cannot open " + path + ": is a folder";
-  EXPECT_EQ(this->MessageOf([&] { files.TryOpenForReading(path); }), expected);
-  EXPECT_EQ(this->MessageOf([&] { files.ReadWholeFile(path); }), expected);
-  EXPECT_EQ(this->MessageOf([&] { files.RewriteFile(path, "x"); }), expected);
-  EXPECT_EQ(this->MessageOf([&] { files.ReplaceAtomically(path, "x"); }), expected);
+  EXPECT_EQ(MessageOf([&] { files.TryOpenForReading(path); }), expected);
+  EXPECT_EQ(MessageOf([&] { files.ReadWholeFile(path); }), expected);
+  EXPECT_EQ(MessageOf([&] { files.RewriteFile(path, "x"); }), expected);
+  EXPECT_EQ(MessageOf([&] { files.ReplaceAtomically(path, "x"); }), expected);
 }
 
 TYPED_TEST_P(FileAccessContract, AHeldFileIsBusyNotAFailure) {
@@ -112,9 +104,9 @@ TYPED_TEST_P(FileAccessContract, AHeldFileIsBusyNotAFailure) {
   if (!this->backend_.Hold(path)) GTEST_SKIP() << "no file is ever busy here";
   EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
   EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
-  EXPECT_EQ(this->MessageOf([&] { files.OpenForReading(path); }),
+  EXPECT_EQ(MessageOf([&] { files.OpenForReading(path); }),
             "cannot open " + path + ": in use by another program");
-  EXPECT_EQ(this->MessageOf([&] { files.RewriteFile(path, "new"); }),
+  EXPECT_EQ(MessageOf([&] { files.RewriteFile(path, "new"); }),
             "cannot open " + path + ": in use by another program");
   this->backend_.Release();
   EXPECT_EQ(files.ReadWholeFile(path), "kept");

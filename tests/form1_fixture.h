@@ -15,6 +15,7 @@
 #include "core/codepage.h"
 #include "platform/file_access.h"
 #include "platform/machine_memory.h"
+#include "shell/form1_events.h"
 #include "shell/main_window.h"
 #include "test_support.h"
 
@@ -56,6 +57,15 @@ class HeldFiles : public FileAccess {
   }
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
+
+// The lines of the events with `id` that the machine logged, in order.
+inline std::vector<std::string> EventLines(const MemoryMachine& machine, std::uint16_t id) {
+  std::vector<std::string> lines;
+  for (const auto& event : machine.events) {
+    if (event.id == id) lines.push_back(event.line);
+  }
+  return lines;
+}
 
 inline std::string SensorDriverBytes() {
   using namespace std::string_literals;

@@ -1,12 +1,13 @@
 #include "collectors/ipo_time.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/error.h"
 #include "platform/file_access.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -87,12 +88,7 @@ struct IpoErrorCase {
 class IpoTimeError : public ::testing::TestWithParam<IpoErrorCase> {};
 
 TEST_P(IpoTimeError, NamesTheLineAndTheCause) {
-  try {
-    IpoTimeFromText(GetParam().ini, '.');
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()), GetParam().message);
-  }
+  EXPECT_EQ(testing::MessageOf([] { IpoTimeFromText(GetParam().ini, '.'); }), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,25 +161,17 @@ TEST_F(IpoTimeFile, ReadsTheHardwareIniBelowTheInstallDir) {
 
 TEST_F(IpoTimeFile, MissingFileIsAnErrorNamingIt) {
   const std::string path = files_->NativePath(install_dir_ + "\\ROBOTER\\INIT\\hw_inf.ini");
-  try {
-    ReadIpoTime(*files_, install_dir_, '.');
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    // The cause after the colon is the system's own text.
-    EXPECT_EQ(std::string(e.what()).rfind("cannot open " + path + ": ", 0), 0u) << e.what();
-  }
+  // The cause after the colon is the system's own text.
+  EXPECT_THAT(testing::MessageOf([&] { ReadIpoTime(*files_, install_dir_, '.'); }),
+              ::testing::StartsWith("cannot open " + path + ": "));
 }
 
 TEST_F(IpoTimeFile, ErrorsNameThePathAndLine) {
   testing::WriteBytes(dir_ / "ROBOTER/INIT/hw_inf.ini",
                       "[SYSTEM]\r\nlayer2=6\r\nsystem clock=x\r\n");
   const std::string path = files_->NativePath(install_dir_ + "\\ROBOTER\\INIT\\hw_inf.ini");
-  try {
-    ReadIpoTime(*files_, install_dir_, '.');
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()), path + ":3: 'x' is not a number");
-  }
+  EXPECT_EQ(testing::MessageOf([&] { ReadIpoTime(*files_, install_dir_, '.'); }),
+            path + ":3: 'x' is not a number");
 }
 
 }  // namespace

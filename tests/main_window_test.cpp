@@ -10,6 +10,7 @@
 #include "form1_fixture.h"
 #include "platform/file_access.h"
 #include "platform/system.h"
+#include "shell/form1_events.h"
 
 namespace ordex {
 namespace {
@@ -93,6 +94,38 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
   EXPECT_FALSE(fs::exists(Summary()));
   EXPECT_EQ(view_.set_visible_calls(), 0);
   EXPECT_EQ(view_.set_timer_calls(), 0);
+  EXPECT_TRUE(machine_.events.empty()) << "no started event";
+}
+
+// The policy key gives the values; the settings key still gets its defaults, the policy key is
+// never written.
+TEST_F(Form1Test, StartUpTakesThePolicyAndWritesDefaultsOnlyToTheSettingsKey) {
+  machine_.registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 3000) +
+                           testing::RegDwordValue(PolicyKey, kVisibleName, 1));
+  Form1& form = StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine_.fatal_error;
+  EXPECT_EQ(form.TimerInterval, 3000);
+  EXPECT_EQ(form.Visible, 1);
+  EXPECT_EQ(Setting("TimerInterval"), 10000);
+  EXPECT_EQ(Setting("Visible"), 0);
+  EXPECT_EQ(machine_.registry.writes, 2);
+}
+
+// However the view's loop ends by itself, the end is reported once with the change count.
+TEST_F(Form1Test, TheEndOfTheLoopIsReportedWithHowItEnded) {
+  const std::pair<EndReason, std::string> ends[] = {{EndReason::kWindowClosed, "window closed"},
+                                                    {EndReason::kEndOfSession, "end of session"},
+                                                    {EndReason::kStopRequest, "stop request"}};
+  for (const auto& [reason, text] : ends) {
+    form_.reset();
+    machine_.events.clear();
+    view_.end_reason = reason;
+    form_ = std::make_unique<Form1>(machine_);
+    EXPECT_EQ(form_->Run(), 0);
+    ASSERT_EQ(machine_.events.size(), 2u) << text;
+    EXPECT_EQ(machine_.events[1].id, kEndedEventId);
+    EXPECT_EQ(machine_.events[1].strings, (std::vector<std::string>{text, "0"}));
+  }
 }
 
 TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {

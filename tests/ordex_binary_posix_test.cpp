@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ordex_process_posix.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -84,6 +84,18 @@ TEST_F(OrdexBinaryTest, ARunningInstanceSeesAChangeAndASecondStartIsRefused) {
   })) << ReadBytes(dir_ / "first");
   first.Signal(SIGINT);
   EXPECT_EQ(first.WaitForExit(), 0);
+  // Its events, one line each: started, the one change, the end.
+  const std::string events = Errors(dir_ / "first");
+  EXPECT_TRUE(events.starts_with("ordex: info: started and wrote its summary file " +
+                                 Summary().string() + ": Version: 1.3b; Steuerung: XOC 5.6.11;"))
+      << events;
+  EXPECT_NE(events.find("\nordex: info: the number of external axes in " + MachineData().string() +
+                        " changed from 2 to 3: change 1 since start\n"),
+            std::string::npos)
+      << events;
+  EXPECT_TRUE(events.ends_with(
+      "\nordex: info: ended (stop request) after 1 changes of the number of external axes\n"))
+      << events;
 }
 
 TEST_F(OrdexBinaryTest, AStartUpErrorEndsWithItsMessageAndANonZeroStatus) {

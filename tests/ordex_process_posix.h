@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <utility>
 
 #include "form1_fixture.h"
+#include "shell/form1_events.h"
 
 namespace ordex {
 namespace {
@@ -122,24 +124,22 @@ TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass)
 }
 
 // While the machine data file cannot be used, nothing is shown, written or counted; the count
-// found afterwards is counted once. A file that cannot be opened (held by another program, a
-// folder in its place) is reported once, when that begins; a moment of a save is not.
+// found afterwards is counted once. A few passes within a moment report nothing.
 TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
   struct Case {
     const char* name;
     std::function<void()> spoil, mend;
-    std::size_t warnings;
   };
   const Case cases[] = {
-      {"busy", [&] { files_.busy = {"$Machine.dat"}; }, [&] { files_.busy.clear(); }, 1},
+      {"busy", [&] { files_.busy = {"$Machine.dat"}; }, [&] { files_.busy.clear(); }},
       {"folder in its place",
        [&] {
          fs::remove(MachineData());
          fs::create_directory(MachineData());
        },
-       [&] { fs::remove(MachineData()); }, 1},
-      {"missing", [&] { fs::remove(MachineData()); }, [] {}, 0},
-      {"empty", [&] { WriteBytes(MachineData(), ""); }, [] {}, 0},
+       [&] { fs::remove(MachineData()); }},
+      {"missing", [&] { fs::remove(MachineData()); }, [] {}},
+      {"empty", [&] { WriteBytes(MachineData(), ""); }, [] {}},
   };
   std::string count = "2";
   for (const Case& c : cases) {
@@ -147,7 +147,6 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
     const std::string shown = count;
     count = count == "2" ? "3" : "2";
     const int changes = form_->ChangeCount;
-    machine_.warnings.clear();
     for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
       WriteMachineData(count);
       c.spoil();
@@ -155,7 +154,7 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
       EXPECT_EQ(view_.Text(Control::txtExAxNum), shown);
       EXPECT_EQ(SummaryCount(), shown);
       EXPECT_EQ(form_->ChangeCount, changes);
-      EXPECT_EQ(machine_.warnings.size(), c.warnings * occurrence) << "once per occurrence";
+      EXPECT_TRUE(testing::EventLines(machine_, kConditionBegunEventId).empty());
       c.mend();
       WriteMachineData(shown);  // usable again: the condition ends
       Pass();
@@ -179,7 +178,8 @@ TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree
     Pass();
     EXPECT_EQ(SummaryCount(), "2") << "still held";
     EXPECT_EQ(form_->ChangeCount, before + 2) << "each change counted once, in its own pass";
-    EXPECT_EQ(machine_.warnings.size(), occurrence) << "reported once per occurrence";
+    EXPECT_TRUE(testing::EventLines(machine_, kConditionBegunEventId).empty())
+        << "a moment is not reported";
     files_.busy.clear();
     Pass();
     EXPECT_EQ(SummaryCount(), "4");
@@ -228,6 +228,83 @@ TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {
   EXPECT_EQ(form_->ChangeCount, changes);
   EXPECT_EQ(SummaryCount(), count);
   EXPECT_EQ(view_.Text(Control::RefreshNo), "300");
+  EXPECT_EQ(std::count_if(machine_.events.begin(), machine_.events.end(),
+                          [](const auto& event) { return event.id == kChangedEventId; }),
+            changes)
+      << "one event per counted change, never one per pass";
+}
+
+// What a collector gets from a run: started with the summary's values, one event per change,
+// then the end; ids, levels and insertion strings in their fixed order.
+TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
+  WriteMachineData("3");
+  Pass();
+  Pass();
+  WriteMachineData("2");
+  Pass();
+  form_->Form_QueryUnload(EndReason::kEndOfSession);
+
+  const auto& events = machine_.events;
+  ASSERT_EQ(events.size(), 4u);
+  const std::vector<std::string> facts = {"1.3b", "XOC 5.6.11", "BR 5.6.3",    "ROBPC01",
+                                          "12",   "2",          "SENSOR-A_2.0"};
+  EXPECT_EQ(events[0].id, kStartedEventId);
+  ASSERT_EQ(events[0].strings.size(), 8u);
+  EXPECT_EQ(std::vector(events[0].strings.begin(), events[0].strings.begin() + 7), facts);
+  EXPECT_TRUE(fs::equivalent(events[0].strings[7], Summary())) << events[0].strings[7];
+  const std::string path = events[1].strings.back();
+  EXPECT_TRUE(fs::equivalent(path, MachineData())) << path;
+  using Recorded = MemoryMachine::RecordedEvent;
+  EXPECT_EQ(events[1], (Recorded{kChangedEventId,
+                                 EventLevel::kInformation,
+                                 {"2", "3", "1", path},
+                                 "the number of external axes in " + path +
+                                     " changed from 2 to 3: change 1 since start"}));
+  EXPECT_EQ(events[2].strings, (std::vector<std::string>{"3", "2", "2", path}));
+  EXPECT_EQ(events[3], (Recorded{kEndedEventId,
+                                 EventLevel::kInformation,
+                                 {"end of session", "2"},
+                                 "ended (end of session) after 2 changes of the number of "
+                                 "external axes"}));
+  for (const auto& event : events) EXPECT_EQ(event.level, EventLevel::kInformation);
+}
+
+TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
+  machine_.events_fail = true;
+  WriteMachineData("3");
+  Pass();
+  form_->Form_QueryUnload(EndReason::kWindowClosed);
+  EXPECT_EQ(form_->ChangeCount, 1);
+  EXPECT_EQ(SummaryCount(), "3");
+}
+
+// Each setting: the policy's value while it reads as a number, else the settings key's; read
+// again on every pass, so that a policy set, removed or spoilt takes effect at the next one.
+TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
+  for (const std::string_view name : {kTimerIntervalName, kVisibleName}) {
+    SCOPED_TRACE(name);
+    const auto value = [&] { return name == kVisibleName ? form_->Visible : form_->TimerInterval; };
+    const std::string policy_key = "[HKEY_LOCAL_MACHINE\\" + std::string(PolicyKey) + "]\r\n";
+    SetSetting(name, 5);
+    const struct {
+      const char* what;
+      std::string lines;
+      std::int32_t expected;
+    } steps[] = {
+        {"policy set", testing::RegDwordValue(PolicyKey, name, 7), 7},
+        {"policy removed", policy_key + "\"" + std::string(name) + "\"=-", 5},
+        {"policy not a number", testing::RegStringValue(PolicyKey, name, "soon"), 5},
+        {"policy as text", testing::RegStringValue(PolicyKey, name, "9"), 9},
+        {"policy key removed", "[-" + policy_key.substr(1), 5},
+    };
+    for (const auto& step : steps) {
+      machine_.registry.Import(step.lines);
+      Pass();
+      EXPECT_EQ(value(), step.expected) << step.what;
+    }
+  }
+  EXPECT_EQ(view_.interval_ms(), 5);
+  EXPECT_TRUE(view_.visible());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "registry/reg_store.h"
+#include "platform/reg_store.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "core/codepage.h"
 #include "core/error.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -18,19 +19,12 @@ constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
 constexpr RootKey kHkcu = 0x80000001u;
 constexpr std::string_view kSettings = "SOFTWARE\\Vendor\\ORDEX";
 
-std::string Utf16(std::string_view cp1252_text) {
-  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
-}
+using testing::Utf16;
 
 RegStore ParseText(std::string_view bytes) { return RegStore::Parse(bytes, "store.reg"); }
 
 std::string ErrorOf(std::string_view bytes) {
-  try {
-    ParseText(bytes);
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "no error";
+  return testing::MessageOf([&] { ParseText(bytes); });
 }
 
 struct DwordRead {

@@ -24,18 +24,13 @@
 #include <string>
 #include <string_view>
 
-#include "registry/registry_access.h"
-#include "test_support.h"
+#include "platform/registry_access.h"
+#include "platform/registry_numbers.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 
 inline constexpr std::string_view kContractKey = "SOFTWARE\\ORDEX Contract Test";
-
-// Value types as the registry numbers them.
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegQword = 11;
 
 template <typename Backend>
 class RegistryContract : public ::testing::Test {

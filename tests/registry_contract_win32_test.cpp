@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 #include "registry_contract.h"
+#include "registry_seed_win32.h"
 
 namespace ordex {
 namespace {
@@ -25,28 +26,17 @@ class Win32RegistryBackend {
 
   void SeedString(std::string_view key, std::string_view name, std::string_view text) {
     const std::string data(text);
-    Seed(key, name, REG_SZ, data.c_str(), static_cast<DWORD>(data.size() + 1));
+    testing::SeedWin32Value(std::string(key), std::string(name), REG_SZ,
+                            std::string_view(data.c_str(), data.size() + 1));
   }
 
   void SeedBinary(std::string_view key, std::string_view name) {
-    const unsigned char data[] = {1, 2, 3, 4};
-    Seed(key, name, REG_BINARY, data, sizeof data);
+    testing::SeedWin32Value(std::string(key), std::string(name), REG_BINARY, "\x01\x02\x03\x04");
   }
 
-  // The wide function stores the bytes as they are; the ANSI one would convert strings.
-  void SeedTyped(std::string_view key_path, std::string_view name, std::uint32_t type,
+  void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
                  std::string_view bytes) {
-    const std::string path(key_path);
-    const std::wstring value_name(name.begin(), name.end());  // the contract's names are ASCII
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(::RegSetValueExW(key, value_name.c_str(), 0, type,
-                               reinterpret_cast<const BYTE*>(bytes.data()),
-                               static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    testing::SeedWin32Value(std::string(key), std::string(name), type, bytes, true);
   }
 
   void SetVariable(const std::string& name, const std::string& value) {
@@ -54,20 +44,6 @@ class Win32RegistryBackend {
   }
 
  private:
-  static void Seed(std::string_view key_path, std::string_view name, DWORD type, const void* data,
-                   DWORD size) {
-    const std::string path(key_path);
-    const std::string value_name(name);
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(
-        ::RegSetValueExA(key, value_name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
-        ERROR_SUCCESS);
-    ::RegCloseKey(key);
-  }
-
   static void RemoveArea() {
     const std::string area(testing::kContractKey);
     const auto separator = area.find('\\');

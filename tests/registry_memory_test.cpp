@@ -1,9 +1,9 @@
-#include "registry/registry_memory.h"
+#include "platform/registry_memory.h"
 
 #include <cstdlib>
 
 #include "registry_contract.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex::testing {
 namespace {

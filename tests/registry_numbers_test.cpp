@@ -1,4 +1,4 @@
-#include "registry/registry_numbers.h"
+#include "platform/registry_numbers.h"
 
 #include <gtest/gtest.h>
 

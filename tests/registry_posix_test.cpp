@@ -1,4 +1,4 @@
-#include "registry/registry_posix.h"
+#include "platform/registry_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "registry_contract.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 // Counts heap allocations, to hold the reads of an unchanged store to none.
 namespace {
@@ -41,17 +41,15 @@ namespace ordex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MessageOf;
 using testing::ReadBytes;
 using testing::TempDir;
+using testing::Utf16;
 using testing::WriteBytes;
 
 constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
 constexpr std::string_view kSettings =
     "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
-
-std::string Utf16(std::string_view cp1252_text) {
-  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
-}
 
 // The .reg store as a backend of the shared contract.
 class RegFileBackend {
@@ -62,7 +60,7 @@ class RegFileBackend {
     Append(testing::RegStringValue(key, name, text));
   }
   void SeedBinary(std::string_view key, std::string_view name) {
-    Append(testing::RegTypedValue(key, name, testing::kRegBinary, "\x01\x02\x03\x04"));
+    Append(testing::RegTypedValue(key, name, kRegBinary, "\x01\x02\x03\x04"));
   }
   void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
                  std::string_view bytes) {
@@ -364,12 +362,8 @@ TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
 
 TEST_F(RegistryFileTest, MalformedStoreNamesFileAndLineUntilItIsMended) {
   WriteBytes(path_, Store("\"TimerInterval\"=dword:0x1388"));
-  try {
-    ReadDword("TimerInterval");
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()), path_.string() + ":5: unexpected text after the value");
-  }
+  EXPECT_EQ(MessageOf([&] { ReadDword("TimerInterval"); }),
+            path_.string() + ":5: unexpected text after the value");
   EXPECT_THROW(WriteDword("Visible", 1), Error);
   WriteBytes(path_, Store("\"TimerInterval\"=dword:1388"));
   EXPECT_EQ(ReadDword("TimerInterval"), 0x1388);
@@ -377,12 +371,8 @@ TEST_F(RegistryFileTest, MalformedStoreNamesFileAndLineUntilItIsMended) {
 
 TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAnError) {
   fs::create_directory(path_);
-  try {
-    ReadDword("TimerInterval");
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()), "cannot open " + path_.string() + ": is a folder");
-  }
+  EXPECT_EQ(MessageOf([&] { ReadDword("TimerInterval"); }),
+            "cannot open " + path_.string() + ": is a folder");
 }
 
 TEST_F(RegistryFileTest, OtherRootsAreNeitherReadNorWritten) {
@@ -398,25 +388,10 @@ TEST_F(RegistryFileTest, OtherRootsAreNeitherReadNorWritten) {
 
 // ---- Where the store lives ----------------------------------------------------------------
 
-class StoreLocation : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* value = std::getenv("ORDEX_REGISTRY")) saved_ = value;
-  }
-  void TearDown() override {
-    if (saved_) {
-      ::setenv("ORDEX_REGISTRY", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("ORDEX_REGISTRY");
-    }
-  }
-  std::optional<std::string> saved_;
-};
-
-TEST_F(StoreLocation, EnvironmentNamesTheStore) {
+TEST(StoreLocation, EnvironmentNamesTheStore) {
   TempDir dir;
   const fs::path store = dir / "store.reg";
-  ::setenv("ORDEX_REGISTRY", store.c_str(), 1);
+  const testing::ScopedVariable variable("ORDEX_REGISTRY", store.string());
   EXPECT_EQ(RegistryStoreLocation(), store.string());
   bool ok = false;
   CreateRegistryAccess()->WriteDword(kHklm, kSettings, "Visible", 0, ok);
@@ -424,11 +399,11 @@ TEST_F(StoreLocation, EnvironmentNamesTheStore) {
   EXPECT_TRUE(fs::exists(store));
 }
 
-TEST_F(StoreLocation, UnsetOrEmptyMeansTheSystemStore) {
-  ::unsetenv("ORDEX_REGISTRY");
-  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
-  ::setenv("ORDEX_REGISTRY", "", 1);
-  EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+TEST(StoreLocation, UnsetOrEmptyMeansTheSystemStore) {
+  for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    const testing::ScopedVariable variable("ORDEX_REGISTRY", value);
+    EXPECT_EQ(RegistryStoreLocation(), "/etc/ordex/registry.reg");
+  }
 }
 
 }  // namespace

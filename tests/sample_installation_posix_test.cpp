@@ -5,7 +5,7 @@
 #include <string>
 
 #include "form1_fixture.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

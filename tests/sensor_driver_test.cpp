@@ -10,7 +10,7 @@
 
 #include "core/error.h"
 #include "platform/file_access.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {

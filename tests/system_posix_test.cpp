@@ -6,6 +6,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -13,8 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "machine_contract.h"
+#include "platform/machine_system.h"
 #include "platform/system.h"
-#include "test_support.h"
+#include "platform/window_memory.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
@@ -22,21 +28,10 @@ namespace {
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there.
+// Points XDG_RUNTIME_DIR at a folder of the test's own, so that lock files land there; the
+// variables that choose the lock's folder are as they were after each test.
 class InstanceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_runtime_dir_ = old;
-    ::setenv("XDG_RUNTIME_DIR", runtime_dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_runtime_dir_) {
-      ::setenv("XDG_RUNTIME_DIR", saved_runtime_dir_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-
   std::string Store(std::string_view name = "registry.reg") const {
     return (store_dir_ / name).string();
   }
@@ -52,7 +47,16 @@ class InstanceTest : public ::testing::Test {
 
   TempDir runtime_dir_;
   TempDir store_dir_;
-  std::optional<std::string> saved_runtime_dir_;
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", runtime_dir_.path().string()};
+  // Tests that move the lock elsewhere change these; each is put back as it was.
+  testing::ScopedVariable tmpdir_{"TMPDIR", Current("TMPDIR")};
+  testing::ScopedVariable home_{"HOME", Current("HOME")};
+
+ private:
+  static std::optional<std::string> Current(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  }
 };
 
 // A process of its own that tries to claim `scope` and exits with 0 when refused, 1 when it got
@@ -202,6 +206,51 @@ TEST_F(InstanceTest, RefusesASymbolicLinkInPlaceOfTheLockFile) {
   EXPECT_FALSE(fs::exists(store_dir_ / "elsewhere"));
 }
 
+// Without a runtime folder, the lock goes where no other local user can put a file of its name
+// first: a private folder of this user's in the temporary folder, or, when another user has
+// taken that name, the home folder. Either way the claim works and a second one is refused.
+TEST_F(InstanceTest, AnotherUserCannotStopTheStartThroughTheTemporaryFolder) {
+  TempDir temp, home;
+  fs::permissions(temp.path(), fs::perms::all | fs::perms::sticky_bit);
+  const fs::path own = temp / ("ordex-" + std::to_string(::geteuid()));
+  ::unsetenv("XDG_RUNTIME_DIR");
+  ::setenv("TMPDIR", temp.path().c_str(), 1);
+  ::setenv("HOME", home.path().c_str(), 1);
+  const struct {
+    const char* name;
+    std::function<bool()> take;  // false: not possible here
+    fs::path expected_folder;
+  } cases[] = {
+      {"free", [] { return true; }, own},
+      {"a file", [&] { return testing::WriteBytes(own, ""), true; }, home.path()},
+      {"a folder others may write",
+       [&] { return fs::create_directory(own) && ::chmod(own.c_str(), 0777) == 0; }, home.path()},
+      {"a folder of another user",
+       [&] {
+         return ::geteuid() == 0 && fs::create_directory(own) &&
+                ::chown(own.c_str(), 65534, 65534) == 0;
+       },
+       home.path()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(own);
+    for (const auto& entry : fs::directory_iterator(home.path())) fs::remove(entry.path());
+    if (!c.take()) continue;
+    auto lock = ClaimSingleInstance(Store());
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(ClaimInOtherProcess(Store()), 0);
+    std::size_t locks = 0;
+    for (const auto& entry : fs::directory_iterator(c.expected_folder))
+      locks += entry.is_regular_file();
+    EXPECT_EQ(locks, 1u);
+    if (c.expected_folder == own) {
+      EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
+    }
+  }
+  fs::remove_all(own);
+}
+
 TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
   char expected[256] = {};
   ASSERT_EQ(::gethostname(expected, sizeof expected - 1), 0);
@@ -215,17 +264,6 @@ TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
 
 TEST(DecimalSeparatorTest, IsThePointInTheCLocale) { EXPECT_EQ(SystemDecimalSeparator(), '.'); }
 
-TEST(ReportLineTest, FatalErrorsAndWarningsWriteOneLineOnStandardError) {
-  ::testing::internal::CaptureStderr();
-  ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: cannot open /x/hw_inf.ini: No such file or directory\n");
-  ::testing::internal::CaptureStderr();
-  ReportWarning("cannot write /x/Tarvex.ini: busy");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ordex: warning: cannot write /x/Tarvex.ini: busy\n");
-}
-
 TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
   using namespace std::string_view_literals;
   ::testing::internal::CaptureStderr();
@@ -234,5 +272,47 @@ TEST(FatalErrorTest, ControlBytesFromAPathStayOnTheLineEscaped) {
             "ordex: cannot open /x\\r\\n\\x1b[2J\\x00/hw_inf.ini: Permission denied\n");
 }
 
+// The program's machine, over a registry store and a runtime folder of its own; what it
+// reports is read back from standard error.
+class SystemBackend {
+ public:
+  SystemBackend() { ::testing::internal::CaptureStderr(); }
+  ~SystemBackend() {
+    if (capturing_) ::testing::internal::GetCapturedStderr();
+  }
+  Machine& machine() { return machine_; }
+
+  testing::Reports TakeReports() {
+    capturing_ = false;
+    std::istringstream lines(::testing::internal::GetCapturedStderr());
+    testing::Reports reports;
+    constexpr std::string_view kWarning = "ordex: warning: ", kInformation = "ordex: info: ",
+                               kFatal = "ordex: ";
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(kWarning)) {
+        reports.warnings.push_back(line.substr(kWarning.size()));
+      } else if (line.starts_with(kInformation)) {
+        reports.information.push_back(line.substr(kInformation.size()));
+      } else if (line.starts_with(kFatal)) {
+        reports.fatal_errors.push_back(line.substr(kFatal.size()));
+      }
+    }
+    return reports;
+  }
+
+ private:
+  TempDir dir_;
+  testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", dir_.path().string()};
+  testing::ScopedVariable store_variable_{"ORDEX_REGISTRY", (dir_ / "registry.reg").string()};
+  MemoryWindowView view_{testing::kContractLayout};
+  // Built as the program builds it, with the claim it made before it opened a window.
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), view_};
+  bool capturing_ = true;
+};
+
 }  // namespace
 }  // namespace ordex
+
+namespace ordex::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(System, MachineContract, SystemBackend);
+}  // namespace ordex::testing

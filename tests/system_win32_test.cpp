@@ -5,14 +5,26 @@
 
 #include <string>
 
-#include "platform/file_access.h"
-#include "platform/machine_memory.h"
+#include "ordex_messages.h"
+#include "platform/event_log_win32.h"
+#include "platform/machine_system.h"
 #include "platform/system.h"
+#include "platform/window_memory.h"
+#include "shell/form1_events.h"
 #include "shell/main_window.h"
-#include "test_support.h"
+#include "test_helpers.h"
 
 namespace ordex {
 namespace {
+
+// The events Form1 reports are the message table's entries, level included.
+static_assert(MessageTableId(EventLevel::kInformation, kStartedEventId) == ORDEX_MSG_STARTED);
+static_assert(MessageTableId(EventLevel::kInformation, kChangedEventId) == ORDEX_MSG_CHANGED);
+static_assert(MessageTableId(EventLevel::kInformation, kEndedEventId) == ORDEX_MSG_ENDED);
+static_assert(MessageTableId(EventLevel::kWarning, kConditionBegunEventId) ==
+              ORDEX_MSG_CONDITION_BEGUN);
+static_assert(MessageTableId(EventLevel::kInformation, kConditionEndedEventId) ==
+              ORDEX_MSG_CONDITION_ENDED);
 
 bool SettingsKeyExists() {
   HKEY key = nullptr;
@@ -71,16 +83,9 @@ TEST(Win32ComputerName, QueryGivesTheNameOfGetComputerNameA) {
   EXPECT_EQ(buffer.substr(0, size), expected);
   EXPECT_EQ(buffer[size], '\0');
 
-  // The probe of Form1 over this query, on a machine that is memory but for its host name.
-  struct SystemNamedMachine : MemoryMachine {
-    using MemoryMachine::MemoryMachine;
-    void QueryComputerName(char* name, std::uint32_t& name_size) override {
-      ordex::QueryComputerName(name, name_size);
-    }
-  };
-  const auto files = CreateFileAccess();
+  // The probe of Form1 over this query, on the program's machine.
   MemoryWindowView view(kForm1Layout);
-  SystemNamedMachine machine(*files, view);
+  SystemMachine machine(nullptr, view);
   EXPECT_EQ(ProbeComputerName(machine), expected);
 }
 

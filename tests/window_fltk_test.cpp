@@ -95,6 +95,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Fltk, WindowViewContract, FltkBackend);
 
 namespace {
 
+using testing::Ticks;
+
 // Runs only where a display is at hand; CTest runs it under xvfb-run.
 class FltkWindow : public ::testing::Test {
  protected:
@@ -106,12 +108,6 @@ class FltkWindow : public ::testing::Test {
   }
 
   std::unique_ptr<WindowView> view_;
-};
-
-struct Ticks : TickListener {
-  int count = 0;
-  std::function<void(int)> on_tick;
-  void OnTick() override { on_tick(++count); }
 };
 
 TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
@@ -153,7 +149,7 @@ TEST_F(FltkWindow, ShowsTheRowsAndKeepsTickingWhileHidden) {
     if (tick == 5) view_->Quit(4);
   };
   EXPECT_EQ(view_->Run(ticks), 4);
-  EXPECT_EQ(ticks.count, 5);
+  EXPECT_EQ(ticks.count(), 5);
 }
 
 TEST_F(FltkWindow, ClosingTheWindowEndsRunWithZero) {
@@ -165,7 +161,7 @@ TEST_F(FltkWindow, ClosingTheWindowEndsRunWithZero) {
     if (tick == 10) view_->Quit(9);
   };
   EXPECT_EQ(view_->Run(ticks), 0);
-  EXPECT_EQ(ticks.count, 2);
+  EXPECT_EQ(ticks.count(), 2);
 }
 
 TEST_F(FltkWindow, QuitInATickEndsRunWithoutWaitingForTheNextOne) {
@@ -191,7 +187,7 @@ TEST_F(FltkWindow, SigtermEndsRunWithZero) {
   ticks.on_tick = [](int) {};
   EXPECT_EQ(view_->Run(ticks), 0);
   signal.join();
-  EXPECT_EQ(ticks.count, 0);
+  EXPECT_EQ(ticks.count(), 0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "platform/window_posix.h"
 #include "shell/form1_layout.h"
+#include "test_helpers.h"
 #include "window_view_contract.h"
 
 namespace ordex {
@@ -26,6 +27,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using testing::Ticks;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -57,19 +59,6 @@ class Pipe {
   int write_fd_;
 };
 
-// Ticks recorded by the event loop, and what the test wants done on each.
-struct Ticks : TickListener {
-  WindowView* view = nullptr;
-  std::vector<Clock::time_point> times;
-  std::function<void(int tick)> on_tick = [](int) {};
-
-  void OnTick() override {
-    times.push_back(Clock::now());
-    on_tick(static_cast<int>(times.size()));
-  }
-  int count() const { return static_cast<int>(times.size()); }
-};
-
 void FillRows(WindowView& view) {
   view.SetText(ControlIndex(Control::txtASCIDriverVersion), "V 1.04");
   view.SetText(ControlIndex(Control::txtRobotController), "KR 5.4");
@@ -94,7 +83,6 @@ constexpr std::string_view kFilledFrame =
 
 // Runs the loop until `ticks` ticks have passed, with the given period.
 int RunTicks(WindowView& view, Ticks& ticks, int count, int interval_ms = 1) {
-  ticks.view = &view;
   auto previous = ticks.on_tick;
   ticks.on_tick = [&, previous, count](int tick) {
     previous(tick);
@@ -363,9 +351,8 @@ TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
     view->SetTimerInterval(0);
     [[maybe_unused]] auto written = ::write(ready[1], "r", 1);
     ::close(ready[1]);
-    struct : TickListener {
-      void OnTick() override { _exit(50); }
-    } exit_on_tick;
+    Ticks exit_on_tick;
+    exit_on_tick.on_tick = [](int) { _exit(50); };
     _exit(view->Run(exit_on_tick));
   }
   ::close(ready[1]);
@@ -383,15 +370,8 @@ TEST_P(TextViewSignal, EndsTheProcessCleanlyWithStatusZero) {
 INSTANTIATE_TEST_SUITE_P(Signals, TextViewSignal, ::testing::Values(SIGTERM, SIGINT));
 
 TEST(WindowViewChoice, TheEnvironmentCanAskForTheTextView) {
-  const char* old = std::getenv("ORDEX_VIEW");
-  const std::string saved = old ? old : "";
-  ::setenv("ORDEX_VIEW", "text", 1);
+  const testing::ScopedVariable variable("ORDEX_VIEW", "text");
   auto view = CreateWindowView(kForm1Layout);
-  if (old) {
-    ::setenv("ORDEX_VIEW", saved.c_str(), 1);
-  } else {
-    ::unsetenv("ORDEX_VIEW");
-  }
   ASSERT_NE(view, nullptr);
   EXPECT_THAT(typeid(*view).name(), HasSubstr("TextWindowView"));
 }

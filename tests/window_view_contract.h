@@ -13,19 +13,36 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/window_view.h"
 #include "shell/form1_layout.h"
 
 namespace ordex::testing {
 
+// A listener that records when each tick came and hands its number, from 1, to `on_tick`.
+struct Ticks : TickListener {
+  std::vector<std::chrono::steady_clock::time_point> times;
+  std::function<void(int tick)> on_tick = [](int) {};
+
+  void OnTick() override {
+    times.push_back(std::chrono::steady_clock::now());
+    on_tick(count());
+  }
+  int count() const { return static_cast<int>(times.size()); }
+
+  std::vector<EndReason> ends;
+  void OnEnd(EndReason reason) override { ends.push_back(reason); }
+};
+
 template <typename Backend>
-class WindowViewContract : public ::testing::Test, public TickListener {
+class WindowViewContract : public ::testing::Test {
  protected:
   void SetUp() override {
     view_ = backend_.Create(kForm1Layout);
@@ -34,20 +51,17 @@ class WindowViewContract : public ::testing::Test, public TickListener {
 
   // Runs the loop with the timer at `interval_ms`; `step` gets each tick's number, from 1.
   int RunTicks(std::function<void(int tick)> step, std::int32_t interval_ms = 10) {
-    step_ = std::move(step);
-    ticks_ = 0;
+    ticks_ = Ticks();
+    ticks_.on_tick = std::move(step);
     view_->SetTimerInterval(interval_ms);
-    return view_->Run(*this);
+    return view_->Run(ticks_);
   }
-
-  void OnTick() override { step_(++ticks_); }
 
   static std::string Tagged(std::size_t control) { return "Text " + std::to_string(control); }
 
   Backend backend_;
   std::unique_ptr<WindowView> view_;
-  std::function<void(int)> step_;
-  int ticks_ = 0;
+  Ticks ticks_;
 };
 
 TYPED_TEST_SUITE_P(WindowViewContract);
@@ -67,7 +81,7 @@ TYPED_TEST_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet) {
     }
     if (tick == 2) this->view_->Quit(0);
   });
-  EXPECT_EQ(this->ticks_, 2);
+  EXPECT_EQ(this->ticks_.count(), 2);
 }
 
 TYPED_TEST_P(WindowViewContract, TextsSetWhileHiddenAppearWhenShownAgain) {
@@ -90,7 +104,7 @@ TYPED_TEST_P(WindowViewContract, TextsSetWhileHiddenAppearWhenShownAgain) {
       this->view_->Quit(0);
     }
   });
-  EXPECT_EQ(this->ticks_, 3);
+  EXPECT_EQ(this->ticks_.count(), 3);
 }
 
 TYPED_TEST_P(WindowViewContract, AnIntervalOfZeroOrLessStopsTheTimer) {
@@ -103,7 +117,7 @@ TYPED_TEST_P(WindowViewContract, AnIntervalOfZeroOrLessStopsTheTimer) {
       this->backend_.CloseSoon();
     }),
               0);
-    EXPECT_EQ(this->ticks_, 1);
+    EXPECT_EQ(this->ticks_.count(), 1);
   }
 }
 
@@ -117,15 +131,15 @@ TYPED_TEST_P(WindowViewContract, QuitEndsRunWithItsStatusAfterTheCurrentTick) {
                 },
                 1),
             7);
-  EXPECT_EQ(this->ticks_, 3);
+  EXPECT_EQ(this->ticks_.count(), 3);
   EXPECT_TRUE(tick_finished);
 }
 
 TYPED_TEST_P(WindowViewContract, QuitBeforeRunEndsItAtOnce) {
   this->view_->SetTimerInterval(1);
   this->view_->Quit(3);
-  EXPECT_EQ(this->view_->Run(*this), 3);
-  EXPECT_EQ(this->ticks_, 0);
+  EXPECT_EQ(this->view_->Run(this->ticks_), 3);
+  EXPECT_EQ(this->ticks_.count(), 0);
 }
 
 // What a tick does to the window (show, hide, texts, a new interval) never lets the next tick
@@ -142,7 +156,7 @@ TYPED_TEST_P(WindowViewContract, ATickRunsToItsEndBeforeTheNext) {
         --depth;
       },
       1);
-  EXPECT_EQ(this->ticks_, 4);
+  EXPECT_EQ(this->ticks_.count(), 4);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet,

@@ -1,6 +1,8 @@
 # Helpers shared by the project's scripts (sourced, not run).
 
-# Installs the Debian packages among "$@" that are not installed yet; nothing when all are.
+# Installs the Debian packages among "$@" that are not installed yet; nothing when all are. One
+# line says which; the package manager's output goes to build/logs/packages.log and is shown
+# only when it fails.
 ensure_packages() {
   local missing=()
   local package
@@ -9,16 +11,34 @@ ensure_packages() {
       missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
+  local log=$PWD/build/logs/packages.log
+  mkdir -p "${log%/*}"
+  echo "Installing ${missing[*]} (package manager's output: $log)"
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
      ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${sudo[@]}" dpkg --add-architecture i386
+    run_logged "$log" "${sudo[@]}" dpkg --add-architecture i386
   fi
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+  run_logged "$log" "${sudo[@]}" apt-get update
+  run_logged "$log" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     "${missing[@]}"
+}
+
+# run_logged LOG COMMAND...: runs COMMAND with its output added to LOG; when it fails, shows that
+# output and fails.
+run_logged() {
+  local log=$1 output status=0
+  shift
+  output=$(mktemp)
+  "$@" >"$output" 2>&1 </dev/null || status=$?
+  { echo "\$ $*"; cat "$output"; } >>"$log"
+  if [ "$status" -ne 0 ]; then
+    cat "$output" >&2
+    rm -f "$output"
+    fail "$* ended with status $status (output above, and in $log)"
+  fi
+  rm -f "$output"
 }
 
 fail() {

@@ -5,12 +5,20 @@
 
 namespace ordex {
 
-std::string_view TrimSpaces(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
+namespace {
+
+std::string_view TrimAny(std::string_view text, std::string_view characters) {
+  const auto first = text.find_first_not_of(characters);
   if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
+  const auto last = text.find_last_not_of(characters);
   return text.substr(first, last - first + 1);
 }
+
+}  // namespace
+
+std::string_view TrimSpaces(std::string_view text) { return TrimAny(text, " "); }
+
+std::string_view TrimBlanks(std::string_view text) { return TrimAny(text, " \t"); }
 
 std::string LineBreaksAsSpaces(std::string_view text) {
   std::string single_line(text);

@@ -6,21 +6,50 @@
 
 namespace ordex {
 
-// Removes the space character (and only it: not tabs, not NULs) from both ends.
+// Removes the space character (and only it: not tabs, not NULs) from both ends, as the
+// controller's own files are read.
 std::string_view TrimSpaces(std::string_view text);
 
-// Calls `on_line` for every line of `content`. A line ends at CR LF, at a lone LF or at a lone
-// CR, so that no CR ever becomes part of a line (CR CR LF is a line end and an empty line). A
-// last line without a line end still counts. `on_line` returns false to stop early.
+// A blank as regedit and the registry's number texts know it: a space or a tab.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Removes blanks (spaces and tabs) from both ends.
+std::string_view TrimBlanks(std::string_view text);
+
+// Calls `on_line(line, line_end)` for every line of `content`, a text of code units of
+// `unit_size` bytes (1, or 2 for UTF-16LE). A line ends at CR LF, at a lone LF or at a lone CR,
+// so that no CR ever becomes part of a line (CR CR LF is a line end and an empty line). A last
+// line without a line end still counts, with an empty `line_end`; bytes after the last whole
+// code unit belong to it. `on_line` returns false to stop early.
+template <typename OnLine>
+void ForEachLineAndEnd(std::string_view content, std::size_t unit_size, OnLine on_line) {
+  const auto unit_at = [&](std::size_t pos) {
+    unsigned unit = static_cast<unsigned char>(content[pos]);
+    if (unit_size == 2)
+      unit |= static_cast<unsigned>(static_cast<unsigned char>(content[pos + 1])) << 8;
+    return unit;
+  };
+  std::size_t start = 0;
+  std::size_t pos = 0;
+  while (pos + unit_size <= content.size()) {
+    const unsigned unit = unit_at(pos);
+    if (unit != '\r' && unit != '\n') {
+      pos += unit_size;
+      continue;
+    }
+    std::size_t end = pos + unit_size;
+    if (unit == '\r' && end + unit_size <= content.size() && unit_at(end) == '\n') end += unit_size;
+    if (!on_line(content.substr(start, pos - start), content.substr(pos, end - pos))) return;
+    start = pos = end;
+  }
+  if (start < content.size()) on_line(content.substr(start), std::string_view());
+}
+
+// The same for 8-bit text, calling `on_line(line)`.
 template <typename OnLine>
 void ForEachLine(std::string_view content, OnLine on_line) {
-  while (!content.empty()) {
-    const auto end = content.find_first_of("\r\n");
-    if (!on_line(content.substr(0, end))) return;
-    if (end == std::string_view::npos) return;
-    const bool cr_lf = content.substr(end, 2) == "\r\n";
-    content.remove_prefix(end + (cr_lf ? 2 : 1));
-  }
+  ForEachLineAndEnd(content, 1,
+                    [&](std::string_view line, std::string_view) { return on_line(line); });
 }
 
 // `text` with every CR and every LF replaced by one space, so that a value written as one line

@@ -7,7 +7,8 @@
 
 namespace ordex {
 
-// "<action> <path>: <system text>", the one shape of every POSIX error message.
+// "<action> <path>: <system text>", the one shape of every POSIX error message; `path` names
+// what failed, a file or another thing ("a pipe").
 Error PosixError(std::string_view action, const std::string& path, int error_number);
 
 }  // namespace ordex

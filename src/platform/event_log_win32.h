@@ -1,14 +1,41 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+
+#include "platform/event.h"
 
 namespace ordex {
 
-enum class EventType { kError, kWarning };
+// The event ID under which the message compiler files an entry of the message table: the
+// entry's number with the severity of `level` in the top two bits. Event Viewer finds the
+// message by it and shows its low 16 bits as the event ID.
+constexpr std::uint32_t MessageTableId(EventLevel level, std::uint16_t id) {
+  const std::uint32_t severity = level == EventLevel::kError     ? 3
+                                 : level == EventLevel::kWarning ? 2
+                                                                 : 1;
+  return severity << 30 | id;
+}
 
-// Writes `message` to the Application event log as an event of the source "ORDEX", whose
-// message table (in ordex.exe) shows it inside a sentence. A source that no installer
-// registered still logs: the viewer then shows the message alone.
-void WriteApplicationEvent(EventType type, std::string_view message);
+// The entries of the message table that the platform itself reports with.
+inline constexpr std::uint16_t kStoppedEventId = 1;
+inline constexpr std::uint16_t kWarningEventId = 2;
+
+// Writes an event of the source "ORDEX" to the Application event log: entry `id` of the message
+// table of ordex.exe at `level`, with `strings` (8-bit code page) as its insertion strings, each
+// made safe by EventInsertionString. A source that no installer registered still logs: the
+// viewer then shows the strings without the message. Never throws: when the log cannot be
+// written there is nowhere left to say so.
+void WriteApplicationEvent(EventLevel level, std::uint16_t id,
+                           std::span<const std::string> strings) noexcept;
+
+// `message` (in the system's 8-bit code page) as the insertion string handed to ReportEventW.
+// Event viewers expand "%n", "%%n" and "%{...}" found inside an insertion string, again and
+// again, and the event log knows no escape for them; so every '%' followed by a digit, '%' or
+// '{' becomes U+FF05 FULLWIDTH PERCENT SIGN, which reads as a percent sign and starts nothing.
+// Every string of every event goes through here.
+std::wstring EventInsertionString(std::string_view message);
 
 }  // namespace ordex

@@ -2,9 +2,12 @@
 
 namespace ordex {
 
-Error BusyFileError(std::string_view native_path) {
-  return Error("cannot open " + std::string(native_path) + ": in use by another program");
-}
+BusyFileError::BusyFileError(std::string_view native_path)
+    : BusyFileError("cannot open", native_path, "in use by another program") {}
+
+BusyFileError::BusyFileError(std::string_view action, std::string_view native_path,
+                             std::string_view what)
+    : Error(std::string(action) + " " + std::string(native_path) + ": " + std::string(what)) {}
 
 Error FolderInPlaceError(std::string_view native_path) {
   return Error("cannot open " + std::string(native_path) + ": is a folder");

@@ -15,8 +15,9 @@ namespace ordex {
 class InputStream {
  public:
   virtual ~InputStream() = default;
-  // Reads up to `size` bytes into `buffer`; 0 means the end of the file. Throws Error when the
-  // read fails.
+  // Reads up to `size` bytes into `buffer`; 0 means the end of the file. Throws BusyFileError
+  // when another program has locked the range (the read may be tried again, from the same
+  // place), Error when the read fails otherwise.
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
@@ -29,7 +30,9 @@ enum class FileStatus {
   // The file, or a folder on its path, does not exist.
   kNotThere,
   // Another program holds the file open in a way that excludes ours (on Windows a sharing or
-  // lock violation; POSIX has no such state). It is a moment, not a fault: a later try may work.
+  // lock violation, or a file deleted while another program still has it open, whose name
+  // stays until that program closes it; POSIX has no such state). It is a moment, not a fault:
+  // a later try may work.
   kBusy,
   // This user may not change the file or its folder. Only ReplaceAtomically gives it, for a
   // caller to whom that is an answer (the registry's false flag); elsewhere it is a failure.
@@ -85,8 +88,16 @@ class FileAccess {
   virtual Error MissingFileError(const std::string& native_path) const = 0;
 };
 
-// "cannot open <path>: in use by another program".
-Error BusyFileError(std::string_view native_path);
+// A file that another program holds for a moment, met where only an exception can say so (an
+// open that must succeed, a read of a locked range): a later try may work.
+class BusyFileError : public Error {
+ public:
+  // "cannot open <path>: in use by another program".
+  explicit BusyFileError(std::string_view native_path);
+  // "<action> <path>: <what>", for example "cannot read <path>: part of it is locked by
+  // another program".
+  BusyFileError(std::string_view action, std::string_view native_path, std::string_view what);
+};
 
 // "cannot open <path>: is a folder", in place of the system's words, which on some systems send
 // the user looking at permissions.

@@ -1,6 +1,7 @@
 #include "platform/file_access_memory.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace ordex {
@@ -12,11 +13,19 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Reads a copy taken when the file was opened, as an open handle keeps reading what it opened.
+// Reads a copy taken when the file was opened, as an open handle keeps reading what it opened;
+// whether a range is locked is looked at on every read, as a lock comes and goes while the
+// file is open.
 class MemoryInputStream : public InputStream {
  public:
-  explicit MemoryInputStream(std::string content) : content_(std::move(content)) {}
+  MemoryInputStream(std::string content, std::string path, std::function<bool()> range_locked)
+      : content_(std::move(content)),
+        path_(std::move(path)),
+        range_locked_(std::move(range_locked)) {}
   std::size_t Read(char* buffer, std::size_t size) override {
+    if (range_locked_()) {
+      throw BusyFileError("cannot read", path_, "part of it is locked by another program");
+    }
     const std::size_t count = std::min(size, content_.size() - pos_);
     std::copy_n(content_.data() + pos_, count, buffer);
     pos_ += count;
@@ -25,6 +34,8 @@ class MemoryInputStream : public InputStream {
 
  private:
   std::string content_;
+  std::string path_;
+  std::function<bool()> range_locked_;
   std::size_t pos_ = 0;
 };
 
@@ -47,8 +58,13 @@ OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) c
   CheckNotAFolder(native_path);
   const auto file = files_.find(native_path);
   if (file == files_.end()) return {FileStatus::kNotThere, nullptr};
-  if (busy_.contains(native_path)) return {FileStatus::kBusy, nullptr};
-  return {FileStatus::kDone, std::make_unique<MemoryInputStream>(file->second.content)};
+  const Hold hold = HoldOf(native_path);
+  if (hold == Hold::kBusy || hold == Hold::kDeletePending) return {FileStatus::kBusy, nullptr};
+  auto stream = std::make_unique<MemoryInputStream>(
+      file->second.content, native_path,
+      [this, native_path] { return HoldOf(native_path) == Hold::kRangeLocked; });
+  if (hold == Hold::kChangingWhileRead) file->second.time = FileTime{++clock_};
+  return {FileStatus::kDone, std::move(stream)};
 }
 
 FileStatus MemoryFileAccess::TryRewriteFile(const std::string& native_path,
@@ -74,12 +90,26 @@ void MemoryFileAccess::AddFolder(const std::string& path) {
   }
 }
 
+void MemoryFileAccess::Remove(const std::string& path) {
+  files_.erase(path);
+  folders_.erase(path);
+}
+
 void MemoryFileAccess::SetBusy(const std::string& path, bool busy) {
-  if (busy) {
-    busy_.insert(path);
+  SetHold(path, busy ? Hold::kBusy : Hold::kNone);
+}
+
+void MemoryFileAccess::SetHold(const std::string& path, Hold hold) {
+  if (hold == Hold::kNone) {
+    holds_.erase(path);
   } else {
-    busy_.erase(path);
+    holds_[path] = hold;
   }
+}
+
+MemoryFileAccess::Hold MemoryFileAccess::HoldOf(const std::string& path) const {
+  const auto hold = holds_.find(path);
+  return hold == holds_.end() ? Hold::kNone : hold->second;
 }
 
 bool MemoryFileAccess::FolderExists(const std::string& path) const {
@@ -95,7 +125,8 @@ void MemoryFileAccess::CheckNotAFolder(const std::string& path) const {
 }
 
 FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content) const {
-  if (busy_.contains(path)) return FileStatus::kBusy;
+  const Hold hold = HoldOf(path);
+  if (hold != Hold::kNone && hold != Hold::kChangingWhileRead) return FileStatus::kBusy;
   files_[path] = {std::string(content), FileTime{++clock_}};
   return FileStatus::kDone;
 }

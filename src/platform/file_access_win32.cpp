@@ -15,9 +15,34 @@ namespace {
 
 bool IsNotThere(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 
-// Another handle's share mode excludes our access, or a range we need is locked: the holder
-// (the controller saving, a collector reading) lets go within moments.
-bool IsBusy(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
+using GetLastNtStatus = LONG(WINAPI*)();
+
+// Looked up at run time, so that the program imports nothing from ntdll, and once at start, so
+// that no system call runs between a failed call and the look at its status.
+const GetLastNtStatus kGetLastNtStatus = [] {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll ? reinterpret_cast<GetLastNtStatus>(
+                     reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetLastNtStatus")))
+               : nullptr;
+}();
+
+// A file deleted while another handle is open keeps its name until that handle closes; opening
+// it meanwhile fails with "Access is denied". Only the NT status of the failed call tells this
+// apart from a file this user may not open.
+bool IsDeletePending(DWORD code) {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056L);
+  if (code == ERROR_DELETE_PENDING) return true;
+  return code == ERROR_ACCESS_DENIED && kGetLastNtStatus &&
+         kGetLastNtStatus() == kStatusDeletePending;
+}
+
+// Another handle's share mode excludes our access, a range we need is locked, or the file is
+// deleted while another program still has it open: the holder (the controller saving, a
+// collector reading) lets go within moments. Call it right after the failed call, before any
+// other system call.
+bool IsBusy(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || IsDeletePending(code);
+}
 
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -45,7 +70,12 @@ class Win32InputStream : public InputStream {
     DWORD count = 0;
     const DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
     if (!::ReadFile(file_.get(), buffer, wanted, &count, nullptr)) {
-      throw Win32Error("cannot read", path_, ::GetLastError());
+      const DWORD code = ::GetLastError();
+      // A failed read leaves the file pointer where it was: the caller may read again.
+      if (code == ERROR_LOCK_VIOLATION) {
+        throw BusyFileError("cannot read", path_, "part of it is locked by another program");
+      }
+      throw Win32Error("cannot read", path_, code);
     }
     return count;
   }
@@ -93,20 +123,6 @@ void WriteAll(HANDLE file, std::string_view content, const std::string& path) {
   }
 }
 
-// Moves the written temporary file to `target`. ReplaceFile keeps the replaced file's
-// security descriptor and attributes; a new file is moved into place.
-FileStatus MoveIntoPlace(const std::string& temp_path, const std::string& target, bool exists) {
-  const BOOL moved = exists
-                         ? ::ReplaceFileA(target.c_str(), temp_path.c_str(), nullptr,
-                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                         : ::MoveFileExA(temp_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-  if (moved) return FileStatus::kDone;
-  const DWORD code = ::GetLastError();
-  if (code == ERROR_ACCESS_DENIED) return FileStatus::kDenied;
-  if (IsBusy(code) || code == ERROR_UNABLE_TO_REMOVE_REPLACED) return FileStatus::kBusy;
-  throw Win32Error("cannot replace", target, code);
-}
-
 // A temporary file that is deleted again unless it was moved into place.
 class TempFile {
  public:
@@ -122,6 +138,47 @@ class TempFile {
   const std::string& path_;
   bool committed_ = false;
 };
+
+// ReplaceFile failed after the replaced file may have lost its name: by its documentation the
+// target may be gone, and the new content exists only in the temporary file. That file is moved
+// to the target's name if it can be; otherwise it stays, and the error names it.
+void RescueReplacement(const std::string& temp_path, const std::string& target, DWORD code) {
+  if (::MoveFileExA(temp_path.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return;
+  }
+  throw Error(Win32Error("cannot replace", target, code).what() +
+              std::string("; the new content is kept in ") + temp_path);
+}
+
+bool MayHaveLostTarget(DWORD code) {
+  return code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+}
+
+// Moves the written temporary file to `target`. ReplaceFile keeps the replaced file's
+// security descriptor and attributes; a new file is moved into place. `temp` is committed
+// whenever the temporary file must outlive this call.
+FileStatus MoveIntoPlace(const std::string& temp_path, const std::string& target, bool exists,
+                         TempFile& temp) {
+  const BOOL moved = exists
+                         ? ::ReplaceFileA(target.c_str(), temp_path.c_str(), nullptr,
+                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                         : ::MoveFileExA(temp_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  if (moved) {
+    temp.Commit();
+    return FileStatus::kDone;
+  }
+  const DWORD code = ::GetLastError();
+  if (exists && MayHaveLostTarget(code)) {
+    temp.Commit();
+    RescueReplacement(temp_path, target, code);
+    return FileStatus::kDone;
+  }
+  // Every other failure leaves the target as it was (ERROR_UNABLE_TO_REMOVE_REPLACED included).
+  if (IsBusy(code) || code == ERROR_UNABLE_TO_REMOVE_REPLACED) return FileStatus::kBusy;
+  if (code == ERROR_ACCESS_DENIED) return FileStatus::kDenied;
+  throw Win32Error("cannot replace", target, code);
+}
 
 FileStatus Replace(const std::string& target, std::string_view content) {
   const DWORD attributes = ::GetFileAttributesA(target.c_str());
@@ -142,9 +199,7 @@ FileStatus Replace(const std::string& target, std::string_view content) {
     throw Win32Error("cannot flush", temp_path, ::GetLastError());
   }
   if (!file.Close()) throw Win32Error("cannot close", temp_path, ::GetLastError());
-  const FileStatus moved = MoveIntoPlace(temp_path, target, attributes != INVALID_FILE_ATTRIBUTES);
-  if (moved == FileStatus::kDone) temp.Commit();
-  return moved;
+  return MoveIntoPlace(temp_path, target, attributes != INVALID_FILE_ATTRIBUTES, temp);
 }
 
 class Win32FileAccess : public FileAccess {

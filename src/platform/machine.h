@@ -5,10 +5,11 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/event.h"
 #include "platform/file_access.h"
+#include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
-#include "registry/registry_access.h"
 
 namespace ordex {
 
@@ -43,12 +44,15 @@ class Machine {
   // The one-line message of an error that ends the program.
   virtual void ReportFatalError(std::string_view message) = 0;
 
-  // The one-line message of a lasting condition that does not end the program, reported once
-  // when it begins.
-  virtual void ReportWarning(std::string_view message) = 0;
+  // An event of the program (started, a change, a lasting condition, the end) for those who
+  // watch a fleet, in the places the program's messages go (see Event); never throws.
+  virtual void LogEvent(const Event& event) = 0;
 
-  // Start-up's clock, and its pause while it waits for a file another program holds.
+  // The clock that measures waits and how long conditions last, and the pause while start-up
+  // waits for a file another program holds.
   virtual std::chrono::steady_clock::time_point Now() = 0;
+  // The calendar time, for saying when a condition began.
+  virtual std::chrono::system_clock::time_point WallClock() = 0;
   virtual void Sleep(std::chrono::milliseconds pause) = 0;
 };
 

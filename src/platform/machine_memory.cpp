@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/error.h"
+
 namespace ordex {
 
 // Gives the claim back when it goes, even after the machine (the flag is shared with it).
@@ -30,6 +32,14 @@ void MemoryMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
   }
   std::memcpy(buffer, computer_name.c_str(), length + 1);
   size = length;
+}
+
+void MemoryMachine::LogEvent(const Event& event) {
+  if (events_fail) throw Error("the event log cannot be written");
+  events.push_back({event.id,
+                    event.level,
+                    {event.strings.begin(), event.strings.end()},
+                    std::string(event.line)});
 }
 
 void MemoryMachine::Sleep(std::chrono::milliseconds pause) {

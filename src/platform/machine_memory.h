@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/machine.h"
-#include "registry/registry_memory.h"
+#include "platform/registry_memory.h"
 
 namespace ordex {
 
@@ -29,18 +29,33 @@ class MemoryMachine : public Machine {
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
   char DecimalSeparator() override { return decimal_separator; }
   void ReportFatalError(std::string_view message) override { fatal_error = message; }
-  void ReportWarning(std::string_view message) override { warnings.emplace_back(message); }
+  void LogEvent(const Event& event) override;
   std::chrono::steady_clock::time_point Now() override { return now; }
+  // Moves with `now`, from `wall_clock_at_zero`.
+  std::chrono::system_clock::time_point WallClock() override {
+    return wall_clock_at_zero +
+           std::chrono::duration_cast<std::chrono::system_clock::duration>(now.time_since_epoch());
+  }
   // Time passes only here, and then `on_sleep` runs.
   void Sleep(std::chrono::milliseconds pause) override;
 
   MemoryRegistry registry;
   std::string computer_name = "ROBPC01";
   char decimal_separator = '.';
-  // The last fatal error reported, and every warning.
+  // The last fatal error reported, and every event, as the event log would hold it.
   std::string fatal_error;
-  std::vector<std::string> warnings;
+  struct RecordedEvent {
+    std::uint16_t id;
+    EventLevel level;
+    std::vector<std::string> strings;
+    std::string line;
+    friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
+  };
+  std::vector<RecordedEvent> events;
+  // When true, LogEvent throws, as a report that cannot be made may.
+  bool events_fail = false;
   std::chrono::steady_clock::time_point now{};
+  std::chrono::system_clock::time_point wall_clock_at_zero{};
   std::function<void()> on_sleep;
 
  private:

@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
-#include "core/error.h"
+#include "platform/error_posix.h"
 
 namespace ordex {
 namespace {
@@ -31,8 +30,7 @@ void Install(int signal_number, struct sigaction& previous) {
   // Reads and writes of a pass that a signal interrupts go on; only the loop's wait returns.
   action.sa_flags = SA_RESTART;
   if (::sigaction(signal_number, &action, &previous) != 0) {
-    throw Error(std::string("cannot handle signal ") + std::to_string(signal_number) + ": " +
-                std::strerror(errno));
+    throw PosixError("cannot handle signal", std::to_string(signal_number), errno);
   }
 }
 
@@ -41,7 +39,7 @@ void Install(int signal_number, struct sigaction& previous) {
 StopSignals::StopSignals() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    throw Error(std::string("cannot create a pipe: ") + std::strerror(errno));
+    throw PosixError("cannot create", "a pipe", errno);
   }
   read_fd_ = fds[0];
   write_fd_ = fds[1];

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/event.h"
+
 namespace ordex {
 
 // Holds the one-instance claim for as long as it lives.
@@ -31,8 +33,14 @@ char SystemDecimalSeparator();
 // log as an error of the source "ORDEX".
 void ReportFatalError(std::string_view message);
 
-// Reports the one-line message of a lasting condition that does not end the program, in the
-// same places ("ordex: warning: ..."; a warning in the event log).
+// Reports the one-line message of a problem that does not end the program and has no event of
+// its own, in the same places ("ordex: warning: ..."; a warning in the event log).
 void ReportWarning(std::string_view message);
+
+// Reports an event of the program: its line in the same places, after "ordex: " and the
+// level ("warning: ", "info: "; nothing for an error); on Windows also the event with its id,
+// level and insertion strings in the Application event log. Never throws: an event that cannot
+// be reported is lost, and the program goes on.
+void LogEvent(const Event& event) noexcept;
 
 }  // namespace ordex

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "core/error.h"
@@ -35,8 +36,8 @@ class FlockInstanceLock : public InstanceLock {
   int fd_;
 };
 
-// Opens (creating) the lock file. O_NOFOLLOW and the owner check keep another user's file in
-// /tmp from standing in for ours. The sticky bit keeps clean-ups of /tmp and of the runtime
+// Opens (creating) the lock file. O_NOFOLLOW and the owner check keep a link or a file of
+// someone else from standing in for ours. The sticky bit keeps clean-ups of /tmp and of the runtime
 // folder (systemd-tmpfiles, tmpwatch) from removing the file of an instance that runs for weeks.
 std::unique_ptr<FlockInstanceLock> OpenLockFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -88,21 +89,59 @@ std::string StoreKey(std::string_view scope) {
   return text;
 }
 
-// The per-user runtime folder when there is one; otherwise /tmp, where the user id in the name
-// keeps users apart (each user runs an instance of their own, as sessions do on the target).
-std::string LockFilePath(std::string_view scope) {
-  char name[64];
-  std::snprintf(name, sizeof name, "ordex-%u-%016llx.lock", static_cast<unsigned>(::geteuid()),
-                static_cast<unsigned long long>(Fnv1a(StoreKey(scope))));
-  const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
-  const std::string folder = runtime_dir && runtime_dir[0] == '/' ? runtime_dir : "/tmp";
-  return folder + "/" + name;
+// A folder in which no other user can create the lock file first: a real folder (not a link)
+// of this user that no one else may write.
+bool IsPrivateFolder(const std::string& folder) {
+  struct stat info;
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
+
+std::optional<std::string> AbsoluteFolderFrom(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (!value || value[0] != '/') return std::nullopt;
+  return std::string(value);
+}
+
+// Where the lock file goes, so that another local user cannot stop this one from starting by
+// creating it first: the per-user runtime folder when there is one; otherwise a folder of this
+// user's own in the temporary folder ($TMPDIR or /tmp), created private here; when another user
+// has taken that name, the home folder (as a hidden file). Nothing when none of them is
+// private; `refused` then names the folder that another user holds.
+std::optional<std::string> LockFilePath(std::string_view scope, std::string& refused) {
+  char name[64];
+  std::snprintf(name, sizeof name, "ordex-%016llx.lock",
+                static_cast<unsigned long long>(Fnv1a(StoreKey(scope))));
+  const auto runtime = AbsoluteFolderFrom("XDG_RUNTIME_DIR");
+  if (runtime && IsPrivateFolder(*runtime)) return *runtime + "/" + name;
+  const std::string temp =
+      AbsoluteFolderFrom("TMPDIR").value_or("/tmp") + "/ordex-" + std::to_string(::geteuid());
+  if (::mkdir(temp.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw PosixError("cannot create", temp, errno);
+  }
+  if (IsPrivateFolder(temp)) return temp + "/" + name;
+  const auto home = AbsoluteFolderFrom("HOME");
+  if (home && IsPrivateFolder(*home)) return *home + "/." + name;
+  refused = temp;
+  return std::nullopt;
+}
+
+class NoInstanceLock : public InstanceLock {};
 
 }  // namespace
 
 std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope) {
-  const std::string path = LockFilePath(scope);
+  std::string refused;
+  const auto lock_path = LockFilePath(scope, refused);
+  if (!lock_path) {
+    // Another user must not be able to keep ORDEX from running at all; a second instance of
+    // this user's is the lesser harm.
+    ReportWarning("cannot use " + refused +
+                  " for the one-instance test: not a private folder of this user; running "
+                  "without it");
+    return std::make_unique<NoInstanceLock>();
+  }
+  const std::string& path = *lock_path;
   // Another process may remove the file between our open and our lock (a clean-up of /tmp, a
   // user); a lock on a file that no longer has the name claims nothing, so take it again.
   for (int attempt = 0; attempt < 10; ++attempt) {
@@ -144,5 +183,13 @@ void WriteReportLine(const char* prefix, std::string_view message) {
 void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", message); }
 
 void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
+
+void LogEvent(const Event& event) noexcept {
+  try {
+    WriteReportLine(EventLinePrefix(event.level), event.line);
+  } catch (...) {
+    // Out of memory for the escaped line: the line is lost, the program goes on.
+  }
+}
 
 }  // namespace ordex

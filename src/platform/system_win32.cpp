@@ -68,12 +68,23 @@ char SystemDecimalSeparator() {
 
 void ReportFatalError(std::string_view message) {
   WriteReportLine("ordex: ", message);
-  WriteApplicationEvent(EventType::kError, message);
+  const std::string strings[] = {std::string(message)};
+  WriteApplicationEvent(EventLevel::kError, kStoppedEventId, strings);
 }
 
 void ReportWarning(std::string_view message) {
   WriteReportLine("ordex: warning: ", message);
-  WriteApplicationEvent(EventType::kWarning, message);
+  const std::string strings[] = {std::string(message)};
+  WriteApplicationEvent(EventLevel::kWarning, kWarningEventId, strings);
+}
+
+void LogEvent(const Event& event) noexcept {
+  try {
+    WriteReportLine(EventLinePrefix(event.level), event.line);
+  } catch (...) {
+    // Out of memory for the line: it is lost, and the event log may still take the event.
+  }
+  WriteApplicationEvent(event.level, event.id, event.strings);
 }
 
 }  // namespace ordex

@@ -123,6 +123,7 @@ class FltkWindowView : public WindowView {
     Fl::remove_idle(&WakeUp, this);
     if (state_.quit_requested()) return state_.quit_status();
     stop_signals_.Clear();
+    listener.OnEnd(EndReason::kStopRequest);
     return 0;
   }
 
@@ -147,7 +148,14 @@ class FltkWindowView : public WindowView {
     // FLTK also calls the window's callback for the Escape key; a window without a cancel
     // button ignores it.
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-    static_cast<FltkWindowView*>(view)->Quit(0);
+    static_cast<FltkWindowView*>(view)->EndBy(EndReason::kWindowClosed);
+  }
+
+  // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
+  void EndBy(EndReason reason) {
+    if (state_.quit_requested()) return;
+    if (listener_) listener_->OnEnd(reason);
+    Quit(0);
   }
 
   void Tick() {

@@ -22,7 +22,9 @@ int MemoryWindowView::Run(TickListener& listener) {
     --ticks_to_run;
     listener.OnTick();
   }
-  return state_.quit_requested() ? state_.quit_status() : 0;
+  if (state_.quit_requested()) return state_.quit_status();
+  listener.OnEnd(end_reason);
+  return 0;
 }
 
 }  // namespace ordex

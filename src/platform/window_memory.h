@@ -21,13 +21,15 @@ class MemoryWindowView : public WindowView {
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
 
-  // Ticks while the timer is on, up to `ticks_to_run` times, then returns 0 as if the window had
-  // been closed. After Quit it returns that status once the current tick has ended.
+  // Ticks while the timer is on, up to `ticks_to_run` times, then ends as `end_reason` says
+  // (tells the listener, returns 0). After Quit it returns that status once the current tick
+  // has ended.
   int Run(TickListener& listener) override;
   void Quit(int status) override { state_.RequestQuit(status); }
 
-  // The time a test lets pass, in ticks of the timer.
+  // The time a test lets pass, in ticks of the timer, and how the loop ends after it.
   int ticks_to_run = 0;
+  EndReason end_reason = EndReason::kWindowClosed;
 
   const std::string& Text(std::size_t control) const { return state_.Text(control); }
   bool visible() const { return visible_; }

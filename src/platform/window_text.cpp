@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <string>
 
 #include "core/codepage.h"
-#include "core/error.h"
+#include "platform/error_posix.h"
 #include "platform/fd_posix.h"
 #include "platform/stop_signals_posix.h"
 #include "platform/window_posix.h"
@@ -103,6 +102,7 @@ class TextWindowView : public WindowView {
       if (WaitForEvent()) break;
     }
     stop_signals_.Clear();
+    listener.OnEnd(EndReason::kStopRequest);
     return 0;
   }
 
@@ -130,7 +130,7 @@ class TextWindowView : public WindowView {
     }
     const int ready = ::ppoll(&stop, 1, timer_on_ ? &timeout : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) {
-      throw Error(std::string("cannot wait for the timer: ") + std::strerror(errno));
+      throw PosixError("cannot wait for", "the timer", errno);
     }
     return ready > 0 || stop_signals_.Requested();
   }

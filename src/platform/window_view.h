@@ -43,10 +43,19 @@ struct FormLayout {
   constexpr std::size_t control_count() const { return rows.size() + status.size(); }
 };
 
-// What a view's event loop calls on every tick of the form's timer.
+// How an event loop came to its end, other than by Quit.
+enum class EndReason { kWindowClosed, kEndOfSession, kStopRequest };
+
+// What a view's event loop calls on every tick of the form's timer, and once when the loop is
+// about to end by itself.
 class TickListener {
  public:
   virtual void OnTick() = 0;
+
+  // The window was closed, the user's session ends (the process may be ended right after this
+  // returns), or a stop was asked for (an installer closing the program for an update; on POSIX
+  // SIGINT or SIGTERM). Not called after Quit.
+  virtual void OnEnd(EndReason) {}
 
  protected:
   ~TickListener() = default;

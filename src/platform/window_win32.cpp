@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -22,6 +23,8 @@ constexpr int kFontPoints = 8;
 constexpr char kFontFace[] = "MS Sans Serif";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
+// The least space between a caption that had to grow and its text box.
+constexpr int kCaptionGapTwips = 60;
 // Sent by Windows 8.1 and later when the window moves to a monitor of another DPI.
 constexpr UINT kWmDpiChanged = 0x02E0;
 
@@ -45,6 +48,9 @@ struct Twips {
 struct Placed {
   HWND window;
   Twips place;
+  // How wide the control may grow when its text does not fit its width in the window's font;
+  // place.width for controls that keep their width.
+  int room_width;
 };
 
 class Win32WindowView : public WindowView {
@@ -65,10 +71,13 @@ class Win32WindowView : public WindowView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   HWND Window();
   void Create();
+  // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
+  void EndBy(EndReason reason);
   void Tick();
   bool IsTextBox(HWND window) const;
-  HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id,
-                  Twips place);
+  HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id, Twips place,
+                  int room_width = 0);
+  int FittedWidth(const Placed& placed, HFONT font) const;
   void CreateControls();
   UINT CurrentDpi() const;
   void ApplyDpi(UINT dpi);
@@ -106,6 +115,10 @@ void Win32WindowView::Create() {
   window_class.lpfnWndProc = &Win32WindowView::WindowProcedure;
   window_class.hInstance = instance_;
   window_class.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  window_class.hIcon = ::LoadIconA(instance_, MAKEINTRESOURCEA(kWin32IconResource));
+  window_class.hIconSm = static_cast<HICON>(
+      ::LoadImageA(instance_, MAKEINTRESOURCEA(kWin32IconResource), IMAGE_ICON,
+                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   window_class.lpszClassName = kWin32WindowClass;
   if (!::RegisterClassExA(&window_class) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -133,13 +146,13 @@ Win32WindowView::~Win32WindowView() {
 }
 
 HWND Win32WindowView::AddControl(const char* window_class, std::string_view text, DWORD style,
-                                 int id, Twips place) {
+                                 int id, Twips place, int room_width) {
   const std::string initial(text);
   const HWND control = ::CreateWindowExA(
       0, window_class, initial.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window_,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (control == nullptr) throw Win32Error("cannot create the control", initial, ::GetLastError());
-  placed_.push_back({control, place});
+  placed_.push_back({control, place, std::max(room_width, place.width)});
   return control;
 }
 
@@ -152,9 +165,12 @@ void Win32WindowView::CreateControls() {
   const FormLayout& layout = state_.layout();
   for (std::size_t row = 0; row < layout.rows.size(); ++row) {
     const FormRow& design = layout.rows[row];
+    // A caption keeps its width unless its text does not fit; it may then grow up to its text
+    // box, which is where the design leaves room: a smaller font would make it the odd one out.
     AddControl("STATIC", design.caption, kLabelStyle, Win32LabelId(row),
                {layout.label_left, design.top + layout.label_drop, design.label_width,
-                layout.label_height});
+                layout.label_height},
+               layout.text_box_left - layout.label_left - kCaptionGapTwips);
     controls_.push_back(AddControl(
         "EDIT", state_.Text(row), kTextBoxStyle, Win32ControlId(row),
         {layout.text_box_left, design.top, layout.text_box_width, layout.text_box_height}));
@@ -187,7 +203,7 @@ void Win32WindowView::ApplyDpi(UINT dpi) {
                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
   for (const Placed& placed : placed_) {
     ::SetWindowPos(placed.window, nullptr, Pixels(placed.place.left), Pixels(placed.place.top),
-                   Pixels(placed.place.width), Pixels(placed.place.height),
+                   FittedWidth(placed, font), Pixels(placed.place.height),
                    SWP_NOZORDER | SWP_NOACTIVATE);
     if (font != nullptr)
       ::SendMessageA(placed.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -196,6 +212,24 @@ void Win32WindowView::ApplyDpi(UINT dpi) {
     if (font_ != nullptr) ::DeleteObject(font_);
     font_ = font;
   }
+}
+
+// The width in pixels that shows the whole text of a control that may grow, in `font`: its
+// design width when the text fits it, else as much as the text needs, up to its room.
+int Win32WindowView::FittedWidth(const Placed& placed, HFONT font) const {
+  const int design = Pixels(placed.place.width);
+  if (placed.room_width == placed.place.width || font == nullptr) return design;
+  char text[256] = {};
+  const int length = ::GetWindowTextA(placed.window, text, sizeof text);
+  const HDC dc = ::GetDC(placed.window);
+  if (dc == nullptr) return design;
+  const HGDIOBJ previous = ::SelectObject(dc, font);
+  SIZE extent = {};
+  const BOOL measured = ::GetTextExtentPoint32A(dc, text, length, &extent);
+  ::SelectObject(dc, previous);
+  ::ReleaseDC(placed.window, dc);
+  if (!measured) return design;
+  return std::clamp(static_cast<int>(extent.cx), design, Pixels(placed.room_width));
 }
 
 void Win32WindowView::SizeToClientArea() {
@@ -258,6 +292,12 @@ void Win32WindowView::Quit(int status) {
   state_.RequestQuit(status);
   if (window_ != nullptr) ::KillTimer(window_, kTimer1Id);
   ::PostQuitMessage(0);
+}
+
+void Win32WindowView::EndBy(EndReason reason) {
+  if (state_.quit_requested()) return;
+  if (listener_ != nullptr) listener_->OnEnd(reason);
+  Quit(0);
 }
 
 void Win32WindowView::Tick() {
@@ -324,13 +364,18 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
     }
     case WM_CLOSE:
       ::ShowWindow(window_, SW_HIDE);
-      Quit(0);
+      EndBy(EndReason::kWindowClosed);
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      // Nothing is saved at the end; the session may end the process right after this.
-      if (wparam != FALSE) Quit(0);
+      // Nothing is saved at the end; the session may end the process right after this, so
+      // the listener hears of it here and not when the loop has ended. An installer that
+      // closes ORDEX for an update (the Restart Manager) asks it to stop; the session goes on.
+      if (wparam != FALSE) {
+        EndBy((lparam & ENDSESSION_CLOSEAPP) != 0 ? EndReason::kStopRequest
+                                                  : EndReason::kEndOfSession);
+      }
       return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);

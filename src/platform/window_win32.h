@@ -10,6 +10,9 @@ namespace ordex {
 // caption, and by the child-window identifiers below.
 inline constexpr char kWin32WindowClass[] = "ORDEX.Form1";
 
+// The window's icon: this resource of the executable, when it has one (ordex.exe does).
+inline constexpr int kWin32IconResource = 1;
+
 // The controls whose text changes, by their number in the layout (see FormLayout).
 inline constexpr int Win32ControlId(std::size_t control) {
   return 1000 + static_cast<int>(control);

@@ -1,27 +1,26 @@
 #include "report/summary_file.h"
 
-#include <array>
-#include <utility>
-
 #include "core/text.h"
 #include "platform/file_access.h"
 
 namespace ordex {
 
-std::string SummaryFileContent(const ControllerInfo& info) {
-  const std::array<std::pair<std::string_view, const std::string*>, 7> lines = {{
-      {"Version: ", &info.DriverVersion},
-      {"Steuerung: ", &info.Controller},
-      {"BSVersion: ", &info.BaseRelease},
-      {"Name: ", &info.ComputerName},
-      {"IPO: ", &info.IpoTime},
-      {"Zusatz-Achsen: ", &info.ExAxNum},
-      {"Sensor: ", &info.Sensor},
+std::array<SummaryLine, 7> SummaryLines(const ControllerInfo& info) {
+  return {{
+      {"Version: ", LineBreaksAsSpaces(info.DriverVersion)},
+      {"Steuerung: ", LineBreaksAsSpaces(info.Controller)},
+      {"BSVersion: ", LineBreaksAsSpaces(info.BaseRelease)},
+      {"Name: ", LineBreaksAsSpaces(info.ComputerName)},
+      {"IPO: ", LineBreaksAsSpaces(info.IpoTime)},
+      {"Zusatz-Achsen: ", LineBreaksAsSpaces(info.ExAxNum)},
+      {"Sensor: ", LineBreaksAsSpaces(info.Sensor)},
   }};
+}
+
+std::string SummaryFileContent(const ControllerInfo& info) {
   std::string content;
-  for (const auto& [key, value] : lines) {
-    content.append(key).append(LineBreaksAsSpaces(*value)).append("\r\n");
-  }
+  for (const auto& [key, value] : SummaryLines(info))
+    content.append(key).append(value).append("\r\n");
   return content;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,16 @@ namespace ordex {
 
 inline constexpr std::string_view kSummaryRelativePath =
     "\\ROBOTER\\IBGN\\Xoc\\R1\\IBGN\\Tarvex.ini";
+
+// One line of the summary: its key text (with the trailing space) and the value it holds.
+struct SummaryLine {
+  std::string_view key;
+  std::string value;
+};
+
+// The summary's seven lines in their order, each value as the file holds it (a line break in
+// it becomes a space).
+std::array<SummaryLine, 7> SummaryLines(const ControllerInfo& info);
 
 // The seven CR LF lines of the summary file, in the 8-bit code page.
 std::string SummaryFileContent(const ControllerInfo& info);

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <exception>
 #include <limits>
-#include <type_traits>
 #include <utility>
 
 #include "collectors/ex_ax_num.h"
@@ -13,62 +12,9 @@
 #include "core/text.h"
 #include "platform/file_access.h"
 #include "report/summary_file.h"
+#include "shell/form1_events.h"
 
 namespace ordex {
-namespace {
-
-// How often start-up reads a machine data file again that changes while it is read.
-constexpr int kStartUpReadAttempts = 20;
-
-FileStatus StatusOf(const OpenedFile& file) { return file.status; }
-FileStatus StatusOf(FileStatus status) { return status; }
-
-// Start-up's patience with files that another program holds for a moment (the controller saving,
-// a collector reading): each open or rewrite that meets a busy file is tried again until
-// kStartUpBusyPatience has passed; a file busy for longer is the failure it would be otherwise.
-class BusyWaitingFiles : public FileAccess {
- public:
-  explicit BusyWaitingFiles(Machine& machine) : machine_(machine) {}
-
-  std::string NativePath(std::string_view target_path) const override {
-    return machine_.Files().NativePath(target_path);
-  }
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
-    return machine_.Files().ModificationTime(native_path);
-  }
-  OpenedFile TryOpenForReading(const std::string& native_path) const override {
-    return WhenFree(native_path, [&] { return machine_.Files().TryOpenForReading(native_path); });
-  }
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override {
-    return WhenFree(native_path,
-                    [&] { return machine_.Files().TryRewriteFile(native_path, content); });
-  }
-  FileStatus ReplaceAtomically(const std::string& native_path,
-                               std::string_view content) const override {
-    return WhenFree(native_path,
-                    [&] { return machine_.Files().ReplaceAtomically(native_path, content); });
-  }
-  Error MissingFileError(const std::string& native_path) const override {
-    return machine_.Files().MissingFileError(native_path);
-  }
-
- private:
-  template <typename Attempt>
-  std::invoke_result_t<Attempt> WhenFree(const std::string& native_path, Attempt attempt) const {
-    const auto deadline = machine_.Now() + kStartUpBusyPatience;
-    for (;;) {
-      auto result = attempt();
-      if (StatusOf(result) != FileStatus::kBusy) return result;
-      if (machine_.Now() >= deadline) throw BusyFileError(native_path);
-      machine_.Sleep(kStartUpBusyPause);
-    }
-  }
-
-  Machine& machine_;
-};
-
-}  // namespace
 
 std::string ProbeComputerName(Machine& machine) {
   std::string buffer(255, ' ');
@@ -80,7 +26,7 @@ std::string ProbeComputerName(Machine& machine) {
 }
 
 Form1::Form1(Machine& machine)
-    : machine_(machine), start_up_files_(std::make_unique<BusyWaitingFiles>(machine)) {}
+    : machine_(machine), start_up_files_(std::make_unique<StartUpPatience>(machine)) {}
 
 Form1::~Form1() = default;
 
@@ -96,17 +42,36 @@ int Form1::Run() {
   return machine_.View().Run(*this);
 }
 
+// Events are for those who watch the fleet: one that cannot be built or reported is lost, and
+// the watching goes on.
+template <typename MakeEvent>
+void Form1::Report(MakeEvent make_event) {
+  try {
+    machine_.LogEvent(make_event().View());
+  } catch (const std::exception&) {
+  }
+}
+
 Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
   instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
   try {
     StartUp();
-    return LoadResult::kRunning;
   } catch (const std::exception& e) {
     machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;
   }
+  Report([&] {
+    const std::string summary =
+        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
+    return StartedEvent(Current, summary);
+  });
+  return LoadResult::kRunning;
+}
+
+void Form1::Form_QueryUnload(EndReason how) {
+  Report([&] { return EndedEvent(how, ChangeCount); });
 }
 
 void Form1::StartUp() {
@@ -148,22 +113,41 @@ void Form1::LoadSettings() {
   }
   // An empty path would make every file path relative to the current drive's root.
   if (!ok || TrimSpaces(InstallDir).empty()) InstallDir = kDefaultInstallDir;
-  ReadSetting("TimerInterval", TimerInterval, kDefaultTimerInterval);
-  ReadSetting("Visible", Visible, kDefaultVisible);
+  ReadSettings(true);
 }
 
-void Form1::ReadSetting(std::string_view value_name, std::int32_t& value,
-                        std::int32_t default_value) {
-  bool ok = false;
-  // However the value was written (a DWORD, a QWORD, a number as text), a value that reads is
-  // the technician's and is never overwritten.
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, ok);
-  if (ok) return;
-  value = default_value;
-  // Written back so that a technician finds the setting to change; a store this user may not
-  // write is no reason to stop.
-  bool written = false;
-  Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, value_name, value, written);
+// Each of the two settings comes from the policy key where it holds a number (Group Policy
+// steers a fleet), else from the settings key (the technician's), else, at start-up, from its
+// default; a pass keeps the value a setting had when neither key has one. However a value was
+// written (a DWORD, a QWORD, a number as text), one that reads is never overwritten.
+void Form1::ReadSettings(bool at_start_up) {
+  DwordRead reads[] = {{PolicyKey, kTimerIntervalName},
+                       {SettingsKey, kTimerIntervalName},
+                       {PolicyKey, kVisibleName},
+                       {SettingsKey, kVisibleName}};
+  Registry().ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
+  const struct {
+    std::int32_t& value;
+    std::int32_t default_value;
+    const DwordRead& policy;
+    const DwordRead& setting;
+  } settings[] = {{TimerInterval, kDefaultTimerInterval, reads[0], reads[1]},
+                  {Visible, kDefaultVisible, reads[2], reads[3]}};
+  for (const auto& setting : settings) {
+    if (setting.policy.ok) {
+      setting.value = setting.policy.value;
+    } else if (setting.setting.ok) {
+      setting.value = setting.setting.value;
+    } else if (at_start_up) {
+      setting.value = setting.default_value;
+    }
+    if (!at_start_up || setting.setting.ok) continue;
+    // Written back, into the settings key only, so that a technician finds the setting to
+    // change; a store this user may not write is no reason to stop.
+    bool written = false;
+    Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, setting.setting.value_name,
+                          setting.default_value, written);
+  }
 }
 
 std::string Form1::ReadVersionValue(std::string_view value_name) {
@@ -180,16 +164,10 @@ std::string Form1::GetIpoTime() {
 std::string Form1::GetExAxNum(FileTime& fileTime) {
   MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
   machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
-  for (int attempt = 0; attempt < kStartUpReadAttempts; ++attempt) {
-    if (auto reading = ReadExAxNum(*start_up_files_, machine_data_native_path_)) {
-      fileTime = reading->time;
-      return std::move(reading->ex_ax_num);
-    }
-    if (!machine_.Files().ModificationTime(machine_data_native_path_)) {
-      throw machine_.Files().MissingFileError(machine_data_native_path_);
-    }
-  }
-  throw Error(machine_data_native_path_ + " keeps changing while it is read");
+  MachineDataReading reading = start_up_files_->ReadMachineData(machine_data_native_path_);
+  ex_ax_num_unknown_ = reading.empty_file;
+  fileTime = reading.time;
+  return std::move(reading.ex_ax_num);
 }
 
 std::string Form1::GetSensorInfo(std::string& driverVersion) {
@@ -212,68 +190,91 @@ void Form1::Timer1_Timer() {
 void Form1::RefreshCycle() {
   const bool changed = TakeInMachineData();
   if (changed || summary_pending_) WriteInfoFileWhenFree();
+  std::optional<Condition> summary_held;
+  if (summary_pending_) {
+    const std::string path =
+        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
+    summary_held = Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
+  }
+  Observe(summary_condition_, summary_held);
   if (changed) CountChange();
   AdvanceRefreshNo();
-  bool ignored = false;
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "TimerInterval", TimerInterval,
-                       ignored);
+  ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
-  Registry().ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, "Visible", Visible, ignored);
   ApplyVisibility();
   Saved = Current;
 }
 
 // Shows a new reading of the machine data file when its time stamp has moved; tells whether
 // its count differs from Saved. A file that cannot be used just now is looked at again on the
-// next pass, and Current keeps its values until a whole reading arrives: one that cannot be
-// examined, opened or read for any reason (held by another program, no permission, a folder in
-// its place) is reported once when that begins, for it may last.
+// next pass, and Current keeps its values until a whole reading arrives; what keeps it from
+// being used is reported only once it lasts.
 bool Form1::TakeInMachineData() {
+  std::optional<Condition> condition;
   std::optional<MachineDataReading> reading;
   try {
-    reading = ReadTouchedMachineData();
+    reading = ReadTouchedMachineData(condition);
+  } catch (const BusyFileError& e) {
+    condition = Condition{ConditionKind::kMachineDataBusy, machine_data_native_path_, e.what()};
   } catch (const Error& e) {
-    if (!std::exchange(machine_data_unreadable_, true)) {
-      machine_.ReportWarning(std::string(e.what()) + "; looking again on every pass");
-    }
-    return false;
+    condition =
+        Condition{ConditionKind::kMachineDataUnreadable, machine_data_native_path_, e.what()};
   }
-  machine_data_unreadable_ = false;
+  Observe(machine_data_condition_, condition);
   if (!reading) return false;
   Current.ExAxNum = std::move(reading->ex_ax_num);
   Current.MachineDataTime = reading->time;
   Show(Control::txtExAxNum, Current.ExAxNum);
-  return Current.ExAxNum != Saved.ExAxNum;
+  if (Current.ExAxNum == Saved.ExAxNum) return false;
+  // After a start-up that found the file empty, the first count is news for the summary, not a
+  // change.
+  if (std::exchange(ex_ax_num_unknown_, false)) {
+    summary_pending_ = true;
+    return false;
+  }
+  return true;
 }
 
-// A new reading, or nothing when the time stamp has not moved or the file is, for a moment,
-// missing (saved by rename, or deleted and written anew), empty or changing while it is read.
-std::optional<MachineDataReading> Form1::ReadTouchedMachineData() {
+// A new reading, or nothing when the time stamp has not moved or the file is, for a moment or
+// for good, missing (saved by rename, or deleted and written anew), empty or changing while it
+// is read; `condition` then says which.
+std::optional<MachineDataReading> Form1::ReadTouchedMachineData(
+    std::optional<Condition>& condition) {
   auto time = machine_.Files().ModificationTime(machine_data_native_path_);
   if (!time) {
     // A folder renamed to another case maps to another native path.
     machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
+    condition = Condition{ConditionKind::kMachineDataMissing, machine_data_native_path_,
+                          machine_.Files().MissingFileError(machine_data_native_path_).what()};
     return std::nullopt;
   }
   if (*time == Current.MachineDataTime) return std::nullopt;
   auto reading = ReadExAxNum(machine_.Files(), machine_data_native_path_);
+  if (!reading) {
+    const bool there = machine_.Files().ModificationTime(machine_data_native_path_).has_value();
+    condition =
+        Condition{there ? ConditionKind::kMachineDataChanging : ConditionKind::kMachineDataMissing,
+                  machine_data_native_path_, ""};
+    return std::nullopt;
+  }
   // An empty file is one being saved in place (truncated, not yet written): it holds no count
   // worth showing or counting.
-  if (!reading || reading->empty_file) return std::nullopt;
+  if (reading->empty_file) {
+    condition = Condition{ConditionKind::kMachineDataEmpty, machine_data_native_path_, ""};
+    return std::nullopt;
+  }
   return reading;
 }
 
 // The summary gets the latest values as soon as no other program holds it; until then the
 // write stays pending and is tried again on every pass. Other failures end the program.
 void Form1::WriteInfoFileWhenFree() {
-  const bool busy = WriteSummaryFile(machine_.Files(), InstallDir, Current) == FileStatus::kBusy;
-  if (busy && !summary_pending_) {
-    const std::string path =
-        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
-    machine_.ReportWarning(std::string(BusyFileError(path).what()) +
-                           "; writing it again on every pass");
-  }
-  summary_pending_ = busy;
+  summary_pending_ = WriteSummaryFile(machine_.Files(), InstallDir, Current) == FileStatus::kBusy;
+}
+
+void Form1::Observe(LastingCondition& place, const std::optional<Condition>& found) {
+  const auto report = place.Observe(found, machine_.Now(), machine_.WallClock());
+  if (report) Report([&] { return ConditionEvent(*report); });
 }
 
 void Form1::CountChange() {
@@ -282,6 +283,9 @@ void Form1::CountChange() {
   }
   ++ChangeCount;
   ShowChangeCount();
+  Report([&] {
+    return ChangedEvent(Saved.ExAxNum, Current.ExAxNum, ChangeCount, machine_data_native_path_);
+  });
 }
 
 void Form1::AdvanceRefreshNo() {

@@ -12,6 +12,8 @@
 #include "platform/machine.h"
 #include "registry/registry_access.h"
 #include "shell/form1_layout.h"
+#include "shell/lasting_condition.h"
+#include "shell/start_up_patience.h"
 
 namespace ordex {
 
@@ -19,14 +21,18 @@ inline constexpr std::string_view VersionKey = "SOFTWARE\\Tarvex Roboter GmbH\\V
 inline constexpr std::string_view SettingsKey =
     "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
 
+// Where a fleet's administrator sets the two settings by Group Policy. A value here that reads
+// as a number wins over the settings key's; the program never writes it.
+inline constexpr std::string_view PolicyKey = "SOFTWARE\\Policies\\Tarvex Roboter GmbH\\ORDEX";
+inline constexpr std::string_view kTimerIntervalName = "TimerInterval";
+inline constexpr std::string_view kVisibleName = "Visible";
+
 inline constexpr std::string_view kNotAvailable = "Not Available";
 inline constexpr std::string_view kDefaultInstallDir = "C:\\XOC";
 inline constexpr std::int32_t kDefaultTimerInterval = 10000;
 inline constexpr std::int32_t kDefaultVisible = 0;
-
-// How long start-up tries again an input or summary file that another program holds open.
-inline constexpr std::chrono::seconds kStartUpBusyPatience{10};
-inline constexpr std::chrono::milliseconds kStartUpBusyPause{200};
+// The refresh periods that keep the refresh running; 0 or less stops it for good.
+inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
 
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
 // Timer1. The window state fields keep their design names and are public, plain data. All it
@@ -49,6 +55,10 @@ class Form1 : private TickListener {
   // loop with status 1.
   void Timer1_Timer();
 
+  // The window's end, by its reason (the window closed, the session ending, a stop request):
+  // reports it with the change count. Never fails.
+  void Form_QueryUnload(EndReason how);
+
   std::int32_t TimerInterval = 0;
   std::int32_t Visible = 0;
   std::string InstallDir;
@@ -61,6 +71,7 @@ class Form1 : private TickListener {
 
  private:
   void OnTick() override { Timer1_Timer(); }
+  void OnEnd(EndReason reason) override { Form_QueryUnload(reason); }
   void StartUp();
   void LoadSettings();
   std::string GetIpoTime();
@@ -69,13 +80,16 @@ class Form1 : private TickListener {
   void WriteInfoFile();
   void RefreshCycle();
   bool TakeInMachineData();
-  std::optional<MachineDataReading> ReadTouchedMachineData();
+  std::optional<MachineDataReading> ReadTouchedMachineData(std::optional<Condition>& condition);
   void WriteInfoFileWhenFree();
   void CountChange();
+  void Observe(LastingCondition& place, const std::optional<Condition>& found);
 
   RegistryAccess& Registry();
   std::string ReadVersionValue(std::string_view value_name);
-  void ReadSetting(std::string_view value_name, std::int32_t& value, std::int32_t default_value);
+  void ReadSettings(bool write_back_defaults);
+  template <typename MakeEvent>
+  void Report(MakeEvent make_event);
   void Show(Control control, std::string_view text);
   void ShowChangeCount();
   void AdvanceRefreshNo();
@@ -83,15 +97,19 @@ class Form1 : private TickListener {
   void EndWithError(std::string_view message, int status);
 
   Machine& machine_;
-  // The files as start-up sees them: a busy one is tried again for kStartUpBusyPatience.
-  std::unique_ptr<FileAccess> start_up_files_;
+  // The files as start-up sees them, with patience for a file held or being saved.
+  std::unique_ptr<StartUpPatience> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
   std::unique_ptr<InstanceLock> instance_lock_;
   std::string machine_data_native_path_;
   std::string refresh_no_caption_{kRefreshNoInitial};
-  // Lasting conditions of the refresh pass, each reported once when it begins.
-  bool machine_data_unreadable_ = false;
+  // Whether start-up took the machine data file empty: the first count that follows is the first
+  // one known, not a change.
+  bool ex_ax_num_unknown_ = false;
   bool summary_pending_ = false;
+  // What keeps the refresh pass from its whole job, reported once it lasts.
+  LastingCondition machine_data_condition_;
+  LastingCondition summary_condition_;
 };
 
 // The host-name probe: a buffer of 255 spaces handed to the machine's query, trimmed of spaces

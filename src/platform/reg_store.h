@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 
 namespace ordex {
 

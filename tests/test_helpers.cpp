@@ -1,10 +1,14 @@
-#include "test_support.h"
+#include "test_helpers.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
+
+#include "core/codepage.h"
+#include "core/error.h"
 
 namespace ordex::testing {
 namespace fs = std::filesystem;
@@ -27,6 +31,44 @@ TempDir::~TempDir() {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
   fs::remove_all(path_, ignored);
+}
+
+namespace {
+
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // An empty value removes the variable there.
+  ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+  if (value) {
+    ::setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
+#endif
+}
+
+}  // namespace
+
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+  SetVariable(name_, value);
+}
+
+ScopedVariable::~ScopedVariable() { SetVariable(name_, saved_); }
+
+std::string MessageOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+std::string Utf16(std::string_view cp1252_text) {
+  return "\xFF\xFE" + Cp1252ToUtf16Le(cp1252_text);
 }
 
 void WriteBytes(const fs::path& path, std::string_view content) {

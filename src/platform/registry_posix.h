@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "registry/registry_access.h"
+#include "platform/registry_access.h"
 
 namespace ordex {
 

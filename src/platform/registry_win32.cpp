@@ -6,10 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "core/case_fold.h"
 #include "core/error.h"
 #include "platform/error_win32.h"
-#include "registry/registry_access.h"
-#include "registry/registry_numbers.h"
+#include "platform/registry_access.h"
+#include "platform/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -18,6 +19,18 @@ namespace {
 // the registry on 64-bit Windows. Every open names this view, so a 64-bit build reads and writes
 // the same values as the 32-bit one.
 constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
+
+// Policies are the exception: Group Policy writes them from its 64-bit client, and Windows keeps
+// SOFTWARE\Policies as one key for both views. Naming the 64-bit view for them reads what the
+// client wrote even where that key is redirected like the rest (on 32-bit Windows the flag is
+// ignored).
+constexpr std::string_view kPoliciesKey = "SOFTWARE\\Policies\\";
+
+REGSAM ViewOf(std::string_view key_path) {
+  const bool policy = key_path.size() >= kPoliciesKey.size() &&
+                      EqualIgnoringCase(key_path.substr(0, kPoliciesKey.size()), kPoliciesKey);
+  return policy ? KEY_WOW64_64KEY : kRegistryView;
+}
 
 // Predefined root keys are sign-extended handle values on 64-bit Windows.
 HKEY RootHandle(RootKey root) {
@@ -65,7 +78,7 @@ class UniqueKey {
 bool OpenForQuery(RootKey root, std::string_view key_path, UniqueKey& key) {
   const std::string path(key_path);
   const LSTATUS status = ::RegOpenKeyExA(RootHandle(root), path.c_str(), 0,
-                                         KEY_QUERY_VALUE | kRegistryView, key.out());
+                                         KEY_QUERY_VALUE | ViewOf(key_path), key.out());
   if (status == ERROR_SUCCESS) return true;
   if (IsAbsentOrDenied(status)) return false;
   throw Win32Error("cannot open registry key", KeyName(root, key_path), static_cast<DWORD>(status));
@@ -157,13 +170,6 @@ std::wstring TextOf(DWORD type, const std::string& data, std::string_view value_
   return type == REG_EXPAND_SZ ? Expand(text, value_name) : text;
 }
 
-template <typename Integer>
-bool FromBytes(const std::string& data, Integer& value) {
-  if (data.size() != sizeof value) return false;
-  std::memcpy(&value, data.data(), sizeof value);
-  return true;
-}
-
 class Win32Registry : public RegistryAccess {
  public:
   using RegistryAccess::ReadString;
@@ -190,15 +196,11 @@ class Win32Registry : public RegistryAccess {
     std::string data;
     if (!QueryValue(root, key_path, value_name, is_number_type, type, data)) return;
     std::optional<std::int32_t> number;
-    DWORD dword = 0;
-    std::int64_t qword = 0;
-    if (type == REG_DWORD && FromBytes(data, dword)) {
-      number = static_cast<std::int32_t>(dword);
-    } else if (type == REG_QWORD && FromBytes(data, qword)) {
-      number = DwordFromQword(qword);
-    } else if (IsText(type)) {
+    if (IsText(type)) {
       bool lost = false;
       number = DwordFromText(Narrow(TextOf(type, data, value_name), value_name, lost));
+    } else {
+      number = DwordFromData(type, data);
     }
     if (!number) return;
     value = *number;
@@ -212,7 +214,7 @@ class Win32Registry : public RegistryAccess {
     UniqueKey key;
     LSTATUS status =
         ::RegCreateKeyExA(RootHandle(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE | kRegistryView, nullptr, key.out(), nullptr);
+                          KEY_SET_VALUE | ViewOf(key_path), nullptr, key.out(), nullptr);
     if (status == ERROR_ACCESS_DENIED) return;
     if (status != ERROR_SUCCESS) {
       throw Win32Error("cannot create registry key", KeyName(root, key_path),

@@ -1,4 +1,4 @@
-#include "registry/registry_posix.h"
+#include "platform/registry_posix.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include "core/error.h"
 #include "platform/error_posix.h"
 #include "platform/file_access.h"
-#include "registry/reg_store.h"
+#include "platform/reg_store_access.h"
 
 namespace ordex {
 namespace {
@@ -31,50 +31,23 @@ struct FileSignature {
   bool operator==(const FileSignature&) const = default;
 };
 
-class RegistryFile : public RegistryAccess {
+class RegistryFile : public RegStoreAccess {
  public:
   explicit RegistryFile(std::string path) : path_(std::move(path)) {}
 
-  using RegistryAccess::ReadString;
-
-  void ReadString(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::string& value, bool& ok, bool& lost_characters) override {
-    lost_characters = false;
-    if (root != HKEY_LOCAL_MACHINE_ROOT) {
-      ok = false;
-      return;
-    }
-    ok = Current().ReadString(root, key_path, value_name, value, lost_characters);
-  }
-
-  void ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
-                 std::int32_t& value, bool& ok) override {
-    if (root != HKEY_LOCAL_MACHINE_ROOT) {
-      ok = false;
-      return;
-    }
-    ok = Current().ReadDword(root, key_path, value_name, value);
-  }
-
-  void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
-                  std::int32_t value, bool& ok) override {
-    if (root != HKEY_LOCAL_MACHINE_ROOT) {
-      ok = false;
-      return;
-    }
-    RegStore changed = Current();
-    changed.WriteDword(root, key_path, value_name, value);
-    // A user who may not change the store, or a store whose folder does not exist, gets the
-    // false flag that the registry gives a user without administrator rights.
-    ok = files_->ReplaceAtomically(path_, changed.Serialize()) == FileStatus::kDone;
+ protected:
+  // A user who may not change the store, or a store whose folder does not exist, gets the false
+  // flag that the registry gives a user without administrator rights.
+  bool Keep(const RegStore& changed) override {
+    if (files_->ReplaceAtomically(path_, changed.Serialize()) != FileStatus::kDone) return false;
     // Read back on the next call: what stands in the file now is what counts.
-    if (ok) loaded_ = false;
+    loaded_ = false;
+    return true;
   }
 
- private:
   // The parsed store, read again only when the file changed. An unchanged file costs one stat
   // and no allocation: the refresh pass reads two values on every tick for weeks.
-  const RegStore& Current() {
+  const RegStore& Current() override {
     struct stat info;
     FileSignature now;
     if (::stat(path_.c_str(), &info) == 0) {
@@ -87,6 +60,7 @@ class RegistryFile : public RegistryAccess {
     return store_;
   }
 
+ private:
   // `now` was taken before the file is opened: should the file change in between, the newer
   // content is read under the older signature, and the next call reads it again.
   void Load(FileSignature now) {

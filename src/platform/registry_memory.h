@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "registry/reg_store.h"
-#include "registry/registry_access.h"
+#include "platform/reg_store.h"
+#include "platform/registry_access.h"
 
 namespace ordex {
 

@@ -1,20 +1,14 @@
-#include "registry/registry_numbers.h"
+#include "platform/registry_numbers.h"
 
 #include <charconv>
+
+#include "core/text.h"
 
 namespace ordex {
 namespace {
 
 constexpr std::int64_t kLowest = INT32_MIN;
 constexpr std::int64_t kHighest = UINT32_MAX;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // The whole of `digits` as a number of the base; false for an empty text, any other character
 // (std::from_chars alone would take a sign or stop early) or a value beyond 64 bits.
@@ -43,6 +37,29 @@ std::optional<std::int32_t> DwordFromText(std::string_view text) {
 std::optional<std::int32_t> DwordFromQword(std::int64_t value) {
   if (value < kLowest || value > kHighest) return std::nullopt;
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+namespace {
+
+// Little-endian data of exactly the type's size, whatever the byte order of the machine.
+template <typename Integer>
+bool FromLittleEndian(std::string_view bytes, Integer& value) {
+  if (bytes.size() != sizeof(Integer)) return false;
+  std::uint64_t bits = 0;
+  for (std::size_t i = sizeof(Integer); i-- > 0;)
+    bits = bits << 8 | static_cast<unsigned char>(bytes[i]);
+  value = static_cast<Integer>(bits);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> DwordFromData(std::uint32_t type, std::string_view bytes) {
+  std::uint32_t dword = 0;
+  std::int64_t qword = 0;
+  if (type == kRegDword && FromLittleEndian(bytes, dword)) return static_cast<std::int32_t>(dword);
+  if (type == kRegQword && FromLittleEndian(bytes, qword)) return DwordFromQword(qword);
+  return std::nullopt;
 }
 
 }  // namespace ordex

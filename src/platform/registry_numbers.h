@@ -19,4 +19,15 @@ std::optional<std::int32_t> DwordFromText(std::string_view text);
 // A REG_QWORD, taken as signed, as `reg add /t REG_QWORD /d -1` stores -1.
 std::optional<std::int32_t> DwordFromQword(std::int64_t value);
 
+// Value types as the registry numbers them.
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegQword = 0xB;
+
+// A REG_DWORD or a REG_QWORD as the registry stores it: little-endian data of exactly the type's
+// size. Nothing for other types and for data of another size.
+std::optional<std::int32_t> DwordFromData(std::uint32_t type, std::string_view bytes);
+
 }  // namespace ordex

@@ -1,4 +1,4 @@
-#include "registry/reg_store.h"
+#include "platform/reg_store.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "core/text.h"
-#include "registry/registry_numbers.h"
+#include "platform/registry_numbers.h"
 
 namespace ordex {
 namespace {
@@ -19,12 +19,6 @@ constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// Registry value types as hex(N): names them.
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegQword = 0xB;
 
 struct RootName {
   std::string_view name;
@@ -40,8 +34,6 @@ constexpr std::array<RootName, 5> kRootNames = {{
     {"HKEY_CURRENT_CONFIG", 0x80000005u},
 }};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -52,8 +44,6 @@ std::size_t SkipBlanks(std::string_view text, std::size_t pos) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
   return pos;
 }
-
-bool IsBlankText(std::string_view text) { return SkipBlanks(text, 0) == text.size(); }
 
 bool StartsWithAt(std::string_view text, std::size_t pos, std::string_view prefix) {
   return text.substr(pos, prefix.size()) == prefix;
@@ -152,31 +142,14 @@ std::string LineError(std::string_view file_name, std::size_t line_index, std::s
   return std::string(file_name) + ":" + std::to_string(line_index + 1) + ": " + std::string(what);
 }
 
-// The lines of `body` in code units of `unit_size` bytes; CR LF, LF and CR each end a line.
+// The lines of `body` in code units of `unit_size` bytes, each with the bytes of its end.
 template <typename LineT>
 std::vector<LineT> SplitLines(std::string_view body, std::size_t unit_size) {
-  const auto unit_at = [&](std::size_t pos) -> unsigned {
-    unsigned unit = static_cast<unsigned char>(body[pos]);
-    if (unit_size == 2)
-      unit |= static_cast<unsigned>(static_cast<unsigned char>(body[pos + 1])) << 8;
-    return unit;
-  };
   std::vector<LineT> lines;
-  std::size_t start = 0;
-  std::size_t pos = 0;
-  while (pos + unit_size <= body.size()) {
-    const unsigned unit = unit_at(pos);
-    if (unit != '\r' && unit != '\n') {
-      pos += unit_size;
-      continue;
-    }
-    std::size_t end = pos + unit_size;
-    if (unit == '\r' && end + unit_size <= body.size() && unit_at(end) == '\n') end += unit_size;
-    lines.push_back(
-        {std::string(body.substr(start, pos - start)), std::string(body.substr(pos, end - pos))});
-    start = pos = end;
-  }
-  if (start < body.size()) lines.push_back({std::string(body.substr(start)), std::string()});
+  ForEachLineAndEnd(body, unit_size, [&](std::string_view line, std::string_view end) {
+    lines.push_back({std::string(line), std::string(end)});
+    return true;
+  });
   return lines;
 }
 
@@ -549,40 +522,21 @@ bool RegStore::ReadString(RootKey root, std::string_view key_path, std::string_v
   return found && TextOf(*found, value, lost_characters);
 }
 
-namespace {
-
-// Little-endian data of exactly the type's size, as the registry holds a REG_DWORD or REG_QWORD.
-template <typename Integer>
-bool FromLittleEndian(std::string_view bytes, Integer& value) {
-  if (bytes.size() != sizeof(Integer)) return false;
-  std::uint64_t bits = 0;
-  for (std::size_t i = sizeof(Integer); i-- > 0;)
-    bits = bits << 8 | static_cast<unsigned char>(bytes[i]);
-  value = static_cast<Integer>(bits);
-  return true;
-}
-
-}  // namespace
-
 bool RegStore::ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
                          std::int32_t& value) const {
   const Value* found = Find(root, key_path, value_name);
   if (!found) return false;
   std::optional<std::int32_t> number;
-  std::uint32_t dword = 0;
-  std::int64_t qword = 0;
   std::string text;
   bool lost = false;
   if (found->kind == Kind::kDword) {
     number = static_cast<std::int32_t>(found->dword);
   } else if (found->kind == Kind::kString) {
     number = DwordFromText(found->text);
-  } else if (found->hex_type == kRegDword && FromLittleEndian(found->hex_bytes, dword)) {
-    number = static_cast<std::int32_t>(dword);
-  } else if (found->hex_type == kRegQword && FromLittleEndian(found->hex_bytes, qword)) {
-    number = DwordFromQword(qword);
   } else if (TextOf(*found, text, lost)) {
     number = DwordFromText(text);
+  } else {
+    number = DwordFromData(found->hex_type, found->hex_bytes);
   }
   if (!number) return false;
   value = *number;
@@ -646,7 +600,8 @@ void RegStore::WriteDword(RootKey root, std::string_view key_path, std::string_v
         lines_.push_back({Encode(kHeader5), Encode("\r\n")});
       }
       // As regedit writes a key: a blank line before it and one after its values.
-      if (!IsBlankText(Decode(lines_.back().raw, encoding_).text)) InsertLine(lines_.size(), "");
+      if (!TrimBlanks(Decode(lines_.back().raw, encoding_).text).empty())
+        InsertLine(lines_.size(), "");
       std::string key_line = "[" + std::string(root_name);
       if (!key_path.empty()) key_line += "\\" + std::string(key_path);
       InsertLine(lines_.size(), key_line + "]");

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Proves the signing of the Windows build: makes a throw-away certificate authority and a
+# code-signing certificate with openssl, builds a signed ordex.exe and package with them (preset
+# "windows" in a build folder of its own) and checks with osslsigncode against that authority
+# that the exe, the package and the exe taken out of the package verify, and that a copy with
+# one byte changed does not. Run by scripts/windows-test.sh; needs no Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+
+echo "== signed build"
+if ! (ensure_packages osslsigncode openssl msitools); then
+  echo "SKIPPED: osslsigncode cannot be installed here, so the signing cannot be tested"
+  exit 0
+fi
+
+readonly BUILD=build/windows-signed
+work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-signing.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# A certificate authority of this test only, and a code-signing certificate it issued, in a
+# PKCS#12 file with its key and chain, protected by a password read from a file.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ORDEX test authority" \
+  -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+  -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/O=Tarvex Roboter GmbH/CN=Tarvex Roboter GmbH" \
+  -keyout "$work/signer.key" -out "$work/signer.csr" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+  >"$work/signer.ext"
+openssl x509 -req -in "$work/signer.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
+  -CAcreateserial -days 2 -extfile "$work/signer.ext" -out "$work/signer.pem" 2>/dev/null
+echo "throw-away $RANDOM$RANDOM" >"$work/password"
+openssl pkcs12 -export -inkey "$work/signer.key" -in "$work/signer.pem" -certfile "$work/ca.pem" \
+  -passout "file:$work/password" -out "$work/signer.p12"
+
+build_log=$PWD/build/logs/signing-build.log
+mkdir -p "${build_log%/*}"
+rm -f "$build_log"
+echo "building with a throw-away certificate (build output: $build_log)"
+# No timestamp: CI has no timestamp server.
+run_logged "$build_log" cmake --preset windows -B "$BUILD" -DORDEX_BUILD_TESTS=OFF \
+  -DORDEX_SIGNING_CERT="$work/signer.p12" -DORDEX_SIGNING_PASSWORD_FILE="$work/password" \
+  -DORDEX_TIMESTAMP_URL=
+run_logged "$build_log" cmake --build "$BUILD" --target ordex_msi -j 2
+version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "$BUILD/CMakeCache.txt")
+msi=$BUILD/ordex-$version.msi
+
+verifies() { osslsigncode verify -CAfile "$work/ca.pem" -in "$1" >"$work/verify.txt" 2>&1; }
+expect_signed() {
+  verifies "$1" || fail "$1 does not verify: $(cat "$work/verify.txt")"
+  grep -q 'Message digest algorithm *: SHA256' "$work/verify.txt" ||
+    fail "$1 is not signed with SHA-256: $(cat "$work/verify.txt")"
+  echo "signed and verified: $1"
+}
+# A copy of FILE with the byte at OFFSET changed must not verify.
+expect_broken_by_one_byte() {
+  local copy=$work/changed-${1##*/} byte
+  cp "$1" "$copy"
+  byte=$(od -An -tu1 -j "$2" -N1 "$copy" | tr -d ' ')
+  printf "\\$(printf '%03o' $((byte ^ 0xff)))" | dd of="$copy" bs=1 seek="$2" conv=notrunc status=none
+  cmp -s "$1" "$copy" && fail "no byte of the copy of $1 was changed"
+  verifies "$copy" && fail "$1 with the byte at $2 changed still verifies"
+  echo "one byte changed at $2: no longer verifies"
+}
+
+expect_signed "$BUILD/ordex.exe"
+expect_signed "$msi"
+msiextract -C "$work/extracted" "$msi" >/dev/null
+packed=$(find "$work/extracted" -name ordex.exe)
+cmp -s "$packed" "$BUILD/ordex.exe" || fail "the package does not carry the signed ordex.exe"
+expect_signed "$packed"
+
+# In the exe, a byte in the middle of the program's code; in the package, one of its product
+# name in the string pool, a stream that every package signature covers.
+expect_broken_by_one_byte "$BUILD/ordex.exe" $(($(stat -c %s "$BUILD/ordex.exe") / 2))
+offset=$(grep -obaF 'ORDEX controller information' "$msi" | head -n 1 | cut -d: -f1)
+[ -n "$offset" ] || fail "no product description in $msi"
+expect_broken_by_one_byte "$msi" "$offset"
+echo "== signing tests passed"

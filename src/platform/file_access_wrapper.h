@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file_access.h"
+
+namespace ordex {
+
+// A file access that passes every call to another one. A file access that differs in a few
+// calls (one that waits for busy files, one that declares files busy) derives from it and
+// overrides only those, so that a new call of FileAccess is forwarded here once.
+class FileAccessWrapper : public FileAccess {
+ public:
+  explicit FileAccessWrapper(const FileAccess& target) : target_(target) {}
+
+  const FileAccess& target() const { return target_; }
+
+  std::string NativePath(std::string_view target_path) const override {
+    return target_.NativePath(target_path);
+  }
+  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
+    return target_.ModificationTime(native_path);
+  }
+  OpenedFile TryOpenForReading(const std::string& native_path) const override {
+    return target_.TryOpenForReading(native_path);
+  }
+  FileStatus TryRewriteFile(const std::string& native_path,
+                            std::string_view content) const override {
+    return target_.TryRewriteFile(native_path, content);
+  }
+  FileStatus ReplaceAtomically(const std::string& native_path,
+                               std::string_view content) const override {
+    return target_.ReplaceAtomically(native_path, content);
+  }
+  Error MissingFileError(const std::string& native_path) const override {
+    return target_.MissingFileError(native_path);
+  }
+
+ private:
+  const FileAccess& target_;
+};
+
+}  // namespace ordex

@@ -1,0 +1,41 @@
+#include "platform/machine_system.h"
+
+#include <thread>
+#include <utility>
+
+#include "platform/system.h"
+
+namespace ordex {
+
+SystemMachine::SystemMachine(std::unique_ptr<InstanceLock> instance, WindowView& view)
+    : instance_(std::move(instance)),
+      files_(CreateFileAccess()),
+      view_(view),
+      decimal_separator_(SystemDecimalSeparator()) {}
+
+std::unique_ptr<RegistryAccess> SystemMachine::CreateRegistry() { return CreateRegistryAccess(); }
+
+std::unique_ptr<InstanceLock> SystemMachine::ClaimSingleInstance() {
+  if (instance_) return std::move(instance_);
+  return ordex::ClaimSingleInstance(RegistryStoreLocation());
+}
+
+void SystemMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
+  ordex::QueryComputerName(buffer, size);
+}
+
+void SystemMachine::ReportFatalError(std::string_view message) { ordex::ReportFatalError(message); }
+
+void SystemMachine::LogEvent(const Event& event) { ordex::LogEvent(event); }
+
+std::chrono::steady_clock::time_point SystemMachine::Now() {
+  return std::chrono::steady_clock::now();
+}
+
+std::chrono::system_clock::time_point SystemMachine::WallClock() {
+  return std::chrono::system_clock::now();
+}
+
+void SystemMachine::Sleep(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
+
+}  // namespace ordex

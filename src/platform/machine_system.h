@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/machine.h"
+
+namespace ordex {
+
+// The machine the program runs on, from the backends this platform was built with, showing the
+// form in `view`.
+class SystemMachine : public Machine {
+ public:
+  // `instance` is a one-instance claim already held (or nullptr): the first ClaimSingleInstance
+  // hands it over, so that a refused start needs no window. Every later claim is a new one.
+  SystemMachine(std::unique_ptr<InstanceLock> instance, WindowView& view);
+
+  const FileAccess& Files() override { return *files_; }
+  WindowView& View() override { return view_; }
+  std::unique_ptr<RegistryAccess> CreateRegistry() override;
+  std::unique_ptr<InstanceLock> ClaimSingleInstance() override;
+  void QueryComputerName(char* buffer, std::uint32_t& size) override;
+  char DecimalSeparator() override { return decimal_separator_; }
+  void ReportFatalError(std::string_view message) override;
+  void LogEvent(const Event& event) override;
+  std::chrono::steady_clock::time_point Now() override;
+  std::chrono::system_clock::time_point WallClock() override;
+  void Sleep(std::chrono::milliseconds pause) override;
+
+ private:
+  std::unique_ptr<InstanceLock> instance_;
+  std::unique_ptr<FileAccess> files_;
+  WindowView& view_;
+  char decimal_separator_;
+};
+
+}  // namespace ordex

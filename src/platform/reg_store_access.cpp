@@ -1,0 +1,35 @@
+#include "platform/reg_store_access.h"
+
+namespace ordex {
+
+void RegStoreAccess::ReadString(RootKey root, std::string_view key_path,
+                                std::string_view value_name, std::string& value, bool& ok,
+                                bool& lost_characters) {
+  lost_characters = false;
+  ok = root == HKEY_LOCAL_MACHINE_ROOT &&
+       Current().ReadString(root, key_path, value_name, value, lost_characters);
+}
+
+void RegStoreAccess::ReadDword(RootKey root, std::string_view key_path, std::string_view value_name,
+                               std::int32_t& value, bool& ok) {
+  ok = root == HKEY_LOCAL_MACHINE_ROOT && Current().ReadDword(root, key_path, value_name, value);
+}
+
+void RegStoreAccess::ReadDwords(RootKey root, std::span<DwordRead> reads) {
+  const bool served = root == HKEY_LOCAL_MACHINE_ROOT;
+  const RegStore* store = served ? &Current() : nullptr;
+  for (DwordRead& read : reads) {
+    read.ok = served && store->ReadDword(root, read.key_path, read.value_name, read.value);
+  }
+}
+
+void RegStoreAccess::WriteDword(RootKey root, std::string_view key_path,
+                                std::string_view value_name, std::int32_t value, bool& ok) {
+  ok = false;
+  if (root != HKEY_LOCAL_MACHINE_ROOT) return;
+  RegStore changed = Current();
+  changed.WriteDword(root, key_path, value_name, value);
+  ok = Keep(changed);
+}
+
+}  // namespace ordex

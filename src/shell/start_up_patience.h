@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "collectors/ex_ax_num.h"
+#include "platform/file_access.h"
+#include "platform/machine.h"
+
+namespace ordex {
+
+// How long start-up tries again a file that another program holds, or a machine data file
+// caught in the middle of a save, and how long it pauses between tries.
+inline constexpr std::chrono::seconds kStartUpPatience{10};
+inline constexpr std::chrono::milliseconds kStartUpPause{200};
+
+// The files as start-up sees them. Start-up runs once, right after logon, while the controller
+// software may be saving its files and collectors may be reading them: a moment of that must
+// not leave ORDEX off until the next logon. So each open, read or rewrite that meets a file held
+// by another program (open without sharing, a locked range, deleted while still open) is tried
+// again every kStartUpPause until kStartUpPatience has passed; a file held for longer is the
+// failure it would be otherwise.
+class StartUpPatience : public FileAccess {
+ public:
+  explicit StartUpPatience(Machine& machine) : machine_(machine) {}
+
+  std::string NativePath(std::string_view target_path) const override;
+  std::optional<FileTime> ModificationTime(const std::string& native_path) const override;
+  OpenedFile TryOpenForReading(const std::string& native_path) const override;
+  FileStatus TryRewriteFile(const std::string& native_path,
+                            std::string_view content) const override;
+  FileStatus ReplaceAtomically(const std::string& native_path,
+                               std::string_view content) const override;
+  Error MissingFileError(const std::string& native_path) const override;
+
+  // The machine data file read whole. A file that is empty or changes while it is read is a save
+  // in progress, read again with the same patience: one still empty then is taken as it is, one
+  // still changing throws. A missing file throws at once.
+  MachineDataReading ReadMachineData(const std::string& native_path) const;
+
+  // Runs `attempt` until `done(result)`, pausing in between; once the patience is spent, the
+  // last result is returned.
+  template <typename Attempt, typename Done>
+  std::invoke_result_t<Attempt> Retry(Attempt attempt, Done done) const {
+    const auto deadline = machine_.Now() + kStartUpPatience;
+    for (;;) {
+      auto result = attempt();
+      if (done(result) || machine_.Now() >= deadline) return result;
+      machine_.Sleep(kStartUpPause);
+    }
+  }
+
+ private:
+  Machine& machine_;
+};
+
+}  // namespace ordex

@@ -1,0 +1,102 @@
+#pragma once
+
+// What every Machine promises, as one typed suite: the program's machine and the one tests run
+// Form1 on must behave alike. A backend's test file instantiates it with a fixture type that
+// provides:
+//
+//   Backend();            // a machine of its own, with nothing claimed and nothing reported
+//   Machine& machine();
+//   Reports TakeReports();   // what the machine reported since it was made
+//
+// and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, MachineContract, Backend);
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/machine.h"
+
+namespace ordex::testing {
+
+// A window of no rows for machines whose window the contract does not look at.
+inline constexpr FormLayout kContractLayout{
+    "Machine contract", 100, 100, 0, 0, 0, 0, 0, 0, {}, 0, 0, {}};
+
+// The messages a machine reported, each whole and in the order given.
+struct Reports {
+  std::vector<std::string> fatal_errors;
+  std::vector<std::string> warnings;
+  std::vector<std::string> information;
+};
+
+template <typename Backend>
+class MachineContract : public ::testing::Test {
+ protected:
+  Machine& machine() { return backend_.machine(); }
+
+  Backend backend_;
+};
+
+TYPED_TEST_SUITE_P(MachineContract);
+
+TYPED_TEST_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds) {
+  auto first = this->machine().ClaimSingleInstance();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(this->machine().ClaimSingleInstance(), nullptr);
+  first.reset();
+  EXPECT_NE(this->machine().ClaimSingleInstance(), nullptr);
+}
+
+TYPED_TEST_P(MachineContract, ReportsOfEachLevelArriveApartAndWhole) {
+  const std::string strings[] = {"/x/Tarvex.ini"};
+  this->machine().LogEvent({20, EventLevel::kWarning, strings, "cannot write /x/Tarvex.ini: busy"});
+  this->machine().ReportFatalError("cannot open /x/hw_inf.ini: No such file or directory");
+  this->machine().LogEvent(
+      {21, EventLevel::kInformation, strings, "summary file held: ended after 12 s"});
+  const Reports reports = this->backend_.TakeReports();
+  EXPECT_EQ(reports.warnings, std::vector<std::string>{"cannot write /x/Tarvex.ini: busy"});
+  EXPECT_EQ(reports.information, std::vector<std::string>{"summary file held: ended after 12 s"});
+  EXPECT_EQ(reports.fatal_errors,
+            std::vector<std::string>{"cannot open /x/hw_inf.ini: No such file or directory"});
+}
+
+TYPED_TEST_P(MachineContract, TheClockMovesOnByAtLeastEachPause) {
+  const auto before = this->machine().Now();
+  this->machine().Sleep(std::chrono::milliseconds(2));
+  const auto after = this->machine().Now();
+  EXPECT_GE(after - before, std::chrono::milliseconds(2));
+  EXPECT_GE(this->machine().Now(), after);
+}
+
+TYPED_TEST_P(MachineContract, TheHostNameIsAnEightBitTextWithItsNulAndLength) {
+  std::string buffer(256, '#');
+  std::uint32_t size = 256;
+  this->machine().QueryComputerName(buffer.data(), size);
+  ASSERT_GT(size, 0u);
+  ASSERT_LT(size, 256u);
+  EXPECT_EQ(buffer[size], '\0');
+  EXPECT_EQ(std::strlen(buffer.c_str()), size);
+}
+
+TYPED_TEST_P(MachineContract, EveryRegistryWorksOnTheSameRegistry) {
+  constexpr std::string_view kKey = "SOFTWARE\\ORDEX Machine Contract";
+  bool ok = false;
+  this->machine().CreateRegistry()->WriteDword(HKEY_LOCAL_MACHINE_ROOT, kKey, "Visible", 1, ok);
+  ASSERT_TRUE(ok);
+  std::int32_t value = 0;
+  this->machine().CreateRegistry()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, kKey, "Visible", value, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(value, 1);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds,
+                            ReportsOfEachLevelArriveApartAndWhole,
+                            TheClockMovesOnByAtLeastEachPause,
+                            TheHostNameIsAnEightBitTextWithItsNulAndLength,
+                            EveryRegistryWorksOnTheSameRegistry);
+
+}  // namespace ordex::testing
