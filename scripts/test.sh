@@ -10,16 +10,24 @@ source scripts/lib/common.sh
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
   x11-utils strace libxml2-utils
 
+# Each step prints one line, or two where it has a result to tell; the build and test output
+# goes to the log it names and is shown when the step fails.
+logs=$PWD/build/logs
+mkdir -p "$logs"
 for preset in default asan; do
-  echo "== $preset build and tests"
-  cmake --preset "$preset" -DORDEX_BUILD_TESTS=ON >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  log=$logs/$preset.log
+  rm -f "$log"
+  echo "== $preset build and tests (output: $log)"
+  run_logged "$log" cmake --preset "$preset" -DORDEX_BUILD_TESTS=ON
+  run_logged "$log" cmake --build --preset "$preset"
+  run_ctest "$log" --preset "$preset"
 done
 
 echo "== the README's run command: scripts/run-sample.sh, ended after a few seconds"
 sample_output=build/run-sample.out
-cmake --preset sample >/dev/null && cmake --build --preset sample  # built before the clock runs
+# Built before the clock runs.
+run_logged "$logs/sample.log" cmake --preset sample
+run_logged "$logs/sample.log" cmake --build --preset sample
 set +e
 ORDEX_VIEW=text timeout -s TERM 15 bash scripts/run-sample.sh >"$sample_output" 2>&1
 status=$?
@@ -33,8 +41,8 @@ for row in 'ORDEX$' 'ASCII Driver Version: *1.3b$' 'Robot Controller: *XOC 5.6.1
 done
 
 echo "== benchmarks still build (they are run by scripts/bench.sh, never as a gate)"
-cmake --preset bench >/dev/null
-cmake --build --preset bench
+run_logged "$logs/bench.log" cmake --preset bench
+run_logged "$logs/bench.log" cmake --build --preset bench
 
 echo "== fuzzing, 30 s per target"
 bash scripts/fuzz.sh 30
