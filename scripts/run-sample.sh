@@ -11,8 +11,9 @@ build_log=$PWD/build/logs/run-sample-build.log
 mkdir -p "${build_log%/*}"
 rm -f "$build_log"
 echo "Building ORDEX (build output: $build_log)"
-run_logged "$build_log" cmake --preset default -DORDEX_BUILD_TESTS=OFF
-run_logged "$build_log" cmake --build --preset default --target ordex
+# A folder of its own, so that the developers' build/default keeps its tests.
+run_logged "$build_log" cmake --preset sample
+run_logged "$build_log" cmake --build --preset sample
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ordex-sample.XXXXXX")
 make_sample_installation "$scratch" 2000 1
@@ -26,4 +27,4 @@ Sample installation: $scratch
 Change \$EX_AX_NUM in the machine data file and watch the count change (every 2 s).
 Close the window or press Ctrl+C to end ORDEX.
 MSG
-ORDEX_REGISTRY="$store" exec build/default/ordex
+ORDEX_REGISTRY="$store" exec build/sample/ordex

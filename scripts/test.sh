@@ -10,16 +10,43 @@ source scripts/lib/common.sh
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
   x11-utils strace libxml2-utils
 
+# Each step prints one line, or two where it has a result to tell; the build and test output
+# goes to the log it names and is shown when the step fails.
+logs=$PWD/build/logs
+mkdir -p "$logs"
 for preset in default asan; do
-  echo "== $preset build and tests"
-  cmake --preset "$preset" -DORDEX_BUILD_TESTS=ON >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  log=$logs/$preset.log
+  rm -f "$log"
+  echo "== $preset build and tests (output: $log)"
+  run_logged "$log" cmake --preset "$preset" -DORDEX_BUILD_TESTS=ON
+  run_logged "$log" cmake --build --preset "$preset"
+  run_ctest "$log" --preset "$preset"
 done
 
+echo "== the README's run command: scripts/run-sample.sh, ended after a few seconds"
+sample_output=build/run-sample.out
+# Built before the clock runs.
+run_logged "$logs/sample.log" cmake --preset sample
+run_logged "$logs/sample.log" cmake --build --preset sample
+set +e
+ORDEX_VIEW=text timeout -s TERM 20 bash scripts/run-sample.sh >"$sample_output" 2>&1
+status=$?
+set -e
+# 124: still running when the time ran out, as it should be; it then ends on SIGTERM.
+[ "$status" -eq 124 ] || { cat "$sample_output"; fail "run-sample.sh ended with status $status"; }
+for row in 'ORDEX$' 'ASCII Driver Version: *1.3b$' 'Robot Controller: *XOC 5.6.11$' \
+  'Basisrelease Version: *BR 5.6.3$' 'Computer Name: *[^ ]' 'IPO-Time: *12$' \
+  'Number of external Axes: *2$' 'ASCII-Sensor: *SENSOR-A_2.0$' '0 Changes since start *[0-9]'; do
+  grep -q "^$row" "$sample_output" || { cat "$sample_output"; fail "run-sample.sh showed no row '$row'"; }
+done
+# Quiet set-up: a line per step of ours (packages, build) before the sample's own description.
+preamble=$(sed -n '/^Sample installation:/q;p' "$sample_output" | wc -l)
+[ "$preamble" -le 3 ] || { cat "$sample_output"; fail "run-sample.sh printed $preamble lines before its sample"; }
+echo "run-sample.sh: $preamble line(s) before the sample, every row shown"
+
 echo "== benchmarks still build (they are run by scripts/bench.sh, never as a gate)"
-cmake --preset bench >/dev/null
-cmake --build --preset bench
+run_logged "$logs/bench.log" cmake --preset bench
+run_logged "$logs/bench.log" cmake --build --preset bench
 
 echo "== fuzzing, 30 s per target"
 bash scripts/fuzz.sh 30

@@ -29,13 +29,14 @@ readonly ALLOWED_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
 # build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe imports
 # nothing but Windows' own DLLs.
 build_windows() {
-  local exe=build/$1/ordex.exe
-  echo "== $1 build"
-  cmake --preset "$1" >/dev/null
-  cmake --build --preset "$1"
-  echo "== imported DLLs of $exe"
+  local exe=build/$1/ordex.exe log=$PWD/build/logs/$1.log
+  mkdir -p "${log%/*}"
+  rm -f "$log"
+  echo "== $1 build (output: $log)"
+  run_logged "$log" cmake --preset "$1"
+  run_logged "$log" cmake --build --preset "$1"
   dlls=$("$2-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}')
-  echo "$dlls"
+  echo "imported DLLs of $exe:" $dlls
   if echo "$dlls" | grep -viE "$ALLOWED_DLLS"; then
     echo "FAIL: $exe needs a DLL that is not part of Windows" >&2
     exit 1
@@ -273,7 +274,11 @@ echo "prefix ready after ${SECONDS}s"
 
 echo "== cross-built tests under Wine"
 # Once is enough: in the 32-bit prefix, or in the 64-bit one where the build is 64-bit.
-[ "$WINEARCH" = win64 ] && [ "$PRESET" = windows ] || ctest --preset "$PRESET"
+if ! { [ "$WINEARCH" = win64 ] && [ "$PRESET" = windows ]; }; then
+  tests_log=$PWD/build/logs/$PRESET-tests-$WINEARCH.log
+  rm -f "$tests_log"
+  run_ctest "$tests_log" --preset "$PRESET"
+fi
 
 echo "== end to end: first start with default settings"
 mkdir -p "$install_dir"

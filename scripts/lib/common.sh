@@ -41,6 +41,15 @@ run_logged() {
   rm -f "$output"
 }
 
+# run_ctest LOG ARGS...: runs ctest with ARGS, its output added to LOG, and prints only its
+# closing line ("100% tests passed, 0 tests failed out of N"); a failure shows the whole output.
+run_ctest() {
+  local log=$1
+  shift
+  run_logged "$log" ctest "$@"
+  grep -aE '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1
+}
+
 fail() {
   echo "FAIL: $*" >&2
   exit 1
