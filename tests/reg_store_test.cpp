@@ -572,8 +572,8 @@ TEST(RegStoreWrite, NewKeyGoesAtTheEndAfterABlankLine) {
 TEST(RegStoreWrite, NewKeyAfterALoneCrKeepsItsBlankLine) {
   // The last line continues a hex value and ends with a lone CR: the blank line written after
   // it must stay a line of its own, or the new key would read as more hex bytes.
-  const RegStore store = Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:01,\\\r",
-                                 kSettings, "Visible", 1);
+  const RegStore store =
+      Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:01,\\\r", kSettings, "Visible", 1);
   const DwordRead visible = Dword(ParseText(store.Serialize()), kSettings, "Visible");
   EXPECT_TRUE(visible.ok);
   EXPECT_EQ(visible.value, 1);
