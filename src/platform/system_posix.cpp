@@ -180,9 +180,13 @@ void WriteReportLine(const char* prefix, std::string_view message) {
 
 }  // namespace
 
-void ReportFatalError(std::string_view message) { WriteReportLine("ordex: ", message); }
+void ReportFatalError(std::string_view message) {
+  WriteReportLine(EventLinePrefix(EventLevel::kError), message);
+}
 
-void ReportWarning(std::string_view message) { WriteReportLine("ordex: warning: ", message); }
+void ReportWarning(std::string_view message) {
+  WriteReportLine(EventLinePrefix(EventLevel::kWarning), message);
+}
 
 void LogEvent(const Event& event) noexcept {
   try {

@@ -66,16 +66,22 @@ char SystemDecimalSeparator() {
   return '.';
 }
 
-void ReportFatalError(std::string_view message) {
-  WriteReportLine("ordex: ", message);
+namespace {
+
+// A message that has no event of its own: its line, and an entry whose one string it is.
+void ReportMessage(EventLevel level, std::uint16_t id, std::string_view message) {
   const std::string strings[] = {std::string(message)};
-  WriteApplicationEvent(EventLevel::kError, kStoppedEventId, strings);
+  LogEvent({id, level, strings, message});
+}
+
+}  // namespace
+
+void ReportFatalError(std::string_view message) {
+  ReportMessage(EventLevel::kError, kStoppedEventId, message);
 }
 
 void ReportWarning(std::string_view message) {
-  WriteReportLine("ordex: warning: ", message);
-  const std::string strings[] = {std::string(message)};
-  WriteApplicationEvent(EventLevel::kWarning, kWarningEventId, strings);
+  ReportMessage(EventLevel::kWarning, kWarningEventId, message);
 }
 
 void LogEvent(const Event& event) noexcept {
