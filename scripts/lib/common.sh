@@ -70,10 +70,10 @@ BUILD_PACKAGES=(cmake make g++ libfltk1.3-dev)
 
 # Chooses how the Windows build is run under Wine and exports the choice for the scripts:
 # ORDEX_WINDOWS_PRESET, ORDEX_MINGW_PREFIX, ORDEX_WINE_ARCHS (the prefixes to test in) and
-# WINEARCH. Wine starts 32-bit Windows programs
-# only where the kernel runs 32-bit x86 programs, and some virtual machines' kernels do not (no IA32 emulation); there the same tests
-# run on the 64-bit build in a 64-bit prefix, through Wine's 64-bit loader, and say so. Either
-# build reads and writes the registry's 32-bit view, as the 32-bit controller software does.
+# WINEARCH. Wine starts 32-bit Windows programs only where the kernel runs 32-bit x86 programs,
+# and some virtual machines' kernels do not (no IA32 emulation); there the same tests run on the
+# 64-bit build in a 64-bit prefix, through Wine's 64-bit loader, and say so. Either build reads
+# and writes the registry's 32-bit view, as the 32-bit controller software does.
 choose_wine() {
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     export ORDEX_WINDOWS_PRESET=windows ORDEX_MINGW_PREFIX=i686-w64-mingw32 \
