@@ -4,23 +4,29 @@ find_program(ORDEX_WIXL wixl)
 find_program(ORDEX_MSIBUILD msibuild)
 
 # What wixl's XML cannot say, set in the tables afterwards:
-# - the settings are written only when their property is given on the command line, and
-#   nothing else ever changes them (84 = 64 + 16 + 4):
-#   - 4: the key path is the registry value;
-#   - 16, permanent: an uninstall keeps them;
-#   - 64, transitive: a repair (msiexec /f, "Repair" in Apps) evaluates the condition again, so
-#     without the property the component is left out rather than installed again, which would
-#     write an empty property over the technician's value; being permanent, it is left out
-#     without removing the value;
-#   - not 128 (never overwrite): it would also keep a value that a property given on the
-#     command line of an upgrade or repair is meant to write;
+# - the settings are written by an install or an upgrade given their property on the command
+#   line, and by nothing else: a repair, a reinstall, an upgrade without the property and an
+#   uninstall leave "Visible" and "TimerInterval" exactly as they are (value, type, or absent).
+#   Their components have no ComponentId (installer/ordex.wxs), and Windows Installer documents
+#   that it then neither registers them nor can remove or repair them ("Component Table"); so
+#   no repair mode (msiexec /f..., "Repair" in Apps, REINSTALL/REINSTALLMODE) reinstalls them,
+#   and no uninstall removes the values. Their condition asks for the property, which only the
+#   command line gives: it is not kept after the install, and msiexec /f ignores property values
+#   given on its command line ("Command-Line Options"). Attributes 4 (the key path is the
+#   registry value) and nothing else:
+#   - not 64, transitive: a transitive component whose condition was true and is now false is
+#     removed on a reinstall, and its condition must only depend on the machine's state, never
+#     on a property set on the command line ("Using Transitive Components");
+#   - not 16, permanent: meaningless without a ComponentId, and an error for ICE92 ("ICE92");
+#   - not 128, never overwrite: it would keep an existing value that a property given to an
+#     install or upgrade is meant to write;
 # - the event source's message file is REG_EXPAND_SZ ("#%" in the Registry table);
 # - a rebuilt package of the same version replaces the installed one instead of being installed
 #   beside it (513 = migrate features + maximum version inclusive);
 # - the two properties reach the elevated part of the install (deployment tools, UAC).
 set(ORDEX_MSI_TABLE_UPDATES
-  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 84 WHERE `Component` = 'VisibleSetting'"
-  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 84 WHERE `Component` = 'TimerIntervalSetting'"
+  "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 4 WHERE `Component` = 'VisibleSetting'"
+  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 4 WHERE `Component` = 'TimerIntervalSetting'"
   "UPDATE `Registry` SET `Value` = '#%[INSTALLDIR]ordex.exe' WHERE `Name` = 'EventMessageFile'"
   "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL' WHERE `Property` = 'SecureCustomProperties'")
 

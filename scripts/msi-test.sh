@@ -44,19 +44,41 @@ echo "== the package's tables: no restart by itself, settings kept by a repair"
   fail "no action that sets REBOOT=ReallySuppress first: $(msiinfo export "$MSI" CustomAction)"
 msiinfo export "$MSI" InstallExecuteSequence | grep -E '^(ForceReboot|ScheduleReboot)' &&
   fail "the package asks for a restart"
-for component in VisibleSetting:VISIBLE TimerIntervalSetting:TIMERINTERVAL; do
-  attributes=$(table_cell Component "${component%:*}" Attributes)
-  # Transitive (64): a repair evaluates the condition again; permanent (16); never overwrite
-  # (128) not set, so that a given property is still written over an existing value.
-  [ $((attributes & 64)) -ne 0 ] && [ $((attributes & 16)) -ne 0 ] &&
-    [ $((attributes & 128)) -eq 0 ] &&
-    [ "$(table_cell Component "${component%:*}" Condition)" = "${component#*:} <> \"\"" ] ||
-    fail "${component%:*}: attributes $attributes," \
-      "condition '$(table_cell Component "${component%:*}" Condition)'"
+# No transitive component may hang on a property the command line sets: on a reinstall such a
+# component is removed once its condition turns false, and msiexec /f ignores the properties
+# on its command line ("Using Transitive Components", "Command-Line Options"). Public
+# properties, the ones a command line sets, are those without lowercase letters ("Public
+# Properties").
+msiinfo export "$MSI" Component | tr -d '\r' | awk -F'\t' '
+  NR > 3 && int($4 / 64) % 2 == 1 {
+    n = split($5, words, /[^A-Za-z0-9_.]+/)
+    for (i = 1; i <= n; i++)
+      if (words[i] ~ /^[A-Z_][A-Z0-9_.]*$/ && words[i] !~ /^(AND|OR|NOT|XOR|EQV|IMP)$/) {
+        print $1 " is transitive with a condition on the property " words[i]; bad = 1
+      }
+  }
+  END { exit bad }' || fail "a transitive component depends on a public property"
+# The settings: each written by a component that only a property given to an install or an
+# upgrade enables, and that has no ComponentId, so that Windows Installer neither registers,
+# repairs nor removes it ("Component Table"); no other row writes them.
+settings_path='SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
+for setting in Visible:VisibleSetting:VISIBLE TimerInterval:TimerIntervalSetting:TIMERINTERVAL; do
+  IFS=: read -r name component property <<<"$setting"
+  rows=$(msiinfo export "$MSI" Registry | tr -d '\r' | key=$settings_path name=$name awk -F'\t' '
+    NR > 3 && $2 == 2 && $3 == ENVIRON["key"] && $4 == ENVIRON["name"] {print $5 "\t" $6}')
+  attributes=$(table_cell Component "$component" Attributes)
+  [ "$rows" = "#[$property]"$'\t'"$component" ] &&
+    [ -z "$(table_cell Component "$component" ComponentId)" ] &&
+    [ $((attributes & (16 | 64 | 128))) -eq 0 ] &&
+    [ "$(table_cell Component "$component" Condition)" = "$property <> \"\"" ] ||
+    fail "$name: rows '$rows', component $component with ComponentId" \
+      "'$(table_cell Component "$component" ComponentId)', attributes $attributes," \
+      "condition '$(table_cell Component "$component" Condition)'"
 done
 [ "$(table_cell Property ARPPRODUCTICON Value)" = ordex.ico ] &&
   msiinfo streams "$MSI" | grep -qx Icon.ordex.ico || fail "no icon for the entry in Apps"
-echo "REBOOT=ReallySuppress, set first in both sequences; settings transitive and permanent; icon"
+echo "REBOOT=ReallySuppress, set first in both sequences; settings unregistered, only a property" \
+  "given to an install writes them; no transitive component on a property; icon"
 
 SECONDS=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-msi.XXXXXX")
@@ -71,7 +93,7 @@ cleanup() {
 trap cleanup EXIT
 
 version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
-settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
+settings_key="HKLM\\$settings_path"
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ORDEX'
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
