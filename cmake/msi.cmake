@@ -11,9 +11,9 @@ find_program(ORDEX_MSIBUILD msibuild)
 #   that it then neither registers them nor can remove or repair them ("Component Table"); so
 #   no repair mode (msiexec /f..., "Repair" in Apps, REINSTALL/REINSTALLMODE) reinstalls them,
 #   and no uninstall removes the values. Their condition asks for the property, which only the
-#   command line gives: it is not kept after the install, and msiexec /f ignores property values
-#   given on its command line ("Command-Line Options"). Attributes 4 (the key path is the
-#   registry value) and nothing else:
+#   command line gives (the Property table has no value for it), and msiexec /f ignores property
+#   values given on its command line ("Command-Line Options"). Attributes 4 (the key path is
+#   the registry value) and nothing else:
 #   - not 64, transitive: a transitive component whose condition was true and is now false is
 #     removed on a reinstall, and its condition must only depend on the machine's state, never
 #     on a property set on the command line ("Using Transitive Components");

@@ -59,8 +59,9 @@ msiinfo export "$MSI" Component | tr -d '\r' | awk -F'\t' '
   }
   END { exit bad }' || fail "a transitive component depends on a public property"
 # The settings: each written by a component that only a property given to an install or an
-# upgrade enables, and that has no ComponentId, so that Windows Installer neither registers,
-# repairs nor removes it ("Component Table"); no other row writes them.
+# upgrade enables (the package gives it no value), and that has no ComponentId, so that Windows
+# Installer neither registers, repairs nor removes it ("Component Table"); no other row writes
+# them.
 settings_path='SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
 for setting in Visible:VisibleSetting:VISIBLE TimerInterval:TimerIntervalSetting:TIMERINTERVAL; do
   IFS=: read -r name component property <<<"$setting"
@@ -70,8 +71,10 @@ for setting in Visible:VisibleSetting:VISIBLE TimerInterval:TimerIntervalSetting
   [ "$rows" = "#[$property]"$'\t'"$component" ] &&
     [ -z "$(table_cell Component "$component" ComponentId)" ] &&
     [ $((attributes & (16 | 64 | 128))) -eq 0 ] &&
-    [ "$(table_cell Component "$component" Condition)" = "$property <> \"\"" ] ||
-    fail "$name: rows '$rows', component $component with ComponentId" \
+    [ "$(table_cell Component "$component" Condition)" = "$property <> \"\"" ] &&
+    [ -z "$(table_cell Property "$property" Value)" ] ||
+    fail "$name: rows '$rows', $property '$(table_cell Property "$property" Value)'," \
+      "component $component with ComponentId" \
       "'$(table_cell Component "$component" ComponentId)', attributes $attributes," \
       "condition '$(table_cell Component "$component" Condition)'"
 done
