@@ -3,8 +3,9 @@
 # installs into "Program Files (x86)" and writes the 32-bit registry view: a silent install with
 # the two setting properties, ordex.exe started as the logon start says, a start-up error in the
 # event log, an uninstall that keeps the settings and the summary file, a reinstall that keeps
-# changed settings, a downgrade refused, and an upgrade in place while ORDEX runs. First the
-# tables that keep a restart and a repair from doing what Wine cannot show. Run by
+# changed settings (value and type), a downgrade refused, an upgrade in place while ORDEX runs
+# that keeps them (an absent one absent), and an upgrade given the properties that writes them.
+# First the tables that keep a restart and a repair from doing what Wine cannot show. Run by
 # scripts/windows-test.sh under Xvfb after the windows build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -126,10 +127,12 @@ msiexec() {
   echo "$status"
 }
 
+# expect_settings VISIBLE TIMERINTERVAL: each "TYPE DATA" as reg_value prints it, or empty for
+# a value that is not there.
 expect_settings() {
-  [ "$(reg_value "$settings_key" Visible)" = "REG_DWORD $1" ] &&
-    [ "$(reg_value "$settings_key" TimerInterval)" = "REG_DWORD $2" ] ||
-    fail "settings $1/$2 expected: Visible '$(reg_value "$settings_key" Visible)'," \
+  [ "$(reg_value "$settings_key" Visible)" = "$1" ] &&
+    [ "$(reg_value "$settings_key" TimerInterval)" = "$2" ] ||
+    fail "settings '$1'/'$2' expected: Visible '$(reg_value "$settings_key" Visible)'," \
       "TimerInterval '$(reg_value "$settings_key" TimerInterval)'"
 }
 
@@ -174,14 +177,14 @@ echo "== silent install of $MSI with VISIBLE=1 TIMERINTERVAL=5000"
 status=$(msiexec /i "$MSI" /qn VISIBLE=1 TIMERINTERVAL=5000)
 [ "$status" = 0 ] || fail "install ended with status $status"
 expect_installed "$version"
-expect_settings 0x1 0x1388
+expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
 sleep 2
 [ -e "$summary" ] && fail "the install started ORDEX"
 echo "program, logon start, event source and settings in place; ORDEX not started"
 
 echo "== ORDEX started as at logon"
 start_as_at_logon
-expect_settings 0x1 0x1388
+expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
 close_ordex
 echo "summary file written; the settings of the install used"
 
@@ -201,16 +204,16 @@ status=$(msiexec /x "$MSI" /qn)
 [ -e "$program_dir" ] && fail "$program_dir is still there"
 [ -z "$(reg_value "$run_key" ORDEX)" ] || fail "the logon start is still there"
 [ -z "$(reg_value "$source_key" TypesSupported)" ] || fail "the event source is still there"
-expect_settings 0x1 0x1388
+expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
 [ -s "$summary" ] || fail "the uninstall removed the summary file"
 echo "program, logon start and event source gone; settings and summary file kept"
 
-echo "== a plain reinstall keeps changed settings"
-reg_add "$settings_key" /v TimerInterval /t REG_DWORD /d 7000
+echo "== a plain reinstall keeps changed settings, their type included"
+reg_add "$settings_key" /v TimerInterval /t REG_SZ /d 7000
 status=$(msiexec /i "$MSI" /qn)
 [ "$status" = 0 ] || fail "reinstall ended with status $status"
 expect_installed "$version"
-expect_settings 0x1 0x1b58
+expect_settings 'REG_DWORD 0x1' 'REG_SZ 7000'
 
 echo "== an older package is refused"
 status=$(msiexec /i "$previous_msi" /qn)
@@ -218,17 +221,27 @@ status=$(msiexec /i "$previous_msi" /qn)
 expect_installed "$version"
 echo "refused with status $status"
 
-echo "== an upgrade in place while ORDEX runs"
+echo "== an upgrade in place while ORDEX runs keeps the settings, an absent one absent"
 [ "$(msiexec /x "$MSI" /qn)" = 0 ] || fail "uninstall before the upgrade"
 [ "$(msiexec /i "$previous_msi" /qn)" = 0 ] || fail "install of $previous_msi"
 start_as_at_logon
+# Deleted after the start, which would write the default back; a running ORDEX never does.
+wine reg delete "$settings_key" /v Visible /reg:32 /f >/dev/null
 status=$(msiexec /i "$MSI" /qn)
 # 3010: done, files in use are replaced at the next restart.
 [ "$status" = 0 ] || [ "$status" = 3010 ] || fail "upgrade ended with status $status"
 kill -0 "$ordex_pid" 2>/dev/null || fail "the upgrade ended the running ORDEX"
 close_ordex
 expect_installed "$version"
-expect_settings 0x1 0x1b58
+expect_settings '' 'REG_SZ 7000'
 echo "one product, version $version, settings kept (status $status)"
+
+echo "== an upgrade given the properties writes them"
+[ "$(msiexec /x "$MSI" /qn)" = 0 ] || fail "uninstall before the upgrade"
+[ "$(msiexec /i "$previous_msi" /qn)" = 0 ] || fail "install of $previous_msi"
+status=$(msiexec /i "$MSI" /qn VISIBLE=0 TIMERINTERVAL=2000)
+[ "$status" = 0 ] || fail "upgrade ended with status $status"
+expect_installed "$version"
+expect_settings 'REG_DWORD 0x0' 'REG_DWORD 0x7d0'
 
 echo "== MSI tests passed (${SECONDS}s)"
