@@ -296,11 +296,11 @@ void Form1::HeartbeatWhenDue() {
   if (now >= next_heartbeat_) {
     const auto days = (now - started_at_) / kHeartbeatPeriod;
     next_heartbeat_ = started_at_ + (days + 1) * kHeartbeatPeriod;
-    std::vector<std::string> standing;
-    for (const LastingCondition* place : {&machine_data_condition_, &summary_condition_}) {
-      if (auto reported = place->Reported()) standing.push_back(std::move(*reported));
-    }
     Report([&] {
+      std::vector<std::string> standing;
+      for (const LastingCondition* place : {&machine_data_condition_, &summary_condition_}) {
+        if (auto reported = place->Reported()) standing.push_back(std::move(*reported));
+      }
       return HeartbeatEvent(days, refresh_no_caption_, ChangeCount, machine_data_native_path_,
                             standing);
     });
