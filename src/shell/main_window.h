@@ -53,8 +53,8 @@ class Form1 : private TickListener {
   // the failing step runs.
   LoadResult Form_Load();
 
-  // Timer1's tick: one refresh pass. On an error it reports the message and ends the event
-  // loop with status 1.
+  // Timer1's tick: one refresh pass (none once the refresh is stopped), then the heartbeat when
+  // it is due. On an error it reports the message and ends the event loop with status 1.
   void Timer1_Timer();
 
   // The window's end, by its reason (the window closed, the session ending, a stop request):
