@@ -26,14 +26,20 @@ function(ordex_add_message_table program library)
                REQUIRED)
   set(source ${PROJECT_SOURCE_DIR}/src/platform/ordex_messages.mc)
   set(folder ${PROJECT_BINARY_DIR}/messages)
+  # The source is UTF-8 (the German entries); the table is written in UTF-16 either way.
+  set(codepage)
+  if(ORDEX_MESSAGE_COMPILER MATCHES "windmc")
+    set(codepage -C 65001)
+  endif()
   add_custom_command(
     OUTPUT ${folder}/ordex_messages.h ${folder}/ordex_messages.rc ${folder}/MSG00409.bin
+           ${folder}/MSG00407.bin
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${ORDEX_MESSAGE_COMPILER} -h ${folder} -r ${folder} ${source}
+    COMMAND ${ORDEX_MESSAGE_COMPILER} ${codepage} -h ${folder} -r ${folder} ${source}
     DEPENDS ${source}
     VERBATIM)
   set_source_files_properties(${folder}/ordex_messages.rc PROPERTIES OBJECT_DEPENDS
-                              ${folder}/MSG00409.bin)
+                              "${folder}/MSG00409.bin;${folder}/MSG00407.bin")
   target_sources(${program} PRIVATE ${folder}/ordex_messages.rc)
   target_include_directories(${program} PRIVATE ${folder})
   target_sources(${library} PRIVATE ${folder}/ordex_messages.h)

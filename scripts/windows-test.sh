@@ -227,6 +227,20 @@ events_and_policy_test() {
   sed -i 's/\$EX_AX_NUM=4 /$EX_AX_NUM=3 /' "$machine_data"
 }
 
+# The heartbeat as Wine passes it to the event log: Form1 in the cross-built tests, on a clock
+# moved on by a day (the program's own period is a day, and fixed).
+heartbeat_event_test() {
+  local log=$work/heartbeat.txt mada_path='C:/XOC/ROBOTER/XOC/R1/Mada/$Machine.dat'
+  echo "== the heartbeat in the log"
+  WINEDEBUG=+eventlog,+advapi wine "$BUILD/tests/ordex_tests.exe" \
+    --gtest_filter='HeartbeatToTheEventLog.*' --gtest_brief=1 >"$work/heartbeat.out" 2>"$log" ||
+    fail "the heartbeat's test: $(cat "$work/heartbeat.out")"
+  logged_events "$log" >"$work/heartbeat.list"
+  grep -qxF "0x4000000d|1|0|0|$mada_path|none" "$work/heartbeat.list" ||
+    fail "no heartbeat event: $(cat "$work/heartbeat.list")"
+  cat "$work/heartbeat.list"
+}
+
 # Windows Installer closes a running ORDEX before an update through the Restart Manager
 # (end_session_win32.exe sends the same messages; Wine's installer closes nothing): ORDEX agrees,
 # ends with status 0 and leaves the summary whole. Wine's relay trace shows the process calls
@@ -400,6 +414,7 @@ if [ "$WINEARCH" = win64 ]; then
 fi
 
 if [ "$WINEARCH" = win64 ]; then events_and_policy_test with-policy; else events_and_policy_test; fi
+heartbeat_event_test
 update_close_test
 busy_files_test
 

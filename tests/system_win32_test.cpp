@@ -21,6 +21,8 @@ namespace {
 static_assert(MessageTableId(EventLevel::kInformation, kStartedEventId) == ORDEX_MSG_STARTED);
 static_assert(MessageTableId(EventLevel::kInformation, kChangedEventId) == ORDEX_MSG_CHANGED);
 static_assert(MessageTableId(EventLevel::kInformation, kEndedEventId) == ORDEX_MSG_ENDED);
+static_assert(MessageTableId(EventLevel::kInformation, kHeartbeatEventId) ==
+              ORDEX_MSG_STILL_WATCHING);
 static_assert(MessageTableId(EventLevel::kWarning, kConditionBegunEventId) ==
               ORDEX_MSG_CONDITION_BEGUN);
 static_assert(MessageTableId(EventLevel::kInformation, kConditionEndedEventId) ==

@@ -55,6 +55,26 @@ Form1Event ConditionEvent(const ConditionReport& report) {
           ReportLine(report)};
 }
 
+Form1Event HeartbeatEvent(std::int64_t days, std::string_view passes, std::int32_t change_count,
+                          std::string_view machine_data_path,
+                          std::span<const std::string> conditions) {
+  std::string standing;
+  for (const auto& condition : conditions) {
+    if (!standing.empty()) standing += "; ";
+    standing += condition;
+  }
+  if (standing.empty()) standing = "none";
+  Form1Event event{kHeartbeatEventId,
+                   EventLevel::kInformation,
+                   {std::to_string(days), std::string(passes), std::to_string(change_count),
+                    std::string(machine_data_path), std::move(standing)},
+                   {}};
+  event.line = "still watches " + event.strings[3] + " (days running: " + event.strings[0] +
+               "): " + event.strings[1] + " refresh passes, " + event.strings[2] +
+               " changes counted; lasting conditions: " + event.strings[4];
+  return event;
+}
+
 Form1Event EndedEvent(EndReason reason, std::int32_t change_count) {
   Form1Event event{kEndedEventId,
                    EventLevel::kInformation,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@ namespace ordex {
 inline constexpr std::uint16_t kStartedEventId = 10;
 inline constexpr std::uint16_t kChangedEventId = 11;
 inline constexpr std::uint16_t kEndedEventId = 12;
+inline constexpr std::uint16_t kHeartbeatEventId = 13;
 inline constexpr std::uint16_t kConditionBegunEventId = 20;
 inline constexpr std::uint16_t kConditionEndedEventId = 21;
 
@@ -45,6 +47,13 @@ Form1Event ChangedEvent(std::string_view old_count, std::string_view new_count,
 // condition ended (information): %1 what, %2 the file, %3 how long, %4 since when. The line is
 // the report's line.
 Form1Event ConditionEvent(const ConditionReport& report);
+
+// Still watching (information), once a day of running: %1 the days since start, %2 the refresh
+// passes done, %3 the changes counted, %4 the machine data file, %5 the lasting conditions
+// standing, joined by "; ", or "none".
+Form1Event HeartbeatEvent(std::int64_t days, std::string_view passes, std::int32_t change_count,
+                          std::string_view machine_data_path,
+                          std::span<const std::string> conditions);
 
 // Ended (information): %1 how ("window closed", "end of session", "stop request"), %2 the
 // changes counted since start.

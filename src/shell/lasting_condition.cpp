@@ -101,4 +101,11 @@ std::optional<ConditionReport> LastingCondition::Observe(
                          now - standing.began};
 }
 
+std::optional<std::string> LastingCondition::Reported() const {
+  if (!standing_ || !standing_->reported) return std::nullopt;
+  const Condition& condition = standing_->condition;
+  return std::string(What(condition.kind)) + " since " + UtcText(standing_->since) + ": " +
+         condition.file;
+}
+
 }  // namespace ordex

@@ -60,6 +60,10 @@ class LastingCondition {
                                          std::chrono::steady_clock::time_point now,
                                          std::chrono::system_clock::time_point wall_now);
 
+  // The condition reported as begun and not yet ended, as "<what> since <UTC time>: <file>";
+  // nothing while none stands or it has not lasted long enough to be reported.
+  std::optional<std::string> Reported() const;
+
  private:
   struct Standing {
     Condition condition;

@@ -1,9 +1,11 @@
 #include "shell/main_window.h"
 
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "collectors/ex_ax_num.h"
 #include "collectors/ipo_time.h"
@@ -97,6 +99,7 @@ void Form1::StartUp() {
   ShowChangeCount();
   ApplyVisibility();
   machine_.View().SetTimerInterval(TimerInterval);
+  StartHeartbeat();
 }
 
 void Form1::LoadSettings() {
@@ -181,7 +184,8 @@ void Form1::WriteInfoFile() { WriteSummaryFile(*start_up_files_, InstallDir, Cur
 
 void Form1::Timer1_Timer() {
   try {
-    RefreshCycle();
+    if (TimerInterval >= kLowestRunningTimerInterval) RefreshCycle();
+    HeartbeatWhenDue();
   } catch (const std::exception& e) {
     EndWithError(e.what(), 1);
   }
@@ -275,6 +279,41 @@ void Form1::WriteInfoFileWhenFree() {
 void Form1::Observe(LastingCondition& place, const std::optional<Condition>& found) {
   const auto report = place.Observe(found, machine_.Now(), machine_.WallClock());
   if (report) Report([&] { return ConditionEvent(*report); });
+}
+
+void Form1::StartHeartbeat() {
+  started_at_ = machine_.Now();
+  next_heartbeat_ = started_at_ + kHeartbeatPeriod;
+  ArmTimerForHeartbeatAlone(started_at_);
+}
+
+// Once a day of running ORDEX says that it still watches, so that a collector can tell a quiet
+// ORDEX from one that is gone without an end (ended by force, a crash, a power cut). Between
+// its moments a pass costs one look at the clock. A moment missed (a PC asleep, a pass that
+// came late) is said once, with the days as they are.
+void Form1::HeartbeatWhenDue() {
+  const auto now = machine_.Now();
+  if (now >= next_heartbeat_) {
+    const auto days = (now - started_at_) / kHeartbeatPeriod;
+    next_heartbeat_ = started_at_ + (days + 1) * kHeartbeatPeriod;
+    Report([&] {
+      std::vector<std::string> standing;
+      for (const LastingCondition* place : {&machine_data_condition_, &summary_condition_}) {
+        if (auto reported = place->Reported()) standing.push_back(std::move(*reported));
+      }
+      return HeartbeatEvent(days, refresh_no_caption_, ChangeCount, machine_data_native_path_,
+                            standing);
+    });
+  }
+  ArmTimerForHeartbeatAlone(now);
+}
+
+// A refresh stopped for good (an interval of 0 or less) leaves the timer to the heartbeat: its
+// ticks then run no pass, since ORDEX is alive and should say so.
+void Form1::ArmTimerForHeartbeatAlone(std::chrono::steady_clock::time_point now) {
+  if (TimerInterval >= kLowestRunningTimerInterval) return;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_heartbeat_ - now).count();
+  machine_.View().SetTimerInterval(static_cast<std::int32_t>(std::max<long long>(wait, 1)));
 }
 
 void Form1::CountChange() {

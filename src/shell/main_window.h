@@ -33,6 +33,8 @@ inline constexpr std::int32_t kDefaultTimerInterval = 10000;
 inline constexpr std::int32_t kDefaultVisible = 0;
 // The refresh periods that keep the refresh running; 0 or less stops it for good.
 inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
+// How often a running ORDEX says that it still watches, counted from the end of its start-up.
+inline constexpr std::chrono::hours kHeartbeatPeriod{24};
 
 // The main window: its state, the start-up sequence (Form_Load) and the refresh cycle run by
 // Timer1. The window state fields keep their design names and are public, plain data. All it
@@ -51,8 +53,8 @@ class Form1 : private TickListener {
   // the failing step runs.
   LoadResult Form_Load();
 
-  // Timer1's tick: one refresh pass. On an error it reports the message and ends the event
-  // loop with status 1.
+  // Timer1's tick: one refresh pass (none once the refresh is stopped), then the heartbeat when
+  // it is due. On an error it reports the message and ends the event loop with status 1.
   void Timer1_Timer();
 
   // The window's end, by its reason (the window closed, the session ending, a stop request):
@@ -84,6 +86,9 @@ class Form1 : private TickListener {
   void WriteInfoFileWhenFree();
   void CountChange();
   void Observe(LastingCondition& place, const std::optional<Condition>& found);
+  void StartHeartbeat();
+  void HeartbeatWhenDue();
+  void ArmTimerForHeartbeatAlone(std::chrono::steady_clock::time_point now);
 
   RegistryAccess& Registry();
   std::string ReadVersionValue(std::string_view value_name);
@@ -110,6 +115,8 @@ class Form1 : private TickListener {
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;
   LastingCondition summary_condition_;
+  std::chrono::steady_clock::time_point started_at_{};
+  std::chrono::steady_clock::time_point next_heartbeat_{};
 };
 
 // The host-name probe: a buffer of 255 spaces handed to the machine's query, trimmed of spaces
