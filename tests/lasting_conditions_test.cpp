@@ -182,6 +182,32 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
   }
 }
 
+// Taken empty at start-up and never saved since, the file is a lasting condition like any other:
+// warned once after 10 s and 3 passes, ended by the first whole reading, which is news for the
+// summary and no change even when it holds no count; the next change counts.
+TEST_F(Form1Test, AMachineDataFileEmptyForGoodIsReportedAndItsFirstReadingIsNoChange) {
+  files.RewriteFile(kMachineData, "");
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  EXPECT_EQ(machine.now, std::chrono::steady_clock::time_point(10s));
+  const std::string warning =
+      "machine data file empty since 2026-12-09 08:00:20 UTC: " + std::string(kMachineData);
+  for (int pass = 1; pass <= 6; ++pass) {
+    TimedPass();
+    EXPECT_EQ(testing::EventLines(machine, kConditionBegunEventId),
+              pass < 3 ? std::vector<std::string>{} : std::vector<std::string>{warning})
+        << "pass " << pass;
+  }
+  files.RewriteFile(kMachineData, "&ACCESS RVP\r\nDECL INT $TOOL_NUM=1\r\n");
+  TimedPass();
+  EXPECT_EQ(testing::EventLines(machine, kConditionEndedEventId).size(), 1u);
+  EXPECT_EQ(SummaryCount(), "");
+  WriteMachineData("2");
+  TimedPass();
+  EXPECT_EQ(SummaryCount(), "2");
+  EXPECT_EQ(form_->ChangeCount, 1);
+}
+
 // The formats of longer durations in the "ended" line.
 TEST(LastingCondition, LongDurationsReadInHoursAndMinutes) {
   LastingCondition condition;

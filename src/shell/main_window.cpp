@@ -225,14 +225,13 @@ bool Form1::TakeInMachineData() {
   Current.ExAxNum = std::move(reading->ex_ax_num);
   Current.MachineDataTime = reading->time;
   Show(Control::txtExAxNum, Current.ExAxNum);
-  if (Current.ExAxNum == Saved.ExAxNum) return false;
-  // After a start-up that found the file empty, the first count is news for the summary, not a
-  // change.
+  // After a start-up that found the file empty, the first whole reading is news for the summary,
+  // not a change, whatever it holds (no count at all included).
   if (std::exchange(ex_ax_num_unknown_, false)) {
     summary_pending_ = true;
     return false;
   }
-  return true;
+  return Current.ExAxNum != Saved.ExAxNum;
 }
 
 // A new reading, or nothing when the time stamp has not moved or the file is, for a moment or
@@ -248,7 +247,13 @@ std::optional<MachineDataReading> Form1::ReadTouchedMachineData(
                           machine_.Files().MissingFileError(machine_data_native_path_).what()};
     return std::nullopt;
   }
-  if (*time == Current.MachineDataTime) return std::nullopt;
+  if (*time == Current.MachineDataTime) {
+    // Taken empty at start-up and not saved since: still empty, which lasts if no one saves it.
+    if (ex_ax_num_unknown_) {
+      condition = Condition{ConditionKind::kMachineDataEmpty, machine_data_native_path_, ""};
+    }
+    return std::nullopt;
+  }
   auto reading = ReadExAxNum(machine_.Files(), machine_data_native_path_);
   if (!reading) {
     const bool there = machine_.Files().ModificationTime(machine_data_native_path_).has_value();

@@ -103,8 +103,8 @@ class Form1 : private TickListener {
   std::unique_ptr<InstanceLock> instance_lock_;
   std::string machine_data_native_path_;
   std::string refresh_no_caption_{kRefreshNoInitial};
-  // Whether start-up took the machine data file empty: the first count that follows is the first
-  // one known, not a change.
+  // Whether start-up took the machine data file empty and no whole reading has come since: the
+  // first one is the first count known, not a change.
   bool ex_ax_num_unknown_ = false;
   bool summary_pending_ = false;
   // What keeps the refresh pass from its whole job, reported once it lasts.
