@@ -185,6 +185,7 @@ TEST_F(RefreshCycleTest, NewSettingsTakeEffectOnTheNextPassAndMissingOnesKeepThe
   EXPECT_TRUE(view.visible());
 }
 
+// The change the pass saw is counted and reported before the summary's failure ends the program.
 TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   files.Remove(kSummary);
   files.Remove(kSummaryFolder);
@@ -193,6 +194,8 @@ TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   EXPECT_EQ(view.quit_status(), 1);
   EXPECT_NE(machine.fatal_error.find("Tarvex.ini"), std::string::npos) << machine.fatal_error;
   EXPECT_EQ(view.Text(Control::RefreshNo), "0") << "the rest of the pass does not run";
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(testing::EventLines(machine, kChangedEventId).size(), 1u);
 }
 
 TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {

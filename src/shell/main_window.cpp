@@ -189,6 +189,9 @@ void Form1::Timer1_Timer() {
 
 void Form1::RefreshCycle() {
   const bool changed = TakeInMachineData();
+  // Counted and reported before the summary is written, whose failure may end the program: a
+  // change is never lost with it.
+  if (changed) CountChange();
   if (changed || summary_pending_) WriteInfoFileWhenFree();
   std::optional<Condition> summary_held;
   if (summary_pending_) {
@@ -197,7 +200,6 @@ void Form1::RefreshCycle() {
     summary_held = Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
   }
   Observe(summary_condition_, summary_held);
-  if (changed) CountChange();
   AdvanceRefreshNo();
   ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
