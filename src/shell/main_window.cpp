@@ -117,9 +117,11 @@ void Form1::LoadSettings() {
 }
 
 // Each of the two settings comes from the policy key where it holds a number (Group Policy
-// steers a fleet), else from the settings key (the technician's), else, at start-up, from its
-// default; a pass keeps the value a setting had when neither key has one. However a value was
-// written (a DWORD, a QWORD, a number as text), one that reads is never overwritten.
+// steers a fleet), else from the settings key (the technician's), else from the value the
+// settings key gave last, or the default when it never gave one: a policy removed lets go at the
+// next pass, even where the settings key holds nothing (a standard user may not write the
+// defaults). However a value was written (a DWORD, a QWORD, a number as text), one that reads
+// is never overwritten.
 void Form1::ReadSettings(bool at_start_up) {
   DwordRead reads[] = {{PolicyKey, kTimerIntervalName},
                        {SettingsKey, kTimerIntervalName},
@@ -128,19 +130,16 @@ void Form1::ReadSettings(bool at_start_up) {
   Registry().ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
   const struct {
     std::int32_t& value;
+    std::int32_t& last_setting;
     std::int32_t default_value;
     const DwordRead& policy;
     const DwordRead& setting;
-  } settings[] = {{TimerInterval, kDefaultTimerInterval, reads[0], reads[1]},
-                  {Visible, kDefaultVisible, reads[2], reads[3]}};
+  } settings[] = {
+      {TimerInterval, timer_interval_setting_, kDefaultTimerInterval, reads[0], reads[1]},
+      {Visible, visible_setting_, kDefaultVisible, reads[2], reads[3]}};
   for (const auto& setting : settings) {
-    if (setting.policy.ok) {
-      setting.value = setting.policy.value;
-    } else if (setting.setting.ok) {
-      setting.value = setting.setting.value;
-    } else if (at_start_up) {
-      setting.value = setting.default_value;
-    }
+    if (setting.setting.ok) setting.last_setting = setting.setting.value;
+    setting.value = setting.policy.ok ? setting.policy.value : setting.last_setting;
     if (!at_start_up || setting.setting.ok) continue;
     // Written back, into the settings key only, so that a technician finds the setting to
     // change; a store this user may not write is no reason to stop.
