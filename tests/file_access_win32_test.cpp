@@ -182,8 +182,13 @@ struct Win32Backend {
       DWORD flags = kDispositionDelete | kDispositionPosixSemantics;
       if (!::SetFileInformationByHandle(deleter.get(), kFileDispositionInfoEx, &flags,
                                         sizeof flags)) {
-        return "this system deletes nothing with POSIX semantics (error " +
-               std::to_string(::GetLastError()) + "; Windows 10 1809 and later on NTFS do)";
+        const std::string error = " (error " + std::to_string(::GetLastError()) + ")";
+        if (RunningOnWine()) {
+          return "Wine refuses a delete with POSIX semantics" + error +
+                 "; the memory and POSIX backends' runs stand for Windows";
+        }
+        return "this system deletes nothing with POSIX semantics" + error +
+               "; Windows 10 1809 and later do on NTFS";
       }
     }
     if (!RunningOnWine()) return "";
