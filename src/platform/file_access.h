@@ -44,6 +44,7 @@ struct OpenedFile {
   std::unique_ptr<InputStream> stream;  // set exactly when status is kDone
 };
 
+// A file's last-modification time, or why there is none just now.
 struct FileStamp {
   FileStatus status = FileStatus::kNotThere;  // kDone, kNotThere or kBusy
   FileTime time;                              // set exactly when status is kDone
