@@ -10,7 +10,13 @@
 //   // Holds the file as another program that excludes ours would; false where the platform
 //   // has no such state (POSIX).
 //   bool Hold(const std::string& path);
-//   void Release();
+//   // As another program that locks the file's first bytes (LockFileEx), or deletes the file
+//   // while a handle to it stays open (kPending: without POSIX semantics; kPosix: with them).
+//   // Each returns "" once done, or why this backend cannot show it (the test then skips,
+//   // saying so).
+//   std::string LockRange(const std::string& path);
+//   std::string DeleteWhileOpen(const std::string& path, Deletion how);
+//   void Release();                             // lets go of whatever the calls above hold
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, FileAccessContract, Backend);
 
@@ -26,6 +32,8 @@
 #include "test_helpers.h"
 
 namespace ordex::testing {
+
+enum class Deletion { kPending, kPosix };
 
 template <typename Backend>
 class FileAccessContract : public ::testing::Test {
@@ -102,6 +110,7 @@ TYPED_TEST_P(FileAccessContract, AHeldFileIsBusyNotAFailure) {
   const std::string path = this->Path("summary.txt");
   files.RewriteFile(path, "kept");
   if (!this->backend_.Hold(path)) GTEST_SKIP() << "no file is ever busy here";
+  EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kDone) << "attributes answer";
   EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
   EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
   EXPECT_EQ(MessageOf([&] { files.OpenForReading(path); }),
@@ -124,10 +133,66 @@ TYPED_TEST_P(FileAccessContract, ReplaceAtomicallyCreatesAndReplacesButNoFolder)
   EXPECT_EQ(files.ModificationTime(lost), std::nullopt);
 }
 
+// A locked range refuses reads and writes, not the open nor the attributes; a refused read
+// may simply be tried again once the lock is gone.
+TYPED_TEST_P(FileAccessContract, ALockedRangeRefusesReadsNotTheOpen) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("hw_inf.ini");
+  files.RewriteFile(path, "kept");
+  if (const std::string why = this->backend_.LockRange(path); !why.empty()) GTEST_SKIP() << why;
+  EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kDone);
+  const OpenedFile opened = files.TryOpenForReading(path);
+  ASSERT_EQ(opened.status, FileStatus::kDone);
+  char first = 0;
+  EXPECT_EQ(MessageOf([&] { opened.stream->Read(&first, 1); }),
+            "cannot read " + path + ": part of it is locked by another program");
+  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  this->backend_.Release();
+  EXPECT_EQ(opened.stream->Read(&first, 1), 1u);
+  EXPECT_EQ(first, 'k');
+}
+
+// Deleted while another program still has it open, the file keeps its name but refuses every
+// look, its attributes included, until that program closes it; then it is gone.
+TYPED_TEST_P(FileAccessContract, AFilePendingDeletionIsBusyUntilItsLastHandleCloses) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("$Machine.dat");
+  files.RewriteFile(path, "kept");
+  const std::string why = this->backend_.DeleteWhileOpen(path, Deletion::kPending);
+  if (!why.empty()) GTEST_SKIP() << why;
+  EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kBusy);
+  EXPECT_EQ(MessageOf([&] { files.ModificationTime(path); }),
+            "cannot examine " + path + ": in use by another program");
+  EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  this->backend_.Release();
+  EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kNotThere);
+  files.RewriteFile(path, "new");
+  EXPECT_EQ(files.ReadWholeFile(path), "new");
+}
+
+// Deleted with POSIX semantics, the name is gone at once though the file is still open, and a
+// file written under it is a new one that outlives the old one's last handle.
+TYPED_TEST_P(FileAccessContract, APosixDeleteTakesTheNameAtOnce) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("$Machine.dat");
+  files.RewriteFile(path, "kept");
+  const std::string why = this->backend_.DeleteWhileOpen(path, Deletion::kPosix);
+  if (!why.empty()) GTEST_SKIP() << why;
+  EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kNotThere);
+  EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kNotThere);
+  files.RewriteFile(path, "new");
+  this->backend_.Release();
+  EXPECT_EQ(files.ReadWholeFile(path), "new");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
                             RewriteCreatesThenOverwritesAndTruncates,
                             ReadsEveryByteInPiecesOfAnySize, AFolderInPlaceOfTheFileIsNamedAsSuch,
                             AHeldFileIsBusyNotAFailure,
-                            ReplaceAtomicallyCreatesAndReplacesButNoFolder);
+                            ReplaceAtomicallyCreatesAndReplacesButNoFolder,
+                            ALockedRangeRefusesReadsNotTheOpen,
+                            AFilePendingDeletionIsBusyUntilItsLastHandleCloses,
+                            APosixDeleteTakesTheNameAtOnce);
 
 }  // namespace ordex::testing

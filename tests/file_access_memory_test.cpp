@@ -19,7 +19,21 @@ struct MemoryBackend {
     held_ = path;
     return true;
   }
-  void Release() { files_.SetBusy(held_, false); }
+  std::string LockRange(const std::string& path) {
+    files_.SetHold(path, MemoryFileAccess::Hold::kRangeLocked);
+    held_ = path;
+    return "";
+  }
+  std::string DeleteWhileOpen(const std::string& path, Deletion how) {
+    if (how == Deletion::kPosix) {
+      files_.Remove(path);
+      return "";
+    }
+    files_.SetHold(path, MemoryFileAccess::Hold::kDeletePending);
+    held_ = path;
+    return "";
+  }
+  void Release() { files_.SetHold(held_, MemoryFileAccess::Hold::kNone); }
 
   MemoryFileAccess files_;
   std::string held_;

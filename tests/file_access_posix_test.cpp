@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -12,6 +13,7 @@
 
 #include "core/error.h"
 #include "file_access_contract.h"
+#include "platform/fd_posix.h"
 #include "platform/file_access.h"
 #include "test_helpers.h"
 
@@ -230,10 +232,22 @@ struct PosixBackend {
   std::string Path(std::string_view name) const { return (dir_ / name).string(); }
   void MakeFolder(const std::string& path) { std::filesystem::create_directories(path); }
   bool Hold(const std::string&) { return false; }
-  void Release() {}
+  std::string LockRange(const std::string&) {
+    return "POSIX locks are advisory: no read is ever refused";
+  }
+  // An unlinked file loses its name at once: POSIX deletes only that way.
+  std::string DeleteWhileOpen(const std::string& path, Deletion how) {
+    if (how == Deletion::kPending) return "POSIX has no deletion pending while a file is open";
+    held_.emplace(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_GE(held_->get(), 0) << path;
+    EXPECT_EQ(::unlink(path.c_str()), 0) << path;
+    return "";
+  }
+  void Release() { held_.reset(); }
 
   TempDir dir_;
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
+  std::optional<Fd> held_;
 };
 
 }  // namespace

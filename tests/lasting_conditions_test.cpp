@@ -20,10 +20,11 @@ using testing::Form1Test;
 using testing::kMachineData;
 using testing::kSummary;
 
-// The machine data file caught in a save when ORDEX starts (emptied, or changing while it is
-// read): a moment of it is waited out with no change counted later; lasting past the patience,
-// an empty file is taken as it is and a changing one ends start-up. (Files held by another
-// program: StartUpWaitsUpToTenSecondsForAHeldFile.)
+// The machine data file caught in a save when ORDEX starts (deleted and written anew, with or
+// without POSIX semantics, emptied, or changing while it is read): a moment of it is waited out
+// with no change counted later; lasting past the patience, an empty file is taken as it is, and
+// a missing or changing one ends start-up. (Files held by another program:
+// StartUpWaitsUpToTenSecondsForAHeldFile.)
 TEST_F(Form1Test, StartUpWaitsOutASave) {
   struct Case {
     const char* name;
@@ -36,7 +37,15 @@ TEST_F(Form1Test, StartUpWaitsOutASave) {
   const auto empty = [&] { files.RewriteFile(kMachineData, ""); };
   const auto written = [&] { WriteMachineData("2"); };
   const auto released = hold(Hold::kNone);
+  const auto missing = [&] { files.Remove(kMachineData); };
+  const auto written_anew = [&] {
+    files.SetHold(kMachineData, Hold::kNone);
+    WriteMachineData("2");
+  };
   const Case cases[] = {
+      {"missing for 1 s", missing, written, 1s, "2"},
+      {"pending deletion for 2 s", hold(Hold::kDeletePending), written_anew, 2s, "2"},
+      {"missing for 12 s", missing, written, 12s, nullptr, "No such file or directory"},
       {"empty for 1 s", empty, written, 1s, "2"},
       {"empty for 12 s", empty, written, 12s, ""},
       {"changing for 1 s", hold(Hold::kChangingWhileRead), released, 1s, "2"},
@@ -105,7 +114,7 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
        "cannot read " + mada + ": part of it is locked by another program",
        "machine data file held by another program"},
       {"pending deletion", hold(kMachineData, Hold::kDeletePending), release(kMachineData),
-       "cannot open " + mada + ": in use by another program",
+       "cannot examine " + mada + ": in use by another program",
        "machine data file held by another program"},
       {"changing", hold(kMachineData, Hold::kChangingWhileRead), release(kMachineData), mada,
        "machine data file changing whenever it is read"},
@@ -171,6 +180,32 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       EXPECT_EQ(SummaryCount(), "2");
     }
   }
+}
+
+// Taken empty at start-up and never saved since, the file is a lasting condition like any other:
+// warned once after 10 s and 3 passes, ended by the first whole reading, which is news for the
+// summary and no change even when it holds no count; the next change counts.
+TEST_F(Form1Test, AMachineDataFileEmptyForGoodIsReportedAndItsFirstReadingIsNoChange) {
+  files.RewriteFile(kMachineData, "");
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  EXPECT_EQ(machine.now, std::chrono::steady_clock::time_point(10s));
+  const std::string warning =
+      "machine data file empty since 2026-12-09 08:00:20 UTC: " + std::string(kMachineData);
+  for (int pass = 1; pass <= 6; ++pass) {
+    TimedPass();
+    EXPECT_EQ(testing::EventLines(machine, kConditionBegunEventId),
+              pass < 3 ? std::vector<std::string>{} : std::vector<std::string>{warning})
+        << "pass " << pass;
+  }
+  files.RewriteFile(kMachineData, "&ACCESS RVP\r\nDECL INT $TOOL_NUM=1\r\n");
+  TimedPass();
+  EXPECT_EQ(testing::EventLines(machine, kConditionEndedEventId).size(), 1u);
+  EXPECT_EQ(SummaryCount(), "");
+  WriteMachineData("2");
+  TimedPass();
+  EXPECT_EQ(SummaryCount(), "2");
+  EXPECT_EQ(form_->ChangeCount, 1);
 }
 
 // The formats of longer durations in the "ended" line.

@@ -185,6 +185,7 @@ TEST_F(RefreshCycleTest, NewSettingsTakeEffectOnTheNextPassAndMissingOnesKeepThe
   EXPECT_TRUE(view.visible());
 }
 
+// The change the pass saw is counted and reported before the summary's failure ends the program.
 TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   files.Remove(kSummary);
   files.Remove(kSummaryFolder);
@@ -193,6 +194,8 @@ TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   EXPECT_EQ(view.quit_status(), 1);
   EXPECT_NE(machine.fatal_error.find("Tarvex.ini"), std::string::npos) << machine.fatal_error;
   EXPECT_EQ(view.Text(Control::RefreshNo), "0") << "the rest of the pass does not run";
+  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
+  EXPECT_EQ(testing::EventLines(machine, kChangedEventId).size(), 1u);
 }
 
 TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {
@@ -287,6 +290,41 @@ TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
   }
   EXPECT_EQ(view.interval_ms(), 5);
   EXPECT_TRUE(view.visible());
+}
+
+// A policy removed lets go at the next pass: each setting takes the settings key's value, or
+// the one that key gave last, or the default where it never gave one; never the policy's.
+TEST_F(Form1Test, ARemovedPolicyLetsGoAtTheNextPass) {
+  const struct {
+    const char* what;
+    bool values;   // the settings key holds TimerInterval 5000 and Visible 0 at start-up
+    bool emptied;  // ... and loses them while the policy holds
+    std::int32_t interval;
+  } cases[] = {{"settings key without values, not writable", false, false, 10000},
+               {"settings key with values", true, false, 5000},
+               {"settings key emptied under the policy", true, true, 5000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    form_.reset();
+    RemoveKey(SettingsKey);
+    registry.writable = c.values;
+    if (c.values) {
+      SetSetting(kTimerIntervalName, 5000);
+      SetSetting(kVisibleName, 0);
+    }
+    registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 300) +
+                    testing::RegDwordValue(PolicyKey, kVisibleName, 1));
+    StartForm();
+    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+    if (c.emptied) RemoveKey(SettingsKey);
+    Pass();
+    EXPECT_EQ(view.interval_ms(), 300);
+    EXPECT_TRUE(view.visible());
+    RemoveKey(PolicyKey);
+    Pass();
+    EXPECT_EQ(view.interval_ms(), c.interval);
+    EXPECT_FALSE(view.visible());
+  }
 }
 
 }  // namespace

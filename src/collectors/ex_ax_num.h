@@ -24,7 +24,8 @@ struct MachineDataReading {
 
 // Reads the count and the modification time from the machine data file at `native_path`.
 // Returns nothing when the file does not exist, or when its modification time changed while it
-// was being read (a torn read: the caller looks again later). Other failures throw Error.
+// was being read (a torn read: the caller looks again later). A file held by another program
+// (pending deletion included) throws BusyFileError; other failures throw Error.
 std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
                                               const std::string& native_path);
 

@@ -20,6 +20,15 @@ std::string ReadToEnd(InputStream& stream) {
   return content;
 }
 
+std::optional<FileTime> FileAccess::ModificationTime(const std::string& native_path) const {
+  const FileStamp stamp = TryModificationTime(native_path);
+  if (stamp.status == FileStatus::kBusy) {
+    throw BusyFileError("cannot examine", native_path, "in use by another program");
+  }
+  if (stamp.status == FileStatus::kNotThere) return std::nullopt;
+  return stamp.time;
+}
+
 std::unique_ptr<InputStream> FileAccess::OpenForReading(const std::string& native_path) const {
   OpenedFile file = TryOpenForReading(native_path);
   if (file.status == FileStatus::kBusy) throw BusyFileError(native_path);

@@ -44,6 +44,12 @@ struct OpenedFile {
   std::unique_ptr<InputStream> stream;  // set exactly when status is kDone
 };
 
+// A file's last-modification time, or why there is none just now.
+struct FileStamp {
+  FileStatus status = FileStatus::kNotThere;  // kDone, kNotThere or kBusy
+  FileTime time;                              // set exactly when status is kDone
+};
+
 // The file system as the program sees it. Paths given to it are target paths, built as on the
 // controller PC ("C:\XOC\ROBOTER\INIT\hw_inf.ini"); NativePath turns them into this platform's.
 // "Not there" and "busy" are results; every other failure throws Error naming the native path
@@ -57,8 +63,10 @@ class FileAccess {
   // case, as the target's file system does. On Windows the path is used as it is.
   virtual std::string NativePath(std::string_view target_path) const = 0;
 
-  // The last-modification time at full resolution, or nothing when the file does not exist.
-  virtual std::optional<FileTime> ModificationTime(const std::string& native_path) const = 0;
+  // The last-modification time at full resolution; kNotThere when the file does not exist,
+  // kBusy when it cannot be examined just now (on Windows, a file deleted while another program
+  // still has it open refuses even its attributes until that program closes it).
+  virtual FileStamp TryModificationTime(const std::string& native_path) const = 0;
 
   // Opens for reading only.
   virtual OpenedFile TryOpenForReading(const std::string& native_path) const = 0;
@@ -78,6 +86,8 @@ class FileAccess {
                                        std::string_view content) const = 0;
 
   // For callers to whom a busy file is a failure: they throw BusyFileError when it is busy.
+  // The last-modification time, or nothing when the file does not exist.
+  std::optional<FileTime> ModificationTime(const std::string& native_path) const;
   // Opens for reading, or returns nullptr when the file (or a folder on its path) does not exist.
   std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const;
   // The whole content of a file that must exist.

@@ -7,6 +7,27 @@
 namespace ordex {
 namespace {
 
+using Hold = MemoryFileAccess::Hold;
+
+enum class Access { kAttributes, kOpen, kRead, kWrite };
+
+// What another program's hold refuses us, as described at Hold. kWrite stands for an open for
+// writing together with the writes that follow; kRead for a read through a stream already open.
+bool Refuses(Hold hold, Access access) {
+  switch (hold) {
+    case Hold::kNone:
+    case Hold::kChangingWhileRead:
+      return false;
+    case Hold::kBusy:
+      return access == Access::kOpen || access == Access::kWrite;
+    case Hold::kRangeLocked:
+      return access == Access::kRead || access == Access::kWrite;
+    case Hold::kDeletePending:
+      return access != Access::kRead;
+  }
+  return false;
+}
+
 std::string ParentOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return "/";
@@ -47,11 +68,12 @@ std::string MemoryFileAccess::NativePath(std::string_view target_path) const {
   return path;
 }
 
-std::optional<FileTime> MemoryFileAccess::ModificationTime(const std::string& native_path) const {
-  if (FolderExists(native_path)) return FileTime{};
+FileStamp MemoryFileAccess::TryModificationTime(const std::string& native_path) const {
+  if (FolderExists(native_path)) return {FileStatus::kDone, FileTime{}};
   const auto file = files_.find(native_path);
-  if (file == files_.end()) return std::nullopt;
-  return file->second.time;
+  if (file == files_.end()) return {FileStatus::kNotThere, {}};
+  if (Refuses(HoldOf(native_path), Access::kAttributes)) return {FileStatus::kBusy, {}};
+  return {FileStatus::kDone, file->second.time};
 }
 
 OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) const {
@@ -59,10 +81,10 @@ OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) c
   const auto file = files_.find(native_path);
   if (file == files_.end()) return {FileStatus::kNotThere, nullptr};
   const Hold hold = HoldOf(native_path);
-  if (hold == Hold::kBusy || hold == Hold::kDeletePending) return {FileStatus::kBusy, nullptr};
+  if (Refuses(hold, Access::kOpen)) return {FileStatus::kBusy, nullptr};
   auto stream = std::make_unique<MemoryInputStream>(
       file->second.content, native_path,
-      [this, native_path] { return HoldOf(native_path) == Hold::kRangeLocked; });
+      [this, native_path] { return Refuses(HoldOf(native_path), Access::kRead); });
   if (hold == Hold::kChangingWhileRead) file->second.time = FileTime{++clock_};
   return {FileStatus::kDone, std::move(stream)};
 }
@@ -93,6 +115,7 @@ void MemoryFileAccess::AddFolder(const std::string& path) {
 void MemoryFileAccess::Remove(const std::string& path) {
   files_.erase(path);
   folders_.erase(path);
+  holds_.erase(path);
 }
 
 void MemoryFileAccess::SetBusy(const std::string& path, bool busy) {
@@ -100,6 +123,7 @@ void MemoryFileAccess::SetBusy(const std::string& path, bool busy) {
 }
 
 void MemoryFileAccess::SetHold(const std::string& path, Hold hold) {
+  if (HoldOf(path) == Hold::kDeletePending && hold != Hold::kDeletePending) files_.erase(path);
   if (hold == Hold::kNone) {
     holds_.erase(path);
   } else {
@@ -129,8 +153,7 @@ void MemoryFileAccess::CheckNotAFolder(const std::string& path) const {
 }
 
 FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content) const {
-  const Hold hold = HoldOf(path);
-  if (hold != Hold::kNone && hold != Hold::kChangingWhileRead) return FileStatus::kBusy;
+  if (Refuses(HoldOf(path), Access::kWrite)) return FileStatus::kBusy;
   files_[path] = {std::string(content), FileTime{++clock_}};
   return FileStatus::kDone;
 }

@@ -17,7 +17,7 @@ namespace ordex {
 class MemoryFileAccess : public FileAccess {
  public:
   std::string NativePath(std::string_view target_path) const override;
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override;
+  FileStamp TryModificationTime(const std::string& native_path) const override;
   OpenedFile TryOpenForReading(const std::string& native_path) const override;
   FileStatus TryRewriteFile(const std::string& native_path,
                             std::string_view content) const override;
@@ -25,15 +25,21 @@ class MemoryFileAccess : public FileAccess {
                                std::string_view content) const override;
   Error MissingFileError(const std::string& native_path) const override;
 
-  // What another program does to a file, as the Windows file system shows it.
+  // What another program does to a file, as Windows documents it; what each hold refuses is
+  // decided in one place (Refuses, in the .cpp file).
   enum class Hold {
     kNone,
-    // Open without sharing: opens and rewrites are busy.
+    // Open without sharing (CreateFile with share mode 0): opening it for reading or writing
+    // fails with a sharing violation; its attributes still answer.
     kBusy,
-    // A range locked: the file opens, every read is busy, a rewrite is busy.
+    // A range locked (LockFileEx): the file opens and answers its attributes; reading or
+    // writing the range fails with a lock violation.
     kRangeLocked,
-    // Deleted while the other program still has it open: the file is there with its time, yet
-    // opens and rewrites are busy, as Windows refuses them until that program closes it.
+    // Deleted while a handle to it is still open (DeleteFile without POSIX semantics "marks a
+    // file for deletion on close"): the name stays, yet opening the file and looking up its
+    // attributes fail with access denied (STATUS_DELETE_PENDING) until the last handle
+    // closes. Letting go of this hold is that close: the file is gone. A stream opened
+    // before goes on reading.
     kDeletePending,
     // Saved again while it is read: each open moves the modification time on.
     kChangingWhileRead,
@@ -41,7 +47,10 @@ class MemoryFileAccess : public FileAccess {
 
   // Creates the folder and those above it.
   void AddFolder(const std::string& path);
-  // Removes a file, or a folder (not what lies below it).
+  // Removes a file, or a folder (not what lies below it), with whatever held it. This is also
+  // what a delete with POSIX semantics does while other programs still have the file open
+  // (FILE_DISPOSITION_POSIX_SEMANTICS, used by DeleteFile on NTFS since Windows 10 1809): the
+  // name is gone at once, and a file written under it is a new one.
   void Remove(const std::string& path);
   void SetBusy(const std::string& path, bool busy);
   void SetHold(const std::string& path, Hold hold);

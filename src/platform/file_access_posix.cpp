@@ -273,14 +273,16 @@ class PosixFileAccess : public FileAccess {
     return ResolveIgnoringCase(ToSlashPath(target_path));
   }
 
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
+  // A file unlinked while open loses its name at once: it is not there, never busy.
+  FileStamp TryModificationTime(const std::string& native_path) const override {
     struct stat info;
     if (::stat(native_path.c_str(), &info) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+      if (errno == ENOENT || errno == ENOTDIR) return {FileStatus::kNotThere, {}};
       throw PosixError("cannot examine", native_path, errno);
     }
-    return FileTime{static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                    info.st_mtim.tv_nsec};
+    return {FileStatus::kDone,
+            FileTime{static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                     info.st_mtim.tv_nsec}};
   }
 
   OpenedFile TryOpenForReading(const std::string& native_path) const override {

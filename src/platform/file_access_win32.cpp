@@ -26,9 +26,10 @@ const GetLastNtStatus kGetLastNtStatus = [] {
                : nullptr;
 }();
 
-// A file deleted while another handle is open keeps its name until that handle closes; opening
-// it meanwhile fails with "Access is denied". Only the NT status of the failed call tells this
-// apart from a file this user may not open.
+// A file deleted while another handle is open keeps its name until that handle closes (DeleteFile:
+// "marks a file for deletion on close ... Subsequent calls to CreateFile to open the file fail
+// with ERROR_ACCESS_DENIED"); looking up its attributes fails the same way. Only the NT status of
+// the failed call, STATUS_DELETE_PENDING, tells this apart from a file this user may not open.
 bool IsDeletePending(DWORD code) {
   constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056L);
   if (code == ERROR_DELETE_PENDING) return true;
@@ -212,17 +213,20 @@ class Win32FileAccess : public FileAccess {
     return std::string(target_path);
   }
 
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
+  // GetFileAttributesEx opens the file by its name, so a file pending deletion refuses it with
+  // "Access is denied" as it refuses CreateFile: busy, not a permission problem.
+  FileStamp TryModificationTime(const std::string& native_path) const override {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(native_path.c_str(), GetFileExInfoStandard, &data)) {
       const DWORD code = ::GetLastError();
-      if (IsNotThere(code)) return std::nullopt;
+      if (IsNotThere(code)) return {FileStatus::kNotThere, {}};
+      if (IsBusy(code)) return {FileStatus::kBusy, {}};
       throw Win32Error("cannot examine", native_path, code);
     }
     const std::uint64_t ticks =
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
         data.ftLastWriteTime.dwLowDateTime;
-    return FileTime{static_cast<std::int64_t>(ticks)};
+    return {FileStatus::kDone, FileTime{static_cast<std::int64_t>(ticks)}};
   }
 
   OpenedFile TryOpenForReading(const std::string& native_path) const override {

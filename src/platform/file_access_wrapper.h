@@ -20,8 +20,8 @@ class FileAccessWrapper : public FileAccess {
   std::string NativePath(std::string_view target_path) const override {
     return target_.NativePath(target_path);
   }
-  std::optional<FileTime> ModificationTime(const std::string& native_path) const override {
-    return target_.ModificationTime(native_path);
+  FileStamp TryModificationTime(const std::string& native_path) const override {
+    return target_.TryModificationTime(native_path);
   }
   OpenedFile TryOpenForReading(const std::string& native_path) const override {
     return target_.TryOpenForReading(native_path);

@@ -120,9 +120,11 @@ void Form1::LoadSettings() {
 }
 
 // Each of the two settings comes from the policy key where it holds a number (Group Policy
-// steers a fleet), else from the settings key (the technician's), else, at start-up, from its
-// default; a pass keeps the value a setting had when neither key has one. However a value was
-// written (a DWORD, a QWORD, a number as text), one that reads is never overwritten.
+// steers a fleet), else from the settings key (the technician's), else from the value the
+// settings key gave last, or the default when it never gave one: a policy removed lets go at the
+// next pass, even where the settings key holds nothing (a standard user may not write the
+// defaults). However a value was written (a DWORD, a QWORD, a number as text), one that reads
+// is never overwritten.
 void Form1::ReadSettings(bool at_start_up) {
   DwordRead reads[] = {{PolicyKey, kTimerIntervalName},
                        {SettingsKey, kTimerIntervalName},
@@ -131,19 +133,16 @@ void Form1::ReadSettings(bool at_start_up) {
   Registry().ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
   const struct {
     std::int32_t& value;
+    std::int32_t& last_setting;
     std::int32_t default_value;
     const DwordRead& policy;
     const DwordRead& setting;
-  } settings[] = {{TimerInterval, kDefaultTimerInterval, reads[0], reads[1]},
-                  {Visible, kDefaultVisible, reads[2], reads[3]}};
+  } settings[] = {
+      {TimerInterval, timer_interval_setting_, kDefaultTimerInterval, reads[0], reads[1]},
+      {Visible, visible_setting_, kDefaultVisible, reads[2], reads[3]}};
   for (const auto& setting : settings) {
-    if (setting.policy.ok) {
-      setting.value = setting.policy.value;
-    } else if (setting.setting.ok) {
-      setting.value = setting.setting.value;
-    } else if (at_start_up) {
-      setting.value = setting.default_value;
-    }
+    if (setting.setting.ok) setting.last_setting = setting.setting.value;
+    setting.value = setting.policy.ok ? setting.policy.value : setting.last_setting;
     if (!at_start_up || setting.setting.ok) continue;
     // Written back, into the settings key only, so that a technician finds the setting to
     // change; a store this user may not write is no reason to stop.
@@ -193,6 +192,9 @@ void Form1::Timer1_Timer() {
 
 void Form1::RefreshCycle() {
   const bool changed = TakeInMachineData();
+  // Counted and reported before the summary is written, whose failure may end the program: a
+  // change is never lost with it.
+  if (changed) CountChange();
   if (changed || summary_pending_) WriteInfoFileWhenFree();
   std::optional<Condition> summary_held;
   if (summary_pending_) {
@@ -201,7 +203,6 @@ void Form1::RefreshCycle() {
     summary_held = Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
   }
   Observe(summary_condition_, summary_held);
-  if (changed) CountChange();
   AdvanceRefreshNo();
   ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
@@ -229,14 +230,13 @@ bool Form1::TakeInMachineData() {
   Current.ExAxNum = std::move(reading->ex_ax_num);
   Current.MachineDataTime = reading->time;
   Show(Control::txtExAxNum, Current.ExAxNum);
-  if (Current.ExAxNum == Saved.ExAxNum) return false;
-  // After a start-up that found the file empty, the first count is news for the summary, not a
-  // change.
+  // After a start-up that found the file empty, the first whole reading is news for the summary,
+  // not a change, whatever it holds (no count at all included).
   if (std::exchange(ex_ax_num_unknown_, false)) {
     summary_pending_ = true;
     return false;
   }
-  return true;
+  return Current.ExAxNum != Saved.ExAxNum;
 }
 
 // A new reading, or nothing when the time stamp has not moved or the file is, for a moment or
@@ -252,7 +252,13 @@ std::optional<MachineDataReading> Form1::ReadTouchedMachineData(
                           machine_.Files().MissingFileError(machine_data_native_path_).what()};
     return std::nullopt;
   }
-  if (*time == Current.MachineDataTime) return std::nullopt;
+  if (*time == Current.MachineDataTime) {
+    // Taken empty at start-up and not saved since: still empty, which lasts if no one saves it.
+    if (ex_ax_num_unknown_) {
+      condition = Condition{ConditionKind::kMachineDataEmpty, machine_data_native_path_, ""};
+    }
+    return std::nullopt;
+  }
   auto reading = ReadExAxNum(machine_.Files(), machine_data_native_path_);
   if (!reading) {
     const bool there = machine_.Files().ModificationTime(machine_data_native_path_).has_value();

@@ -108,9 +108,13 @@ class Form1 : private TickListener {
   std::unique_ptr<InstanceLock> instance_lock_;
   std::string machine_data_native_path_;
   std::string refresh_no_caption_{kRefreshNoInitial};
-  // Whether start-up took the machine data file empty: the first count that follows is the first
-  // one known, not a change.
+  // Whether start-up took the machine data file empty and no whole reading has come since: the
+  // first one is the first count known, not a change.
   bool ex_ax_num_unknown_ = false;
+  // What the settings key gave last for each setting, or its default: where a setting falls back
+  // when the policy lets go of it.
+  std::int32_t timer_interval_setting_ = kDefaultTimerInterval;
+  std::int32_t visible_setting_ = kDefaultVisible;
   bool summary_pending_ = false;
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;

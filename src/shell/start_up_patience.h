@@ -35,9 +35,10 @@ class StartUpPatience : public FileAccessWrapper {
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
 
-  // The machine data file read whole. A file that is empty or changes while it is read is a save
-  // in progress, read again with the same patience: one still empty then is taken as it is, one
-  // still changing throws. A missing file throws at once.
+  // The machine data file read whole. A file that is missing, held (pending deletion included),
+  // empty or changing while it is read is a save in progress (deleted and written anew, or
+  // truncated and written), read again with the same patience: one still empty then is taken
+  // as it is; one still missing, held or changing throws.
   MachineDataReading ReadMachineData(const std::string& native_path) const;
 
   // Runs `attempt` until `done(result)`, pausing in between; once the patience is spent, the
