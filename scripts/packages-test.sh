@@ -102,4 +102,13 @@ if ensure ordex-probe-missing; then
 fi
 expect_output 'Unable to locate package ordex-probe-missing' "the package manager's output was not shown"
 expect_output '^FAIL: apt-get install ordex-probe-missing ended with status 100' "no closing FAIL line"
+# apt's own words, as a mirror in sync left them on a machine with amd64 security updates
+# installed and no i386 index of them.
+printf '%s\n' 'The following packages have unmet dependencies:' \
+  ' libwine:i386 : Depends: libgstreamer-plugins-base1.0-0:i386 (>= 1.0.0) but it is not going to be installed' \
+  'E: Unable to correct problems, you have held broken packages.' >"$scratch/captured"
+versions_disagree "$scratch/captured" || fail "apt's unmet dependencies were not taken for versions that disagree"
+echo 'E: Unable to locate package ordex-probe-missing' >"$scratch/captured"
+! versions_disagree "$scratch/captured" || fail "a package that is not there was taken for versions that disagree"
+
 echo "ensure_packages: a failed index is tried 3 times and done without, versions that disagree are settled, an impossible install fails with apt's output"

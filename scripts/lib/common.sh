@@ -83,11 +83,12 @@ install_packages() {
   rm -f "$output"
 }
 
-# versions_disagree OUTPUT_FILE: whether apt-get's output tells of a dependency on an exact
-# version other than the one on offer ("Depends: libx:i386 (= 2) but 1 is to be installed"),
-# rather than of a package that is not there at all.
+# versions_disagree OUTPUT_FILE: whether apt-get's output tells of dependencies it could not
+# meet with the versions on offer ("The following packages have unmet dependencies: libx:i386 :
+# Depends: liby:i386 (= 2) but 1 is to be installed"), rather than of a package that is not
+# there at all ("Unable to locate package").
 versions_disagree() {
-  grep -qE 'but [^ ]+ is to be installed|Unmet dependencies' "$1"
+  grep -qiE 'but [^ ]+ is to be installed|unmet dependencies' "$1"
 }
 
 # The release's code name (bookworm), or nothing.
