@@ -7,23 +7,38 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
+# Each step prints one line, or two where it has a result to tell, and closes with the time it
+# took; the build and test output goes to the log it names and is shown when the step fails.
+step_start=
+step() {
+  close_step
+  echo "== $*"
+  step_start=$SECONDS
+}
+close_step() {
+  [ -z "$step_start" ] || echo "   took $((SECONDS - step_start)) s"
+}
+trap close_step EXIT
+
+step "packages the build and the tests need"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
   x11-utils strace libxml2-utils
 
-# Each step prints one line, or two where it has a result to tell; the build and test output
-# goes to the log it names and is shown when the step fails.
 logs=$PWD/build/logs
 mkdir -p "$logs"
+step "set-up: package installs that survive a package mirror in sync (scripts/packages-test.sh)"
+bash scripts/packages-test.sh
+
 for preset in default asan; do
   log=$logs/$preset.log
   rm -f "$log"
-  echo "== $preset build and tests (output: $log)"
+  step "$preset build and tests (output: $log)"
   run_logged "$log" cmake --preset "$preset" -DORDEX_BUILD_TESTS=ON
   run_logged "$log" cmake --build --preset "$preset"
   run_ctest "$log" --preset "$preset"
 done
 
-echo "== the README's run command: scripts/run-sample.sh, ended after a few seconds"
+step "the README's run command: scripts/run-sample.sh, ended after a few seconds"
 sample_output=build/run-sample.out
 # Built before the clock runs.
 run_logged "$logs/sample.log" cmake --preset sample
@@ -44,16 +59,22 @@ preamble=$(sed -n '/^Sample installation:/q;p' "$sample_output" | wc -l)
 [ "$preamble" -le 3 ] || { cat "$sample_output"; fail "run-sample.sh printed $preamble lines before its sample"; }
 echo "run-sample.sh: $preamble line(s) before the sample, every row shown"
 
-echo "== benchmarks still build (they are run by scripts/bench.sh, never as a gate)"
+step "benchmarks still build (they are run by scripts/bench.sh, never as a gate)"
 run_logged "$logs/bench.log" cmake --preset bench
 run_logged "$logs/bench.log" cmake --build --preset bench
 
-echo "== fuzzing, 30 s per target"
+step "fuzzing, 30 s per target"
 bash scripts/fuzz.sh 30
 
-echo "== valgrind memcheck of an end-to-end run, and a short soak"
+step "valgrind memcheck of an end-to-end run"
 bash scripts/reliability.sh memcheck
+
+step "a short soak"
 bash scripts/soak.sh 5000
 
-echo "== Windows build, its tests and an end-to-end run under Wine"
+step "Windows build, its tests and an end-to-end run under Wine"
 bash scripts/windows-test.sh
+
+close_step
+trap - EXIT
+echo "== every step passed, in $SECONDS s"

@@ -94,7 +94,7 @@ class AsUnprivilegedUser {
       return;
     }
     run_as_ = testing::UnprivilegedUser();
-    if (run_as_ && ReachableByOthers(scratch)) uid_ = *run_as_;
+    if (run_as_ && testing::ReachableByOthers(scratch)) uid_ = *run_as_;
   }
   bool available() const { return uid_.has_value(); }
   std::optional<uid_t> run_as() const { return run_as_; }
@@ -103,14 +103,6 @@ class AsUnprivilegedUser {
   }
 
  private:
-  static bool ReachableByOthers(const fs::path& folder) {
-    for (fs::path path = folder; path != path.root_path(); path = path.parent_path()) {
-      struct stat info {};
-      if (::stat(path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) return false;
-    }
-    return true;
-  }
-
   std::optional<uid_t> uid_;
   std::optional<uid_t> run_as_;
 };
@@ -171,16 +163,17 @@ class MachineDataFaultTest : public FaultTest {
   }
 
   void WaitPasses(long passes) const {
-    const long refresh_before = Frames().back().refresh_no;
-    ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + passes; }));
+    const long refresh_before = LastFrame().refresh_no;
+    ASSERT_TRUE(Eventually([&] { return LastFrame().refresh_no > refresh_before + passes; }));
   }
 
   void TearDown() override {
-    if (!ordex_) return;
+    // A start that failed has said so already.
+    if (!ordex_ || Frames().empty()) return;
     // Some passes more on the final state, which must stay as it is.
     const long changes = ChangesShown();
-    const long refresh_no = Frames().back().refresh_no;
-    EXPECT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_no + 20; }));
+    const long refresh_no = LastFrame().refresh_no;
+    EXPECT_TRUE(Eventually([&] { return LastFrame().refresh_no > refresh_no + 20; }));
     EXPECT_EQ(ChangesShown(), changes);
     EXPECT_TRUE(ordex_->Running()) << Errors("out");
     ordex_->Signal(SIGTERM);
@@ -189,6 +182,11 @@ class MachineDataFaultTest : public FaultTest {
   }
 
   std::vector<Frame> Frames() const { return ParseFrames(Output("out")); }
+  // A blank frame before the first.
+  Frame LastFrame() const {
+    const auto frames = Frames();
+    return frames.empty() ? Frame{} : frames.back();
+  }
 
   // Waits until the window shows `ex_ax_num` and the summary file holds it in its seven lines.
   void ExpectShownAndWritten(const std::string& ex_ax_num) {
@@ -238,8 +236,8 @@ class MachineDataFaultTest : public FaultTest {
 
 TEST_F(MachineDataFaultTest, FileDeletedForManyPassesIsWaitedForAndItsNewCountCounted) {
   fs::remove(sample_.MachineDataPath());
-  const long refresh_before = Frames().back().refresh_no;
-  ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + 20; }));
+  const long refresh_before = LastFrame().refresh_no;
+  ASSERT_TRUE(Eventually([&] { return LastFrame().refresh_no > refresh_before + 20; }));
   EXPECT_EQ(ChangesShown(), 0);
   EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum("2"));
 
@@ -260,9 +258,9 @@ TEST_F(MachineDataFaultTest, FileReplacedByRenameIsCountedOnce) {
 TEST_F(MachineDataFaultTest, TruncatedFileIsASaveInProgressAndOnlyItsNewCountIsCounted) {
   ::truncate(sample_.MachineDataPath().c_str(), 0);
   StampUniquely(sample_.MachineDataPath());
-  const long refresh_before = Frames().back().refresh_no;
-  ASSERT_TRUE(Eventually([&] { return Frames().back().refresh_no > refresh_before + 5; }));
-  EXPECT_EQ(Frames().back().ex_ax_num, "2");
+  const long refresh_before = LastFrame().refresh_no;
+  ASSERT_TRUE(Eventually([&] { return LastFrame().refresh_no > refresh_before + 5; }));
+  EXPECT_EQ(LastFrame().ex_ax_num, "2");
   EXPECT_EQ(ChangesShown(), 0);
   EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum("2"));
   WriteInPlace("5");
@@ -349,7 +347,7 @@ TEST_F(UnreadableMachineDataTest, UnreadableMomentsAreWaitedForSilently) {
     SCOPED_TRACE(moment.spoil_name);
     moment.spoil();
     WaitPasses(20);
-    EXPECT_EQ(Frames().back().ex_ax_num, shown);
+    EXPECT_EQ(LastFrame().ex_ax_num, shown);
     EXPECT_EQ(ChangesShown(), changes);
     EXPECT_EQ(sample_.Summary(), SummaryWithExAxNum(shown));
     moment.mend();

@@ -144,7 +144,8 @@ TEST_F(NativePathTest, DoesNotDescendThroughAFile) {
 
 class FileAccessTest : public ::testing::Test {
  protected:
-  TempDir dir_;
+  // Some tests enter it as another user.
+  TempDir dir_{TempDir::Reach::kEveryone};
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
 };
 

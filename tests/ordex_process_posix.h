@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for tests that run the real ordex binary: a started process, a scratch copy of the
 // sample installation with its registry store, and the frames its text view writes.
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
@@ -8,9 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,34 +42,61 @@ struct OrdexOptions {
   std::vector<std::pair<std::string, std::string>> environment;
 };
 
+// The ordex binary as `user` may start it: the build's own when every folder on its way lets
+// others pass, otherwise a copy in a folder of the tests' own that they can (a checkout in
+// root's home is private); the copy is made once and goes when the tests end.
+inline std::filesystem::path BinaryFor(std::optional<uid_t> user) {
+  namespace fs = std::filesystem;
+  const fs::path binary = ORDEX_BINARY;
+  if (!user || ReachableByOthers(binary.parent_path())) return binary;
+  static const TempDir folder(TempDir::Reach::kEveryone);
+  static const fs::path copy = [&] {
+    fs::copy_file(binary, folder / "ordex", fs::copy_options::overwrite_existing);
+    fs::permissions(folder / "ordex", fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+    return folder / "ordex";
+  }();
+  return copy;
+}
+
 // A started ordex with the text view and no display; killed if the test does not wait for it.
+// A start that fails before the program runs (its output cannot be opened, the other user not
+// taken on, the binary not executed) is a failure of the test that says why; the object then
+// stands for a program that ended with status 127.
 class OrdexProcess {
  public:
   explicit OrdexProcess(const OrdexOptions& options) {
+    const std::string binary = BinaryFor(options.run_as).string();
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+      FailToStart(std::string("no pipe: ") + std::strerror(errno));
+      return;
+    }
     pid_ = ::fork();
-    if (pid_ != 0) return;
-    ::setenv("ORDEX_REGISTRY", options.store.c_str(), 1);
-    ::setenv("ORDEX_VIEW", "text", 1);
-    ::unsetenv("DISPLAY");
-    if (options.runtime_dir.empty()) {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    } else {
-      ::setenv("XDG_RUNTIME_DIR", options.runtime_dir.c_str(), 1);
+    if (pid_ < 0) {
+      FailToStart(std::string("cannot fork: ") + std::strerror(errno));
+      ::close(report[0]);
+      ::close(report[1]);
+      return;
     }
-    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
-    if (!std::freopen(options.output.c_str(), "w", stdout) ||
-        !std::freopen((options.output.string() + ".err").c_str(), "w", stderr)) {
-      _exit(127);
+    if (pid_ == 0) {
+      ::close(report[0]);
+      Exec(options, binary, report[1]);
     }
-    if (options.run_as) {
-      const passwd* user = ::getpwuid(*options.run_as);
-      if (!user || ::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 ||
-          ::setuid(user->pw_uid) != 0) {
-        _exit(126);
-      }
+    ::close(report[1]);
+    // Closed without a word when the program replaced the child.
+    std::string reason;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) != 0;) {
+      if (got > 0) reason.append(buffer, static_cast<std::size_t>(got));
+      if (got < 0 && errno != EINTR) break;
     }
-    ::execl(ORDEX_BINARY, ORDEX_BINARY, static_cast<char*>(nullptr));
-    _exit(127);
+    ::close(report[0]);
+    if (!reason.empty()) {
+      WaitForExit();
+      FailToStart(reason);
+    }
   }
   OrdexProcess(const std::filesystem::path& store, const std::filesystem::path& output)
       : OrdexProcess(OrdexOptions{.store = store, .output = output}) {}
@@ -96,9 +128,52 @@ class OrdexProcess {
     return -1;
   }
   bool Running() { return WaitForExit(std::chrono::milliseconds(0)) == -1; }
-  void Signal(int signal) { ::kill(pid_, signal); }
+  // Only to the program itself: never to a process that took over its number once it was
+  // waited for, nor (-1) to every process.
+  void Signal(int signal) {
+    if (pid_ > 0 && !exited_) ::kill(pid_, signal);
+  }
 
  private:
+  // In the child: becomes the program, or writes why not to `report` and ends with 127.
+  [[noreturn]] static void Exec(const OrdexOptions& options, const std::string& binary,
+                                int report) {
+    ::setenv("ORDEX_REGISTRY", options.store.c_str(), 1);
+    ::setenv("ORDEX_VIEW", "text", 1);
+    ::unsetenv("DISPLAY");
+    if (options.runtime_dir.empty()) {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      ::setenv("XDG_RUNTIME_DIR", options.runtime_dir.c_str(), 1);
+    }
+    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
+    if (!std::freopen(options.output.c_str(), "w", stdout) ||
+        !std::freopen((options.output.string() + ".err").c_str(), "w", stderr)) {
+      Report(report, "cannot open its output " + options.output.string());
+    }
+    if (options.run_as) {
+      const passwd* user = ::getpwuid(*options.run_as);
+      if (!user || ::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 ||
+          ::setuid(user->pw_uid) != 0) {
+        Report(report, "cannot become user " + std::to_string(*options.run_as));
+      }
+      // The test's working folder may be closed to that user.
+      if (::chdir("/") != 0) Report(report, "cannot enter /");
+    }
+    ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    Report(report, "cannot execute " + binary);
+  }
+  [[noreturn]] static void Report(int report, const std::string& what) {
+    const std::string message = what + ": " + std::strerror(errno);
+    [[maybe_unused]] const auto written = ::write(report, message.data(), message.size());
+    _exit(127);
+  }
+  void FailToStart(const std::string& reason) {
+    exited_ = true;
+    status_ = 127;
+    ADD_FAILURE() << "ordex did not start: " << reason;
+  }
+
   pid_t pid_ = -1;
   bool exited_ = false;
   int status_ = -1;
@@ -173,7 +248,8 @@ class SampleInstallation {
   }
 
  private:
-  TempDir dir_;
+  // Tests running as root start ordex in it as another user.
+  TempDir dir_{TempDir::Reach::kEveryone};
 };
 
 // One frame of the text view: the window as it was shown after one event.

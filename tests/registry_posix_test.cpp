@@ -138,7 +138,8 @@ class RegistryFileTest : public ::testing::Test {
            "]\r\n" + std::string(settings_lines) + "\r\n";
   }
 
-  TempDir dir_;
+  // Some tests enter it as another user.
+  TempDir dir_{TempDir::Reach::kEveryone};
   fs::path path_ = dir_ / "registry.reg";
   std::unique_ptr<RegistryAccess> registry_ = CreateRegistryFile(path_.string());
 };

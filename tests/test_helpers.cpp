@@ -13,13 +13,38 @@
 namespace ordex::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+bool ReachableByOthers(const fs::path& folder) {
+  std::error_code error;
+  for (fs::path path = fs::absolute(folder, error); !error; path = path.parent_path()) {
+    const auto permissions = fs::status(path, error).permissions();
+    if (error || (permissions & fs::perms::others_exec) == fs::perms::none) return false;
+    if (path == path.root_path()) return true;
+  }
+  return false;
+}
+
+namespace {
+
+fs::path TempBase(TempDir::Reach reach) {
   const char* root = std::getenv("TEST_TMPDIR");
   const fs::path base = root && *root ? fs::path(root) : fs::temp_directory_path();
+  if (reach == TempDir::Reach::kOwner || ReachableByOthers(base)) return base;
+  return "/tmp";
+}
+
+}  // namespace
+
+TempDir::TempDir(Reach reach) {
+  const fs::path base = TempBase(reach);
   std::random_device random;
   for (;;) {
     path_ = base / ("ordex-test-" + std::to_string(random()));
     if (fs::create_directories(path_)) break;
+  }
+  // Whatever the umask says.
+  if (reach == Reach::kEveryone) {
+    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
   }
 }
 

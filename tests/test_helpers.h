@@ -11,11 +11,18 @@ namespace ordex::testing {
 
 // The helpers every test may use; none of them knows Form1 (form1_view.h has its view).
 
+// Whether every folder on the way to `folder` lets other users pass.
+bool ReachableByOthers(const std::filesystem::path& folder);
+
 // A fresh folder under TEST_TMPDIR (or the system's temporary folder), removed with its content
 // when the object goes.
 class TempDir {
  public:
-  TempDir();
+  // Who must be able to enter the folder: tests running as root run programs as another user,
+  // who cannot pass a private TEST_TMPDIR (or a checkout in root's home).
+  enum class Reach { kOwner, kEveryone };
+
+  explicit TempDir(Reach reach = Reach::kOwner);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -2,7 +2,10 @@
 
 # Installs the Debian packages among "$@" that are not installed yet; nothing when all are. One
 # line says which; the package manager's output goes to build/logs/packages.log and is shown
-# only when it fails.
+# only when it fails. A package mirror in the middle of a sync is an everyday event: an index
+# that cannot be fetched is tried again a few times and then done without (one line says so),
+# and versions of the two architectures that disagree are settled with the release's own
+# versions. Only an install that cannot be done at all fails.
 ensure_packages() {
   local missing=()
   local package
@@ -20,9 +23,90 @@ ensure_packages() {
      ! dpkg --print-foreign-architectures | grep -qx i386; then
     run_logged "$log" "${sudo[@]}" dpkg --add-architecture i386
   fi
-  run_logged "$log" "${sudo[@]}" apt-get update
-  run_logged "$log" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y \
-    "${missing[@]}"
+  update_package_lists "$log" "${sudo[@]}"
+  install_packages "$log" "${sudo[@]}" -- "${missing[@]}"
+}
+
+# Pauses, in seconds, before each further try of an `apt-get update` that failed.
+APT_UPDATE_PAUSES=(5 15)
+
+# update_package_lists LOG [SUDO]: apt-get update, tried again after each of APT_UPDATE_PAUSES;
+# when every try failed (an index being synchronised stays so for hours), one line says so and
+# the package lists apt has are used.
+update_package_lists() {
+  local log=$1 output
+  shift
+  output=$(mktemp)
+  local pause
+  for pause in "${APT_UPDATE_PAUSES[@]}" last; do
+    if log_output "$log" "$output" "$@" apt-get update; then
+      rm -f "$output"
+      return 0
+    fi
+    [ "$pause" = last ] || sleep "$pause"
+  done
+  local reason
+  reason=$(grep -m 1 '^E: ' "$output" || tail -n 1 "$output")
+  rm -f "$output"
+  echo "NOTE: apt-get update failed $((${#APT_UPDATE_PAUSES[@]} + 1)) times; going on with" \
+    "the package lists apt has (${reason#E: })"
+}
+
+# install_packages LOG [SUDO] -- PACKAGES...: apt-get install; when it fails only because the
+# versions on offer disagree (an architecture's security update newer than its twin of the
+# other architecture, which must match it exactly), tried again with the release's own
+# versions (-t CODENAME). What still fails shows the package manager's output and fails.
+install_packages() {
+  local log=$1 prefix=()
+  shift
+  while [ "$1" != -- ]; do
+    prefix+=("$1")
+    shift
+  done
+  shift
+  local install=("${prefix[@]}" env DEBIAN_FRONTEND=noninteractive apt-get
+    -o DPkg::Lock::Timeout=900 install -y)
+  local output status=0 codename
+  output=$(mktemp)
+  codename=$(release_codename)
+  log_output "$log" "$output" "${install[@]}" "$@" || status=$?
+  if [ "$status" -ne 0 ] && [ -n "$codename" ] && versions_disagree "$output"; then
+    echo "NOTE: the versions on offer disagree; installing the release's own ($codename)"
+    status=0
+    log_output "$log" "$output" "${install[@]}" -t "$codename" "$@" || status=$?
+  fi
+  if [ "$status" -ne 0 ]; then
+    cat "$output" >&2
+    rm -f "$output"
+    fail "apt-get install $* ended with status $status (output above, and in $log)"
+  fi
+  rm -f "$output"
+}
+
+# versions_disagree OUTPUT_FILE: whether apt-get's output tells of dependencies it could not
+# meet with the versions on offer ("The following packages have unmet dependencies: libx:i386 :
+# Depends: liby:i386 (= 2) but 1 is to be installed"), rather than of a package that is not
+# there at all ("Unable to locate package").
+versions_disagree() {
+  grep -qiE 'but [^ ]+ is to be installed|unmet dependencies' "$1"
+}
+
+# The release's code name (bookworm), or nothing.
+release_codename() {
+  (
+    # shellcheck disable=SC1091
+    . /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}"
+  )
+}
+
+# log_output LOG OUTPUT_FILE COMMAND...: runs COMMAND with its output in OUTPUT_FILE, added to
+# LOG too; its status is the command's.
+log_output() {
+  local log=$1 output=$2 status=0
+  shift 2
+  "$@" >"$output" 2>&1 </dev/null || status=$?
+  { echo "\$ $*"; cat "$output"; } >>"$log"
+  return "$status"
 }
 
 # run_logged LOG COMMAND...: runs COMMAND with its output added to LOG; when it fails, shows that
@@ -31,8 +115,7 @@ run_logged() {
   local log=$1 output status=0
   shift
   output=$(mktemp)
-  "$@" >"$output" 2>&1 </dev/null || status=$?
-  { echo "\$ $*"; cat "$output"; } >>"$log"
+  log_output "$log" "$output" "$@" || status=$?
   if [ "$status" -ne 0 ]; then
     cat "$output" >&2
     rm -f "$output"
