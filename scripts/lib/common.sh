@@ -77,20 +77,20 @@ gtest_outcomes() {
 # skipped in one entry and passed in another (the window tests, run again under Xvfb) lost
 # nothing. Fails when one skipped for a reason this machine does not excuse.
 check_skips() {
-  local kind name reason count=0 unexcused=()
+  local kind name reason lines=() unexcused=()
   while IFS=$'\t' read -r kind name reason; do
     [ "$kind" = SKIPPED ] || continue
-    count=$((count + 1))
     if grep -qxF $'OK\t'"$name" "$1"; then
-      echo "  skipped: $name ($reason), passed in another entry"
+      lines+=("  $name ($reason): passed in another entry")
     elif skip_cannot_run_here "$reason"; then
-      echo "  skipped: $name ($reason), cannot run here"
+      lines+=("  $name ($reason): cannot run here")
     else
-      echo "  skipped: $name ($reason), NOT EXCUSED: this machine can run it"
+      lines+=("  $name ($reason): NOT EXCUSED, this machine can run it")
       unexcused+=("$name")
     fi
   done <"$1"
-  echo "$count test(s) skipped"
+  echo "${#lines[@]} test(s) skipped${lines[0]:+:}"
+  [ ${#lines[@]} -eq 0 ] || printf '%s\n' "${lines[@]}"
   [ ${#unexcused[@]} -eq 0 ] || fail "skipped although this machine can run them: ${unexcused[*]}"
 }
 
