@@ -25,9 +25,8 @@ TEST(SampleInstallation, DriverFileIsWhatTheScriptWrites) {
             testing::ReadBytes(SampleDir() / "ROBOTER/DRIVERS/zt_ascii.o"));
 }
 
-// A start-up against the sample installation itself, copied into the fixture's tree in place
-// of the fixture's own files (which would give the same seven values), fills all seven rows and
-// writes the summary file.
+// A start-up against the sample installation itself, copied in place of the fixture's own files
+// (which give the same seven values), fills all seven rows and writes the summary file.
 class SampleStartUpTest : public testing::Form1Test {
  protected:
   void SetUp() override {
