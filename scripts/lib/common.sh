@@ -47,9 +47,9 @@ run_logged() {
 # (the cross-built suite is one entry running the whole binary), and fails on a skip that this
 # machine could have run (skip_cannot_run_here). A failure shows the whole output.
 run_ctest() {
-  local log=$1 start
+  local log=$1 start=1
   shift
-  start=$(($(cat "$log" 2>/dev/null | wc -l) + 1))
+  if [ -f "$log" ]; then start=$(($(wc -l <"$log") + 1)); fi
   run_logged "$log" ctest --verbose "$@"
   grep -aE '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1
   tail -n "+$start" "$log" | gtest_outcomes >"$log.outcomes"
