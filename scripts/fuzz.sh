@@ -2,8 +2,8 @@
 # Builds the libFuzzer targets (preset "fuzz": clang-14 with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for the given number of seconds (default 30),
 # starting from a scratch copy of its seed corpus in fuzz/corpus/<target>/. Fails when any
-# target finds a crash, a leak, a sanitizer report or a broken invariant; the input that did it
-# is kept under build/fuzz/artifacts/. The repository is never written to.
+# target finds a crash, a leak, a sanitizer report or a broken invariant (the input that did it
+# is kept under build/fuzz/artifacts/), and when one ran no input at all. The repository is never written to.
 #
 # Usage: scripts/fuzz.sh [seconds per target] [target...]
 # Longer runs: scripts/fuzz.sh 3600            (an hour each)
@@ -47,12 +47,17 @@ for target in "${targets[@]}"; do
     tail -n 40 "$work/log"
     echo "FAIL fuzz $target (status $status); input kept in $artifacts/"
     failed+=("$target")
+  elif [ "${runs:-0}" -eq 0 ]; then
+    # No crash in no run proves nothing.
+    tail -n 40 "$work/log"
+    echo "FAIL fuzz $target: no input was run"
+    failed+=("$target")
   else
-    echo "ok   fuzz $target: ${runs:-?} runs, corpus ${corpus_size} inputs, no crash"
+    echo "ok   fuzz $target: $runs runs, corpus ${corpus_size} inputs, no crash"
   fi
 done
 
 if [ ${#failed[@]} -ne 0 ]; then
-  echo "fuzzing found crashes in: ${failed[*]}"
+  echo "fuzzing failed in: ${failed[*]}"
   exit 1
 fi

@@ -175,15 +175,23 @@ echo "prefix ready after ${SECONDS}s"
 
 echo "== silent install of $MSI with VISIBLE=1 TIMERINTERVAL=5000"
 status=$(msiexec /i "$MSI" /qn VISIBLE=1 TIMERINTERVAL=5000)
+installed_at=$SECONDS
 [ "$status" = 0 ] || fail "install ended with status $status"
 expect_installed "$version"
 expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
-sleep 2
+sleep 5
 [ -e "$summary" ] && fail "the install started ORDEX"
+waited=$((SECONDS - installed_at))
 echo "program, logon start, event source and settings in place; ORDEX not started"
 
 echo "== ORDEX started as at logon"
+# It writes the very file looked for above, within the time waited there for one; and, being
+# the only instance, it was not refused by one that the install started.
+started_at=$SECONDS
 start_as_at_logon
+took=$((SECONDS - started_at))
+[ "$took" -le "$waited" ] ||
+  fail "a start took ${took}s to write its summary, so ${waited}s after the install proved nothing"
 expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
 close_ordex
 echo "summary file written; the settings of the install used"

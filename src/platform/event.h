@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ordex {
 
@@ -33,6 +34,37 @@ constexpr const char* EventLinePrefix(EventLevel level) {
       break;
   }
   return "ordex: info: ";
+}
+
+// Event viewers expand "%n", "%%n" and "%{...}" found inside an insertion string, again and
+// again ("%0" ends the message there), and the event log knows no escape for them. Whether a '%'
+// followed by `next` starts such a code.
+template <typename Char>
+constexpr bool StartsInsertionCode(Char next) {
+  return (next >= Char('0') && next <= Char('9')) || next == Char('%') || next == Char('{');
+}
+
+// `text` with every '%' that starts an insertion code replaced by `harmless_percent`, a
+// character that reads as a percent sign and starts nothing; every other character as it was.
+template <typename Char>
+std::basic_string<Char> WithInsertionCodesDisarmed(std::basic_string<Char> text,
+                                                   Char harmless_percent) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == Char('%') && StartsInsertionCode(text[i + 1])) text[i] = harmless_percent;
+  }
+  return text;
+}
+
+// An event's `strings` as the event log gets them: each in the log's characters (`widen` turns
+// the 8-bit code page into them) and disarmed. Every string of every event goes through here.
+template <typename Char, typename Widen>
+std::vector<std::basic_string<Char>> EventInsertionStrings(std::span<const std::string> strings,
+                                                           Widen widen, Char harmless_percent) {
+  std::vector<std::basic_string<Char>> safe;
+  safe.reserve(strings.size());
+  for (const std::string& text : strings)
+    safe.push_back(WithInsertionCodesDisarmed<Char>(widen(text), harmless_percent));
+  return safe;
 }
 
 }  // namespace ordex

@@ -13,11 +13,8 @@ namespace {
 static_assert(MessageTableId(EventLevel::kError, kStoppedEventId) == ORDEX_MSG_STOPPED);
 static_assert(MessageTableId(EventLevel::kWarning, kWarningEventId) == ORDEX_MSG_WARNING);
 
+// U+FF05 FULLWIDTH PERCENT SIGN reads as a percent sign and starts no insertion code.
 constexpr wchar_t kFullwidthPercent = L'\xFF05';
-
-bool StartsInsertionCode(wchar_t next) {
-  return (next >= L'0' && next <= L'9') || next == L'%' || next == L'{';
-}
 
 WORD EventLogType(EventLevel level) {
   switch (level) {
@@ -33,22 +30,13 @@ WORD EventLogType(EventLevel level) {
 
 }  // namespace
 
-std::wstring EventInsertionString(std::string_view message) {
-  // The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character of
-  // a path or a value arrives as it is shown in the window.
-  std::wstring text = WideFromCodePage(message);
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == L'%' && StartsInsertionCode(text[i + 1])) text[i] = kFullwidthPercent;
-  }
-  return text;
-}
-
 void WriteApplicationEvent(EventLevel level, std::uint16_t id,
                            std::span<const std::string> strings) noexcept {
   try {
-    std::vector<std::wstring> safe;
-    safe.reserve(strings.size());
-    for (const std::string& text : strings) safe.push_back(EventInsertionString(text));
+    // The log keeps UTF-16; the program's texts are in the 8-bit code page, so every character
+    // of a path or a value arrives as it is shown in the window.
+    const std::vector<std::wstring> safe =
+        EventInsertionStrings(strings, WideFromCodePage, kFullwidthPercent);
     std::vector<LPCWSTR> pointers;
     for (const std::wstring& text : safe) pointers.push_back(text.c_str());
     const HANDLE source = ::RegisterEventSourceW(nullptr, L"ORDEX");

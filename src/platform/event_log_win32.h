@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "platform/event.h"
 
@@ -25,17 +24,11 @@ inline constexpr std::uint16_t kWarningEventId = 2;
 
 // Writes an event of the source "ORDEX" to the Application event log: entry `id` of the message
 // table of ordex.exe at `level`, with `strings` (8-bit code page) as its insertion strings, each
-// made safe by EventInsertionString. A source that no installer registered still logs: the
-// viewer then shows the strings without the message. Never throws: when the log cannot be
-// written there is nowhere left to say so.
+// made safe by EventInsertionStrings (platform/event.h): every '%' that would start an insertion
+// code in a viewer becomes U+FF05 FULLWIDTH PERCENT SIGN. A source that no installer registered
+// still logs: the viewer then shows the strings without the message. Never throws: when the log
+// cannot be written there is nowhere left to say so.
 void WriteApplicationEvent(EventLevel level, std::uint16_t id,
                            std::span<const std::string> strings) noexcept;
-
-// `message` (in the system's 8-bit code page) as the insertion string handed to ReportEventW.
-// Event viewers expand "%n", "%%n" and "%{...}" found inside an insertion string, again and
-// again, and the event log knows no escape for them; so every '%' followed by a digit, '%' or
-// '{' becomes U+FF05 FULLWIDTH PERCENT SIGN, which reads as a percent sign and starts nothing.
-// Every string of every event goes through here.
-std::wstring EventInsertionString(std::string_view message);
 
 }  // namespace ordex
