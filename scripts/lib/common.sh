@@ -75,12 +75,67 @@ install_packages() {
     status=0
     log_output "$log" "$output" "${install[@]}" -t "$codename" "$@" || status=$?
   fi
+  if [ "$status" -ne 0 ] && [ -n "$codename" ] && versions_disagree "$output"; then
+    settle_twins "$log" "$output" "$codename" "${install[@]}" -- "$@" && status=0
+  fi
   if [ "$status" -ne 0 ]; then
     cat "$output" >&2
     rm -f "$output"
     fail "apt-get install $* ended with status $status (output above, and in $log)"
   fi
   rm -f "$output"
+}
+
+# settle_twins LOG OUTPUT_FILE CODENAME INSTALL... -- PACKAGES...: the last resort for versions
+# that disagree. A library installed earlier with its security update (amd64) cannot get its
+# i386 twin while the mirror offers no i386 index of those updates, since the twins of a
+# Multi-Arch "same" library must have one version: such a library goes back to the release's
+# version, the one its twin is offered at, and both are installed with it. Asked only for the
+# libraries apt names, a round at a time; one line names them. Returns 1 when that does not help
+# either (OUTPUT_FILE then holds apt's last words).
+settle_twins() {
+  local log=$1 output=$2 codename=$3 install=()
+  shift 3
+  while [ "$1" != -- ]; do
+    install+=("$1")
+    shift
+  done
+  shift
+  local pins=() more round
+  for round in 1 2 3 4 5; do
+    mapfile -t more < <(twin_pins "$output" "$codename" "${pins[@]}")
+    [ ${#more[@]} -gt 0 ] || return 1
+    pins+=("${more[@]}")
+    if log_output "$log" "$output" "${install[@]}" -t "$codename" --allow-downgrades "$@" \
+      "${pins[@]}"; then
+      echo "NOTE: the mirror offers no twin of the installed version of" \
+        "$(printf '%s\n' "${pins[@]}" | sed -n 's/=.*//p' | tr '\n' ' ')so it goes back to the" \
+        "release's version"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# twin_pins OUTPUT_FILE CODENAME [PINNED...]: for each library of another architecture that
+# apt-get's output says it cannot install ("Depends: libx:i386 ... but it is not going to be
+# installed") and whose twin of this architecture is installed at another version than the one
+# the release offers it at, that version for the twin ("libx:amd64=1.0") and the library
+# ("libx:i386"); nothing for those already PINNED.
+twin_pins() {
+  local output=$1 codename=$2 native name arch installed offered
+  shift 2
+  native=$(dpkg --print-architecture)
+  grep -oE 'Depends: [^ ]+:[a-z0-9]+ ' "$output" | sed 's/^[A-Za-z-]*Depends: //; s/ $//' |
+    sort -u | while IFS=: read -r name arch; do
+      [ "$arch" != "$native" ] || continue
+      printf '%s\n' "$@" | grep -q "^$name:$native=" && continue
+      installed=$(dpkg-query -W -f='${Version}' "$name:$native" 2>/dev/null) || continue
+      offered=$(apt-cache -t "$codename" policy "$name:$arch" | awk '/Candidate:/ {print $2}')
+      [ -n "$installed" ] && [ -n "$offered" ] && [ "$offered" != '(none)' ] || continue
+      [ "$installed" != "$offered" ] || continue
+      printf '%s\n' "$name:$native=$offered" "$name:$arch"
+    done
 }
 
 # versions_disagree OUTPUT_FILE: whether apt-get's output tells of dependencies it could not
