@@ -18,8 +18,9 @@
 #include "app/machine_system.h"
 #include "core/error.h"
 #include "machine_contract.h"
+#include "platform/fd_posix.h"
 #include "platform/system.h"
-#include "platform/window_memory.h"
+#include "platform/window_posix.h"
 #include "registry/registry.h"
 #include "test_helpers.h"
 
@@ -320,6 +321,7 @@ class SystemBackend {
     if (capturing_) ::testing::internal::GetCapturedStderr();
   }
   Machine& machine() { return machine_; }
+  void AskTheWindowToEnd() { ::raise(SIGTERM); }
 
   testing::Reports TakeReports() {
     capturing_ = false;
@@ -343,9 +345,11 @@ class SystemBackend {
   TempDir dir_;
   testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", dir_.path().string()};
   testing::ScopedVariable store_variable_{"ORDEX_REGISTRY", (dir_ / "registry.reg").string()};
-  MemoryWindowView view_{testing::kContractLayout};
+  // The terminal's view, drawing nowhere: it pauses in real time and hears SIGTERM.
+  Fd null_{::open("/dev/null", O_WRONLY | O_CLOEXEC)};
+  std::unique_ptr<WindowView> view_ = CreateTextView(null_.get(), testing::kContractLayout);
   // Built as the program builds it, with the claim it made before it opened a window.
-  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), view_};
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_};
   bool capturing_ = true;
 };
 

@@ -39,7 +39,7 @@ inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
 // needs from the machine comes through `machine`, which must outlive it.
 class Form1 : private TickListener {
  public:
-  enum class LoadResult { kRunning, kAnotherInstance, kFailed };
+  enum class LoadResult { kRunning, kAnotherInstance, kFailed, kEnded };
 
   explicit Form1(Machine& machine);
   ~Form1();
@@ -48,7 +48,8 @@ class Form1 : private TickListener {
   int Run();
 
   // The load handler. On an error it reports the message and returns kFailed; nothing after
-  // the failing step runs.
+  // the failing step runs. The window asked to end while start-up waits for a file (closed, the
+  // session ending, a stop request) stops it there too: the end is reported, kEnded.
   LoadResult Form_Load();
 
   // Timer1's tick: one refresh pass. On an error it reports the message and ends the event
