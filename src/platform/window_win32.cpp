@@ -295,10 +295,11 @@ void Win32WindowView::Dispatch(MSG& message) {
   ::DispatchMessageA(&message);
 }
 
-// A thread that neither gets nor peeks its messages for a while is "not responding": other
-// programs' SendMessage to it waits (a broadcast to every top-level window waits for all), and
-// so does the session's end and the Restart Manager's close (WM_QUERYENDSESSION, WM_ENDSESSION).
-// So the pause waits in MsgWaitForMultipleObjectsEx and handles every message as it comes.
+// Windows calls an application "not responding" when it has not called PeekMessage for 5 seconds
+// (IsHungAppWindow); meanwhile other programs' SendMessage to it waits (a broadcast to every
+// top-level window waits for all), and so do the session's end and the Restart Manager's close
+// (WM_QUERYENDSESSION, WM_ENDSESSION). So the pause waits in MsgWaitForMultipleObjectsEx and
+// handles every message as it comes.
 void Win32WindowView::Pause(std::chrono::milliseconds pause) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + pause;
