@@ -33,6 +33,7 @@ class NullView : public WindowView {
   void SetTimerInterval(std::int32_t) override {}
   int Run(TickListener&) override { return 0; }
   void Quit(int) override {}
+  void Pause(std::chrono::milliseconds) override {}
 };
 
 class NoLock : public InstanceLock {};

@@ -298,6 +298,40 @@ update_close_test() {
   echo "error mode 0x8001, no error reporting dialog, restart after updates only (0xb), then the instance check"
 }
 
+# The same close while start-up waits for a hw_inf.ini that another program holds: ORDEX answers
+# within a second (start-up's waits go on handling the window's messages), ends with status 0,
+# writes no summary and reports its end, and no start.
+start_up_close_test() {
+  local pid hold_pid status=0 answers answered ended
+  echo "== closed for an update while start-up waits for a held hw_inf.ini"
+  rm -f "$summary"
+  wine "$BUILD/tests/hold_file_win32.exe" 'C:\XOC\ROBOTER\INIT\hw_inf.ini' none 15 \
+    >"$work/hold.txt" 2>&1 &
+  hold_pid=$!
+  wait_for 30 grep -q held "$work/hold.txt" ||
+    fail "the holder did not get hw_inf.ini: $(cat "$work/hold.txt")"
+  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$work/start-up-close.txt" &
+  pid=$!
+  ordex_pids+=("$pid")
+  sleep 2  # into start-up's wait for hw_inf.ini
+  wine "$BUILD/tests/end_session_win32.exe" >"$work/end_session.txt" ||
+    fail "the close during start-up failed: $(cat "$work/end_session.txt")"
+  wait "$pid" || status=$?
+  kill "$hold_pid" 2>/dev/null || true
+  wait "$hold_pid" 2>/dev/null || true
+  [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed during start-up"
+  [ ! -e "$summary" ] || fail "a summary file was written after the close during start-up"
+  answers=$(tr -d '\r' <"$work/end_session.txt")
+  answered=$(echo "$answers" | sed -n 's/^WM_QUERYENDSESSION answered TRUE in \([0-9]*\) ms$/\1/p')
+  ended=$(echo "$answers" | sed -n 's/^ended \([0-9]*\) ms after WM_ENDSESSION$/\1/p')
+  [ -n "$answered" ] && [ "$answered" -lt 1000 ] && [ -n "$ended" ] && [ "$ended" -lt 1000 ] ||
+    fail "not answered and ended within a second: $(cat "$work/end_session.txt")"
+  logged_events "$work/start-up-close.txt" >"$work/start-up-close.list"
+  [ "$(cat "$work/start-up-close.list")" = '0x4000000c|stop request|0' ] ||
+    fail "events of a start-up closed for an update: $(cat "$work/start-up-close.list")"
+  echo "$answers"
+}
+
 mkdir -p "$ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png "$ARTIFACTS/ordex-stderr.txt"
 
@@ -443,6 +477,7 @@ fi
 if [ "$WINEARCH" = win64 ]; then events_and_policy_test with-policy; else events_and_policy_test; fi
 heartbeat_event_test
 update_close_test
+start_up_close_test
 busy_files_test
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

@@ -1,7 +1,8 @@
 // Asks the running ORDEX to close the way Windows Installer does through the Restart Manager
 // before it replaces a program's files, for the Windows test script: WM_QUERYENDSESSION with
-// ENDSESSION_CLOSEAPP, then WM_ENDSESSION, then WM_CLOSE if the process still runs. Prints each
-// answer and how the process ended; exits with 0 once it has ended, 2 when there is no window,
+// ENDSESSION_CLOSEAPP, then WM_ENDSESSION, then WM_CLOSE if the process still runs. Waits up to
+// 30 s for the window to appear (ORDEX may be starting). Prints each answer with the time it
+// took, and how the process ended; exits with 0 once it has ended, 2 when there is no window,
 // 3 when the program refuses or outlives the whole sequence.
 #include <windows.h>
 
@@ -13,6 +14,8 @@ namespace {
 
 constexpr UINT kAnswerMs = 5000;
 constexpr DWORD kEndMs = 5000;
+constexpr int kWindowWaitMs = 30000;
+constexpr int kWindowPollMs = 100;
 
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wparam) {
   DWORD_PTR answer = 0;
@@ -24,10 +27,22 @@ LRESULT SendToWindow(HWND window, UINT message, WPARAM wparam) {
   return static_cast<LRESULT>(answer);
 }
 
+unsigned long MsSince(ULONGLONG start) {
+  return static_cast<unsigned long>(::GetTickCount64() - start);
+}
+
+HWND FindOrdexWindow() {
+  for (int waited = 0;; waited += kWindowPollMs) {
+    const HWND window = ::FindWindowA(ordex::kWin32WindowClass, nullptr);
+    if (window != nullptr || waited >= kWindowWaitMs) return window;
+    ::Sleep(kWindowPollMs);
+  }
+}
+
 }  // namespace
 
 int main() {
-  const HWND window = ::FindWindowA(ordex::kWin32WindowClass, nullptr);
+  const HWND window = FindOrdexWindow();
   if (window == nullptr) {
     std::printf("no window of class %s\n", ordex::kWin32WindowClass);
     return 2;
@@ -36,12 +51,15 @@ int main() {
   ::GetWindowThreadProcessId(window, &process_id);
   const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, process_id);
 
+  const ULONGLONG asked = ::GetTickCount64();
   const LRESULT agreed = SendToWindow(window, WM_QUERYENDSESSION, 0);
-  std::printf("WM_QUERYENDSESSION answered %s\n", agreed ? "TRUE" : "FALSE");
+  std::printf("WM_QUERYENDSESSION answered %s in %lu ms\n", agreed ? "TRUE" : "FALSE",
+              MsSince(asked));
   if (!agreed) return 3;
+  const ULONGLONG ending = ::GetTickCount64();
   SendToWindow(window, WM_ENDSESSION, TRUE);
   if (::WaitForSingleObject(process, kEndMs) == WAIT_OBJECT_0) {
-    std::printf("ended after WM_ENDSESSION\n");
+    std::printf("ended %lu ms after WM_ENDSESSION\n", MsSince(ending));
     return 0;
   }
   ::PostMessageA(window, WM_CLOSE, 0, 0);

@@ -7,6 +7,7 @@
 //   Backend();            // a machine of its own, with nothing claimed and nothing reported
 //   Machine& machine();
 //   Reports TakeReports();   // what the machine reported since it was made
+//   void AskTheWindowToEnd();  // the machine's window is asked to end (closed, or stopped)
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, MachineContract, Backend);
 
@@ -72,6 +73,12 @@ TYPED_TEST_P(MachineContract, TheClockMovesOnByAtLeastEachPause) {
   EXPECT_GE(this->machine().Now(), after);
 }
 
+// A pause is the window's: an end asked of the window cuts it short.
+TYPED_TEST_P(MachineContract, AnEndAskedOfTheWindowCutsAPauseShort) {
+  this->backend_.AskTheWindowToEnd();
+  EXPECT_THROW(this->machine().Sleep(std::chrono::seconds(30)), EndRequested);
+}
+
 TYPED_TEST_P(MachineContract, TheHostNameIsAnEightBitTextWithItsNulAndLength) {
   std::string buffer(256, '#');
   std::uint32_t size = 256;
@@ -95,7 +102,7 @@ TYPED_TEST_P(MachineContract, EveryRegistryWorksOnTheSameRegistry) {
 
 REGISTER_TYPED_TEST_SUITE_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds,
                             ReportsOfEachLevelArriveApartAndWhole,
-                            TheClockMovesOnByAtLeastEachPause,
+                            TheClockMovesOnByAtLeastEachPause, AnEndAskedOfTheWindowCutsAPauseShort,
                             TheHostNameIsAnEightBitTextWithItsNulAndLength,
                             EveryRegistryWorksOnTheSameRegistry);
 

@@ -14,6 +14,7 @@ namespace {
 
 struct MemoryBackend {
   Machine& machine() { return memory_.machine; }
+  void AskTheWindowToEnd() { memory_.view.RequestEnd(EndReason::kStopRequest); }
   Reports TakeReports() {
     Reports reports;
     for (const auto& event : std::exchange(memory_.machine.events, {})) {

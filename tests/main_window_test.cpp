@@ -189,6 +189,25 @@ TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForAHeldFile) {
   }
 }
 
+// Asked to end while start-up waits for a held file (a logoff, an installer's close), ORDEX stops
+// start-up there: status 0, its end reported, no summary written.
+TEST_F(Form1Test, AnEndAskedForWhileStartUpWaitsEndsItWithoutASummary) {
+  files.SetHold(kHwInf, Hold::kBusy);
+  const auto asked_at = machine.now + std::chrono::seconds(1);
+  machine.on_sleep = [&] {
+    if (machine.now >= asked_at) view.RequestEnd(EndReason::kEndOfSession);
+  };
+  form_ = std::make_unique<Form1>(machine);
+  EXPECT_EQ(form_->Run(), 0);
+  EXPECT_LT(machine.now - asked_at, std::chrono::seconds(1));
+  EXPECT_FALSE(Exists(kSummary));
+  EXPECT_EQ(view.set_timer_calls(), 0);
+  EXPECT_EQ(machine.fatal_error, "");
+  ASSERT_EQ(machine.events.size(), 1u);
+  EXPECT_EQ(machine.events[0].id, kEndedEventId);
+  EXPECT_EQ(machine.events[0].strings, (std::vector<std::string>{"end of session", "0"}));
+}
+
 TEST_F(Form1Test, AFolderInPlaceOfAnInputOrTheSummaryEndsStartUpNamingIt) {
   for (const char* file : {kHwInf, kMachineData, kSummary}) {
     const std::string kept = Exists(file) ? files.ReadWholeFile(file) : "";

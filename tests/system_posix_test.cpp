@@ -18,8 +18,9 @@
 #include "app/machine_system.h"
 #include "core/error.h"
 #include "machine_contract.h"
+#include "platform/fd_posix.h"
 #include "platform/system.h"
-#include "platform/window_memory.h"
+#include "platform/window_posix.h"
 #include "registry/registry.h"
 #include "test_helpers.h"
 
@@ -252,6 +253,44 @@ TEST_F(InstanceTest, AnotherUserCannotStopTheStartThroughTheTemporaryFolder) {
   fs::remove_all(own);
 }
 
+// With no runtime folder and no temporary folder that can hold the lock's folder (TMPDIR gone,
+// or naming a file), the lock goes to the home folder; without a home folder either, ORDEX runs
+// without the claim and says why.
+TEST_F(InstanceTest, WithoutRuntimeOrTemporaryFolderTheLockGoesHomeElseNowhere) {
+  const TempDir home;
+  const fs::path missing = home / "missing";
+  testing::WriteBytes(home / "file", "");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const struct {
+    fs::path tmpdir, home;
+    bool claimed;
+  } cases[] = {
+      {missing, home.path(), true}, {home / "file", home.path(), true}, {missing, missing, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tmpdir.string() + ", HOME " + c.home.string());
+    ::setenv("TMPDIR", c.tmpdir.c_str(), 1);
+    ::setenv("HOME", c.home.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    auto lock = ClaimSingleInstance(Store());
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(ClaimInOtherProcess(Store()), c.claimed ? 0 : 1);
+    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    std::size_t locks = 0;
+    for (const auto& entry : fs::directory_iterator(home.path())) {
+      locks += entry.path().filename().string().starts_with(".ordex-");
+      if (entry.path().filename() != "file") fs::remove(entry.path());
+    }
+    EXPECT_EQ(locks, c.claimed ? 1u : 0u);
+    if (c.claimed) {
+      EXPECT_EQ(warnings, "");
+    } else {
+      EXPECT_THAT(warnings,
+                  ::testing::HasSubstr("cannot create " + (c.tmpdir / "ordex-").string()));
+      EXPECT_THAT(warnings, ::testing::HasSubstr("running without it"));
+    }
+  }
+}
+
 TEST(ComputerNameTest, GivesTheHostNameAndItsLength) {
   char expected[256] = {};
   ASSERT_EQ(::gethostname(expected, sizeof expected - 1), 0);
@@ -282,6 +321,7 @@ class SystemBackend {
     if (capturing_) ::testing::internal::GetCapturedStderr();
   }
   Machine& machine() { return machine_; }
+  void AskTheWindowToEnd() { ::raise(SIGTERM); }
 
   testing::Reports TakeReports() {
     capturing_ = false;
@@ -305,9 +345,11 @@ class SystemBackend {
   TempDir dir_;
   testing::ScopedVariable runtime_variable_{"XDG_RUNTIME_DIR", dir_.path().string()};
   testing::ScopedVariable store_variable_{"ORDEX_REGISTRY", (dir_ / "registry.reg").string()};
-  MemoryWindowView view_{testing::kContractLayout};
+  // The terminal's view, drawing nowhere: it pauses in real time and hears SIGTERM.
+  Fd null_{::open("/dev/null", O_WRONLY | O_CLOEXEC)};
+  std::unique_ptr<WindowView> view_ = CreateTextView(null_.get(), testing::kContractLayout);
   // Built as the program builds it, with the claim it made before it opened a window.
-  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), view_};
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_};
   bool capturing_ = true;
 };
 

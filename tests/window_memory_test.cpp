@@ -16,7 +16,7 @@ struct MemoryBackend {
   }
   std::string Shown(std::size_t control) const { return view_->Text(control); }
   bool Visible() const { return view_->visible(); }
-  void CloseSoon() {}  // Run returns as closed once no tick is due
+  void CloseSoon() { view_->RequestEnd(EndReason::kWindowClosed); }
 
   MemoryWindowView* view_ = nullptr;
 };

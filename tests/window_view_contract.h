@@ -6,7 +6,8 @@
 //   std::unique_ptr<WindowView> Create(const FormLayout&);  // nullptr where it cannot open
 //   std::string Shown(std::size_t control);  // the text the window shows in that control
 //   bool Visible();
-//   void CloseSoon();  // the user closes the window (or stops the program) a moment from now
+//   void CloseSoon();  // the user closes the window (or stops the program) a moment from now;
+//                      // a pause (WindowView::Pause) under way then must see it
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, WindowViewContract, Backend);
 // A view may draw between events, so what one tick did is looked at in the next.
@@ -159,10 +160,24 @@ TYPED_TEST_P(WindowViewContract, ATickRunsToItsEndBeforeTheNext) {
   EXPECT_EQ(this->ticks_.count(), 4);
 }
 
+// Start-up pauses before the loop runs, and the window goes on answering: a close meanwhile cuts
+// the pause short, told once, by EndRequested; the loop then ends at once.
+TYPED_TEST_P(WindowViewContract, AnEndAskedForDuringAPauseCutsItShort) {
+  using std::chrono::steady_clock;
+  this->view_->Pause(std::chrono::milliseconds(1));
+  this->backend_.CloseSoon();
+  const auto start = steady_clock::now();
+  EXPECT_THROW(this->view_->Pause(std::chrono::seconds(30)), EndRequested);
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(this->RunTicks([](int) {}, 1), 0);
+  EXPECT_EQ(this->ticks_.count(), 0);
+  EXPECT_TRUE(this->ticks_.ends.empty());
+}
+
 REGISTER_TYPED_TEST_SUITE_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet,
                             TextsSetWhileHiddenAppearWhenShownAgain,
                             AnIntervalOfZeroOrLessStopsTheTimer,
                             QuitEndsRunWithItsStatusAfterTheCurrentTick, QuitBeforeRunEndsItAtOnce,
-                            ATickRunsToItsEndBeforeTheNext);
+                            ATickRunsToItsEndBeforeTheNext, AnEndAskedForDuringAPauseCutsItShort);
 
 }  // namespace ordex::testing

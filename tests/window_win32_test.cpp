@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -237,6 +239,42 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAStopRequest) {
   view_->SetTimerInterval(5000);
   EXPECT_EQ(view_->Run(ticks), 0);
   EXPECT_EQ(ticks.ends, std::vector{EndReason::kStopRequest});
+}
+
+// The same close sent by another program while start-up pauses: each message is answered at
+// once, and the pause ends as a stop request.
+struct InstallerClose {
+  HWND window;
+  DWORD_PTR agreed = FALSE;
+  BOOL ended_answered = FALSE;
+  static DWORD WINAPI Send(void* self) {
+    auto& close = *static_cast<InstallerClose*>(self);
+    ::Sleep(100);
+    ::SendMessageTimeoutA(close.window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                          1000, &close.agreed);
+    DWORD_PTR ignored = 0;
+    close.ended_answered =
+        ::SendMessageTimeoutA(close.window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                              1000, &ignored) != 0;
+    return 0;
+  }
+};
+
+TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
+  InstallerClose close{window_};
+  const HANDLE sender = ::CreateThread(nullptr, 0, &InstallerClose::Send, &close, 0, nullptr);
+  ASSERT_NE(sender, nullptr);
+  std::optional<EndReason> told;
+  try {
+    view_->Pause(std::chrono::seconds(10));
+  } catch (const EndRequested& end) {
+    told = end.reason();
+  }
+  ::WaitForSingleObject(sender, INFINITE);
+  ::CloseHandle(sender);
+  EXPECT_EQ(close.agreed, static_cast<DWORD_PTR>(TRUE));
+  EXPECT_TRUE(close.ended_answered);
+  EXPECT_EQ(told, EndReason::kStopRequest);
 }
 
 TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {

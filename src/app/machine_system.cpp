@@ -1,6 +1,5 @@
 #include "app/machine_system.h"
 
-#include <thread>
 #include <utility>
 
 #include "platform/system.h"
@@ -37,6 +36,6 @@ std::chrono::system_clock::time_point SystemMachine::WallClock() {
   return std::chrono::system_clock::now();
 }
 
-void SystemMachine::Sleep(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
+void SystemMachine::Sleep(std::chrono::milliseconds pause) { view_.Pause(pause); }
 
 }  // namespace ordex

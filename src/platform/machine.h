@@ -53,6 +53,8 @@ class Machine {
   virtual std::chrono::steady_clock::time_point Now() = 0;
   // The calendar time, for saying when a condition began.
   virtual std::chrono::system_clock::time_point WallClock() = 0;
+  // The window keeps answering during the pause (WindowView::Pause): an end asked of it throws
+  // EndRequested.
   virtual void Sleep(std::chrono::milliseconds pause) = 0;
 };
 

@@ -45,6 +45,7 @@ void MemoryMachine::LogEvent(const Event& event) {
 void MemoryMachine::Sleep(std::chrono::milliseconds pause) {
   now += pause;
   if (on_sleep) on_sleep();
+  view_.Pause(pause);
 }
 
 }  // namespace ordex

@@ -38,7 +38,8 @@ class MemoryMachine : public Machine {
     return wall_clock_at_zero +
            std::chrono::duration_cast<std::chrono::system_clock::duration>(now.time_since_epoch());
   }
-  // Time passes only here, and then `on_sleep` runs.
+  // Time passes only here, then `on_sleep` runs, then the window handles what arrived during
+  // the pause (see WindowView::Pause).
   void Sleep(std::chrono::milliseconds pause) override;
 
   std::string computer_name = "ROBPC01";

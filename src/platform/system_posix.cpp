@@ -105,9 +105,10 @@ std::optional<std::string> AbsoluteFolderFrom(const char* variable) {
 
 // Where the lock file goes, so that another local user cannot stop this one from starting by
 // creating it first: the per-user runtime folder when there is one; otherwise a folder of this
-// user's own in the temporary folder ($TMPDIR or /tmp), created private here; when another user
-// has taken that name, the home folder (as a hidden file). Nothing when none of them is
-// private; `refused` then names the folder that another user holds.
+// user's own in the temporary folder ($TMPDIR or /tmp), created private here; when that folder
+// cannot be made (a TMPDIR naming a folder that is gone, or one this user may not write) or
+// another user has taken its name, the home folder (as a hidden file). Nothing when none of them
+// is usable; `refused` then says why the temporary folder is not.
 std::optional<std::string> LockFilePath(std::string_view scope, std::string& refused) {
   char name[64];
   std::snprintf(name, sizeof name, "ordex-%016llx.lock",
@@ -117,12 +118,14 @@ std::optional<std::string> LockFilePath(std::string_view scope, std::string& ref
   const std::string temp =
       AbsoluteFolderFrom("TMPDIR").value_or("/tmp") + "/ordex-" + std::to_string(::geteuid());
   if (::mkdir(temp.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw PosixError("cannot create", temp, errno);
+    refused = PosixError("cannot create", temp, errno).what();
+  } else if (IsPrivateFolder(temp)) {
+    return temp + "/" + name;
+  } else {
+    refused = "cannot use " + temp + ": not a private folder of this user";
   }
-  if (IsPrivateFolder(temp)) return temp + "/" + name;
   const auto home = AbsoluteFolderFrom("HOME");
   if (home && IsPrivateFolder(*home)) return *home + "/." + name;
-  refused = temp;
   return std::nullopt;
 }
 
@@ -136,9 +139,7 @@ std::unique_ptr<InstanceLock> ClaimSingleInstance(std::string_view scope) {
   if (!lock_path) {
     // Another user must not be able to keep ORDEX from running at all; a second instance of
     // this user's is the lesser harm.
-    ReportWarning("cannot use " + refused +
-                  " for the one-instance test: not a private folder of this user; running "
-                  "without it");
+    ReportWarning(refused + "; no private folder for the one-instance test, running without it");
     return std::make_unique<NoInstanceLock>();
   }
   const std::string& path = *lock_path;

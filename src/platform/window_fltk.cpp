@@ -5,6 +5,7 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -116,6 +117,7 @@ class FltkWindowView : public WindowView {
   }
 
   int Run(TickListener& listener) override {
+    if (state_.TellRequestedEnd(listener)) return 0;
     listener_ = &listener;
     // Fl::run() would return as soon as no window is shown; the program runs on hidden.
     while (!state_.quit_requested() && !stop_signals_.Requested()) Fl::wait(1e20);
@@ -135,6 +137,20 @@ class FltkWindowView : public WindowView {
     if (!Fl::has_idle(&WakeUp, this)) Fl::add_idle(&WakeUp, this);
   }
 
+  void Pause(std::chrono::milliseconds pause) override {
+    const auto deadline = std::chrono::steady_clock::now() + pause;
+    while (!state_.quit_requested()) {
+      if (stop_signals_.Requested()) {
+        stop_signals_.Clear();
+        state_.RequestEnd(EndReason::kStopRequest);
+      }
+      state_.ThrowIfEndRequested();
+      const std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
+      if (left.count() <= 0) return;
+      Fl::wait(left.count());
+    }
+  }
+
  private:
   static void WakeUp(void*) {}
 
@@ -152,9 +168,14 @@ class FltkWindowView : public WindowView {
   }
 
   // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
+  // Outside the loop (a pause) it is kept for the pause to throw.
   void EndBy(EndReason reason) {
     if (state_.quit_requested()) return;
-    if (listener_) listener_->OnEnd(reason);
+    if (!listener_) {
+      state_.RequestEnd(reason);
+      return;
+    }
+    listener_->OnEnd(reason);
     Quit(0);
   }
 
@@ -162,7 +183,12 @@ class FltkWindowView : public WindowView {
     // A tick that arms the timer again gets a timeout from which FLTK takes off how late this
     // tick came; one that is then due at once runs in the same round of Fl::wait, after a Quit
     // in this tick, unless it is refused here.
-    if (!listener_ || state_.quit_requested()) return;
+    if (state_.quit_requested()) return;
+    if (!listener_) {
+      // Due during a pause, before the loop runs: skipped, and the period kept.
+      if (period_s_ > 0) Fl::repeat_timeout(period_s_, &OnTimeout, this);
+      return;
+    }
     rearmed_ = false;
     listener_->OnTick();
     // Unless the tick set a new interval, keep the steady period that repeat_timeout gives.

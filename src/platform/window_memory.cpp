@@ -18,13 +18,20 @@ void MemoryWindowView::SetTimerInterval(std::int32_t interval_ms) {
 }
 
 int MemoryWindowView::Run(TickListener& listener) {
-  while (!state_.quit_requested() && interval_ms_ > 0 && ticks_to_run > 0) {
+  while (!state_.quit_requested() && !state_.end_requested() && interval_ms_ > 0 &&
+         ticks_to_run > 0) {
     --ticks_to_run;
     listener.OnTick();
   }
   if (state_.quit_requested()) return state_.quit_status();
-  listener.OnEnd(end_reason);
+  if (!state_.TellRequestedEnd(listener)) listener.OnEnd(end_reason);
   return 0;
+}
+
+void MemoryWindowView::Pause(std::chrono::milliseconds pause) {
+  if (state_.quit_requested()) return;
+  paused_ += pause;
+  state_.ThrowIfEndRequested();
 }
 
 }  // namespace ordex

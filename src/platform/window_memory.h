@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,9 +24,17 @@ class MemoryWindowView : public WindowView {
 
   // Ticks while the timer is on, up to `ticks_to_run` times, then ends as `end_reason` says
   // (tells the listener, returns 0). After Quit it returns that status once the current tick
-  // has ended.
+  // has ended; after RequestEnd it ends as that says once the current tick has ended.
   int Run(TickListener& listener) override;
   void Quit(int status) override { state_.RequestQuit(status); }
+
+  // Takes no time of its own: the machine's clock moves for it. Handles what arrived until its
+  // end: an end asked for with RequestEnd throws EndRequested.
+  void Pause(std::chrono::milliseconds pause) override;
+
+  // The window is asked to end, as the user, the session or an installer asks a real one: a
+  // pause under way or to come throws, a loop ends after its tick.
+  void RequestEnd(EndReason reason) { state_.RequestEnd(reason); }
 
   // The time a test lets pass, in ticks of the timer, and how the loop ends after it.
   int ticks_to_run = 0;
@@ -40,6 +49,7 @@ class MemoryWindowView : public WindowView {
   int set_text_calls() const { return set_text_calls_; }
   int set_visible_calls() const { return set_visible_calls_; }
   int set_timer_calls() const { return set_timer_calls_; }
+  std::chrono::milliseconds paused() const { return paused_; }
 
  private:
   WindowState state_;
@@ -48,6 +58,7 @@ class MemoryWindowView : public WindowView {
   int set_text_calls_ = 0;
   int set_visible_calls_ = 0;
   int set_timer_calls_ = 0;
+  std::chrono::milliseconds paused_{0};
 };
 
 }  // namespace ordex

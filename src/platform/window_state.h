@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/window_view.h"
@@ -10,7 +12,8 @@
 namespace ordex {
 
 // What every view keeps, whatever draws it: the form's layout, the text of each control (in the
-// 8-bit code page, starting with the layout's initial captions) and whether Quit was called.
+// 8-bit code page, starting with the layout's initial captions), whether Quit was called and an
+// end asked for while the loop did not run.
 // Each backend holds one and keeps only what differs beside it.
 class WindowState {
  public:
@@ -40,11 +43,35 @@ class WindowState {
   bool quit_requested() const { return quit_requested_; }
   int quit_status() const { return quit_status_; }
 
+  // An end that the user or the system asks for while the loop does not run (before it, during a
+  // pause): the first is kept until it is told, by a pause that throws it or by the loop.
+  void RequestEnd(EndReason reason) {
+    if (!end_) end_ = reason;
+  }
+  bool end_requested() const { return end_.has_value(); }
+
+  // For a pause: throws EndRequested once an end has been asked for.
+  void ThrowIfEndRequested() {
+    if (!end_) return;
+    end_told_ = true;
+    throw EndRequested(*end_);
+  }
+
+  // For a loop: tells `listener` of an end asked for and not told yet; true when one was asked
+  // for, and the loop is then over.
+  bool TellRequestedEnd(TickListener& listener) {
+    if (!end_) return false;
+    if (!std::exchange(end_told_, true)) listener.OnEnd(*end_);
+    return true;
+  }
+
  private:
   const FormLayout& layout_;
   std::vector<std::string> texts_;
   bool quit_requested_ = false;
   int quit_status_ = 0;
+  std::optional<EndReason> end_;
+  bool end_told_ = false;
 };
 
 }  // namespace ordex

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <optional>
 #include <string>
 
 #include "core/codepage.h"
@@ -91,6 +93,7 @@ class TextWindowView : public WindowView {
   }
 
   int Run(TickListener& listener) override {
+    if (state_.TellRequestedEnd(listener)) return 0;
     for (;;) {
       Draw();
       if (state_.quit_requested()) return state_.quit_status();
@@ -108,6 +111,23 @@ class TextWindowView : public WindowView {
 
   void Quit(int status) override { state_.RequestQuit(status); }
 
+  // A terminal's window has nothing to answer but a stop signal.
+  void Pause(std::chrono::milliseconds pause) override {
+    if (state_.quit_requested()) return;
+    Draw();
+    const std::int64_t deadline_ns = NowNs() + std::int64_t{pause.count()} * 1'000'000;
+    for (;;) {
+      if (stop_signals_.Requested()) {
+        stop_signals_.Clear();
+        state_.RequestEnd(EndReason::kStopRequest);
+      }
+      state_.ThrowIfEndRequested();
+      const std::int64_t wait_ns = deadline_ns - NowNs();
+      if (wait_ns <= 0) return;
+      WaitForStop(wait_ns);
+    }
+  }
+
  private:
   void Tick(TickListener& listener) {
     const auto settings_before = timer_settings_;
@@ -121,14 +141,19 @@ class TextWindowView : public WindowView {
   // Blocks until the timer is due or a stop signal arrives; true for the signal. Between ticks
   // this is the only system call.
   bool WaitForEvent() {
+    if (!timer_on_) return WaitForStop(std::nullopt);
+    return WaitForStop(std::max<std::int64_t>(deadline_ns_ - NowNs(), 0));
+  }
+
+  // Blocks for `wait_ns` (for good: nothing) or until a stop signal arrives; true for the signal.
+  bool WaitForStop(std::optional<std::int64_t> wait_ns) {
     pollfd stop{stop_signals_.fd(), POLLIN, 0};
     timespec timeout{};
-    if (timer_on_) {
-      const std::int64_t wait_ns = std::max<std::int64_t>(deadline_ns_ - NowNs(), 0);
-      timeout.tv_sec = static_cast<time_t>(wait_ns / 1'000'000'000);
-      timeout.tv_nsec = static_cast<long>(wait_ns % 1'000'000'000);
+    if (wait_ns) {
+      timeout.tv_sec = static_cast<time_t>(*wait_ns / 1'000'000'000);
+      timeout.tv_nsec = static_cast<long>(*wait_ns % 1'000'000'000);
     }
-    const int ready = ::ppoll(&stop, 1, timer_on_ ? &timeout : nullptr, nullptr);
+    const int ready = ::ppoll(&stop, 1, wait_ns ? &timeout : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) {
       throw PosixError("cannot wait for", "the timer", errno);
     }

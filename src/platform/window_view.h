@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -46,6 +48,18 @@ struct FormLayout {
 // How an event loop came to its end, other than by Quit.
 enum class EndReason { kWindowClosed, kEndOfSession, kStopRequest };
 
+// Thrown out of WindowView::Pause when the window is asked to end (closed, the session ending, a
+// stop request) before the pause is over: whatever waited stops where it is.
+class EndRequested : public std::exception {
+ public:
+  explicit EndRequested(EndReason reason) : reason_(reason) {}
+  EndReason reason() const { return reason_; }
+  const char* what() const noexcept override { return "the window was asked to end"; }
+
+ private:
+  EndReason reason_;
+};
+
 // What a view's event loop calls on every tick of the form's timer, and once when the loop is
 // about to end by itself.
 class TickListener {
@@ -81,6 +95,13 @@ class WindowView {
 
   // Makes Run return `status` once the current event has been handled.
   virtual void Quit(int status) = 0;
+
+  // Waits `pause` before Run, while the window goes on answering: the system's and other
+  // programs' messages are handled (a window that stops answering looks hung, and holds up a
+  // session's end and an installer's close), and the timer does not tick. When the window is
+  // asked to end meanwhile (or was before), throws EndRequested at once; the end is then told
+  // only that way, and Run returns 0 at once. After Quit it returns at once.
+  virtual void Pause(std::chrono::milliseconds pause) = 0;
 };
 
 // The window of the platform the program runs on, built to `layout`: on POSIX an FLTK window

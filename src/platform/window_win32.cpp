@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <string>
 #include <utility>
@@ -65,10 +66,13 @@ class Win32WindowView : public WindowView {
   void SetTimerInterval(std::int32_t interval_ms) override;
   int Run(TickListener& listener) override;
   void Quit(int status) override;
+  void Pause(std::chrono::milliseconds pause) override;
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void Dispatch(MSG& message);
+  bool HandleWaitingMessages();
   HWND Window();
   void Create();
   // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
@@ -269,21 +273,60 @@ void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
 }
 
 int Win32WindowView::Run(TickListener& listener) {
+  if (state_.TellRequestedEnd(listener)) return 0;
   listener_ = &listener;
-  const HWND window = Window();
+  Window();
   MSG message;
   for (;;) {
     const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
     if (got == 0) break;
     if (got == -1)
       throw Win32Error("cannot read the messages of", state_.layout().caption, ::GetLastError());
-    if (::IsDialogMessageA(window, &message)) continue;
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
+    Dispatch(message);
   }
   listener_ = nullptr;
   if (tick_failure_) std::rethrow_exception(std::exchange(tick_failure_, nullptr));
   return state_.quit_status();
+}
+
+void Win32WindowView::Dispatch(MSG& message) {
+  if (window_ != nullptr && ::IsDialogMessageA(window_, &message)) return;
+  ::TranslateMessage(&message);
+  ::DispatchMessageA(&message);
+}
+
+// Windows calls an application "not responding" when it has not called PeekMessage for 5 seconds
+// (IsHungAppWindow); meanwhile other programs' SendMessage to it waits (a broadcast to every
+// top-level window waits for all), and so do the session's end and the Restart Manager's close
+// (WM_QUERYENDSESSION, WM_ENDSESSION). So the pause waits in MsgWaitForMultipleObjectsEx and
+// handles every message as it comes.
+void Win32WindowView::Pause(std::chrono::milliseconds pause) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + pause;
+  while (!state_.quit_requested()) {
+    const bool quit_met = !HandleWaitingMessages();
+    state_.ThrowIfEndRequested();
+    if (quit_met) return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    // MWMO_INPUTAVAILABLE: also wakes for messages that arrived before the wait began.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+  }
+}
+
+// Handles the messages waiting for the thread; PeekMessage also delivers the messages other
+// threads and programs send. False when it meets the quit message, which it leaves for Run.
+bool Win32WindowView::HandleWaitingMessages() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    Dispatch(message);
+  }
+  return true;
 }
 
 void Win32WindowView::Quit(int status) {
@@ -296,7 +339,13 @@ void Win32WindowView::Quit(int status) {
 
 void Win32WindowView::EndBy(EndReason reason) {
   if (state_.quit_requested()) return;
-  if (listener_ != nullptr) listener_->OnEnd(reason);
+  if (listener_ == nullptr) {
+    // A pause, before the loop: it throws once this message has been handled. (The session may
+    // end the process soon after WM_ENDSESSION returns; the pause returns right after it.)
+    state_.RequestEnd(reason);
+    return;
+  }
+  listener_->OnEnd(reason);
   Quit(0);
 }
 

@@ -35,6 +35,7 @@ Form1::~Form1() = default;
 int Form1::Run() {
   switch (Form_Load()) {
     case LoadResult::kAnotherInstance:
+    case LoadResult::kEnded:
       return 0;
     case LoadResult::kFailed:
       return 1;
@@ -60,6 +61,9 @@ Form1::LoadResult Form1::Form_Load() {
   if (!instance_lock_) return LoadResult::kAnotherInstance;
   try {
     StartUp();
+  } catch (const EndRequested& end) {
+    Form_QueryUnload(end.reason());
+    return LoadResult::kEnded;
   } catch (const std::exception& e) {
     machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;

@@ -41,7 +41,7 @@ inline constexpr std::chrono::hours kHeartbeatPeriod{24};
 // needs from the machine comes through `machine`, which must outlive it.
 class Form1 : private TickListener {
  public:
-  enum class LoadResult { kRunning, kAnotherInstance, kFailed };
+  enum class LoadResult { kRunning, kAnotherInstance, kFailed, kEnded };
 
   explicit Form1(Machine& machine);
   ~Form1();
@@ -50,7 +50,8 @@ class Form1 : private TickListener {
   int Run();
 
   // The load handler. On an error it reports the message and returns kFailed; nothing after
-  // the failing step runs.
+  // the failing step runs. The window asked to end while start-up waits for a file (closed, the
+  // session ending, a stop request) stops it there too: the end is reported, kEnded.
   LoadResult Form_Load();
 
   // Timer1's tick: one refresh pass (none once the refresh is stopped), then the heartbeat when
