@@ -128,6 +128,12 @@ admx_range() {
   echo "$min to $max"
 }
 
+# "<category>/<policy>" for each policy of the template, as an ingested template's URI ends.
+admx_policy_paths() {
+  tr -d '\n' <installer/policy/ORDEX.admx | grep -oP '<policy name="\w+".*?</policy>' |
+    sed -E 's|<policy name="(\w+)".*<parentCategory ref="(\w+)".*|\2/\1|'
+}
+
 # The properties the package reads or sets.
 package_properties() {
   grep_values installer/ordex.wxs '\[\K[A-Z]+(?=\])|Property Id="\K[A-Z]+'
@@ -180,7 +186,14 @@ check in 'installation folder when none is set' "$ALL_PAGES" '`\K[A-Z]:\\\w+(?=`
 check in "the template's interval range" docs/administrator.md '\b\K[0-9]+ to [0-9]+(?= ms)' admx_range
 check in "the template's policies" docs/administrator.md '^\| \K[A-Z][^|]+?(?= \| "\w+" \|)' \
   grep_values installer/policy/en-US/ORDEX.adml '<string id="\w+">\K[^<]+'
-check in 'package properties' 'README.md docs/administrator.md docs/technician.md' '(?<![\w%])[A-Z]{5,}(?==)|`\K[A-Z]{5,}(?=`)' \
+check in 'policies in OMA-URIs' "$ALL_PAGES" '~Policy~\K\w+(?:~\w+)*/\w+' admx_policy_paths
+check in 'number fields of the policies' "$ALL_PAGES" '<data id="\K\w+' \
+  grep_values installer/policy/ORDEX.admx '<(?:decimal|text|enum|boolean) id="\K\w+'
+check in 'names in the version resource and the package' "$ALL_PAGES" \
+  '(?:product name|original file name) "\K[^"]+' \
+  grep_values src/app/ordex.rc installer/ordex.wxs \
+  'VALUE "(?:ProductName|OriginalFilename)", "\K[^"]+|<Product Id="\*" Name="\K[^"]+'
+check in 'package properties' 'README.md docs/administrator.md docs/technician.md' '(?<![\w%])[A-Z]{5,}(?==)|`\K(?!ORDEX`)[A-Z]{5,}(?=`)' \
   package_properties
 check eq 'exit codes of the package' docs/administrator.md '^\| \K[0-9]+(?= \| [a-z])' \
   installer_exit_codes
