@@ -53,7 +53,7 @@ check() {
     return
   fi
   while IFS= read -r value; do
-    complain "$what: a page states '$value', the code holds: $(echo $code)"
+    complain "$what: a page states '$value', the code holds: $(echo $code | cut -d' ' -f1-12)"
     where_stated "$pages" "$pattern" "$value" >&2
   done < <(comm -23 <(echo "$stated") <(echo "$code"))
   [ "$kind" = eq ] || return
@@ -154,6 +154,12 @@ configure_presets() {
 
 script_files() { ls scripts/*.sh scripts/lib/*.sh; }
 
+# ctest's own tests and GoogleTest's suites, these also without the "Test" they may end in.
+test_names() {
+  grep_values tests/CMakeLists.txt 'add_test\(NAME \K\w+'
+  grep_values tests/*.cpp '^(?:TEST|TEST_F|TEST_P|TYPED_TEST)\(\K\w+' | sed -E 'p; s/Test$//'
+}
+
 window_rows() { grep_values src/shell/form1_layout.h '\{"lb\w+", "\K[^":]+(?=:")'; }
 
 summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
@@ -202,6 +208,8 @@ check in 'the UpgradeCode' "$ALL_PAGES" '\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[
 check eq 'the presets table' docs/developer.md '^\| `\K[\w-]+(?=` \| `build/)' configure_presets
 check in 'presets named in commands' "$ALL_PAGES" '--preset \K[\w-]+' configure_presets
 check in 'scripts named' "$ALL_PAGES" '\bscripts/[\w/-]+\.sh' script_files
+check in 'tests named for ctest -R or a GoogleTest filter' "$ALL_PAGES" \
+  "(?:-R '?|--gtest_filter='?)\\K[A-Za-z0-9]+" test_names
 check eq "the window's rows" docs/technician.md '^\| \K[A-Z][\w -]*?(?= \| the )' window_rows
 check in "the summary file's keys" "$ALL_PAGES" '^    \K[\w-]+(?=: )' summary_keys
 check in 'names of lasting conditions' "$ALL_PAGES" '"\K(?:machine data|summary) file [^"]+(?=")' \
