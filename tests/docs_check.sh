@@ -9,11 +9,16 @@
 #   none the pages never say this.
 # A row whose pattern finds nothing fails too, so that no row goes stale unnoticed.
 # Usage: tests/docs_check.sh [SOURCE_DIR]; run by ctest as DocumentsHoldTrue.
+# The patterns are grep -P, never shell: backticks and backslashes in them are meant.
+# shellcheck disable=SC2016,SC1003
 set -uo pipefail
+export LC_ALL=C
 cd "${1:-$(dirname "$0")/..}" || exit 2
 
 ALL_PAGES='README.md docs/*.md'
 failures=0
+
+one_line() { tr '\n' ' ' | sed 's/ $//'; }
 
 complain() {
   echo "docs_check: $*" >&2
@@ -25,7 +30,8 @@ where_stated() {
   local pages=$1 pattern=$2 value=$3 line
   # shellcheck disable=SC2086
   grep -HnP -- "$pattern" $pages | while IFS= read -r line; do
-    grep -oP -- "$pattern" <<<"${line#*:*:}" | sed 's/ *$//' | grep -qxF -- "$value" && echo "    $line"
+    grep -oP -- "$pattern" <<<"${line#*:*:}" | sed 's/ *$//' | grep -qxF -- "$value" &&
+      echo "    $line"
   done | head -n 3
 }
 
@@ -47,13 +53,15 @@ check() {
     return
   fi
   code=$("$@" | sort -u)
-  [ -z "${DOCS_CHECK_SHOW:-}" ] || printf '%s\n  stated: %s\n  code:   %s\n' "$what" "$(echo $stated)" "$(echo $code)"
+  [ -z "${DOCS_CHECK_SHOW:-}" ] ||
+    printf '%s\n  stated: %s\n  code:   %s\n' "$what" "$(one_line <<<"$stated")" \
+      "$(one_line <<<"$code")"
   if [ -z "$code" ]; then
     complain "$what: the sources hold nothing ($*); mend the row"
     return
   fi
   while IFS= read -r value; do
-    complain "$what: a page states '$value', the code holds: $(echo $code | cut -d' ' -f1-12)"
+    complain "$what: a page states '$value', the code holds: $(head -n 12 <<<"$code" | one_line)"
     where_stated "$pages" "$pattern" "$value" >&2
   done < <(comm -23 <(echo "$stated") <(echo "$code"))
   [ "$kind" = eq ] || return
@@ -102,12 +110,11 @@ registry_keys() {
   grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/main_window.h | tr '\0' '\n' |
     sed 's/\\\\/\\/g' | while IFS= read -r key; do
       prefix=
-      IFS='\' read -ra parts <<<"$key"
-      for part in "${parts[@]}"; do
+      while IFS= read -r part; do
         prefix=${prefix:+$prefix\\}$part
         echo "$prefix"
         [[ $prefix == SOFTWARE\\Policies* ]] || echo "${prefix/#SOFTWARE/SOFTWARE\\WOW6432Node}"
-      done
+      done < <(tr '\\' '\n' <<<"$key")
     done
 }
 
@@ -147,10 +154,13 @@ installer_exit_codes() {
   grep -q 'Id="REBOOT" Value="ReallySuppress"' installer/ordex.wxs || echo 1641
 }
 
-configure_presets() {
-  comm -23 <(grep -zoP '"name": "\K[^"]+(?=",\s*"displayName")' CMakePresets.json | tr '\0' '\n' | sort -u) \
-    <(grep -zoP '"name": "\K[^"]+(?=",\s*"hidden": true)' CMakePresets.json | tr '\0' '\n' | sort -u)
+# preset_names NEXT: the names of the presets whose "name" is followed by NEXT.
+preset_names() {
+  grep -zoP "\"name\": \"\\K[^\"]+(?=\",\\s*$1)" CMakePresets.json | tr '\0' '\n' | sort -u
 }
+
+# The configure presets that are not hidden.
+configure_presets() { comm -23 <(preset_names '"displayName"') <(preset_names '"hidden": true'); }
 
 script_files() { ls scripts/*.sh scripts/lib/*.sh; }
 
@@ -185,11 +195,12 @@ check none 'a reg add of the settings key without the 32-bit view (/reg:32)' "$A
   'reg add "HKLM\\SOFTWARE\\Tarvex(?!.*/reg:)'
 check in 'default refresh period' "$ALL_PAGES" '\bdefault:? \K[0-9]{3,}\b' \
   grep_values src/shell/main_window.h 'kDefaultTimerInterval = \K[0-9]+'
-check in 'default of "Visible"' "$ALL_PAGES" '\b\K[0-9]+(?:(?= = hidden, the default)|(?= hidden, the default))' \
+check in 'default of "Visible"' "$ALL_PAGES" '\b\K[0-9]+(?=(?: =)? hidden, the default)' \
   grep_values src/shell/main_window.h 'kDefaultVisible = \K[0-9]+'
-check in 'installation folder when none is set' "$ALL_PAGES" '`\K[A-Z]:\\\w+(?=` when it is not set|`\)\.?$)' \
-  default_install_dir
-check in "the template's interval range" docs/administrator.md '\b\K[0-9]+ to [0-9]+(?= ms)' admx_range
+check in 'installation folder when none is set' "$ALL_PAGES" \
+  '`\K[A-Z]:\\\w+(?=` when it is not set|`\)\.?$)' default_install_dir
+check in "the template's interval range" docs/administrator.md \
+  '\b\K[0-9]+ to [0-9]+(?= ms)' admx_range
 check in "the template's policies" docs/administrator.md '^\| \K[A-Z][^|]+?(?= \| "\w+" \|)' \
   grep_values installer/policy/en-US/ORDEX.adml '<string id="\w+">\K[^<]+'
 check in 'policies in OMA-URIs' "$ALL_PAGES" '~Policy~\K\w+(?:~\w+)*/\w+' admx_policy_paths
@@ -199,11 +210,11 @@ check in 'names in the version resource and the package' "$ALL_PAGES" \
   '(?:product name|original file name) "\K[^"]+' \
   grep_values src/app/ordex.rc installer/ordex.wxs \
   'VALUE "(?:ProductName|OriginalFilename)", "\K[^"]+|<Product Id="\*" Name="\K[^"]+'
-check in 'package properties' 'README.md docs/administrator.md docs/technician.md' '(?<![\w%])[A-Z]{5,}(?==)|`\K(?!ORDEX`)[A-Z]{5,}(?=`)' \
-  package_properties
+check in 'package properties' 'README.md docs/administrator.md docs/technician.md' \
+  '(?<![\w%])[A-Z]{5,}(?==)|`\K(?!ORDEX`)[A-Z]{5,}(?=`)' package_properties
 check eq 'exit codes of the package' docs/administrator.md '^\| \K[0-9]+(?= \| [a-z])' \
   installer_exit_codes
-check in 'the UpgradeCode' "$ALL_PAGES" '\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}' \
+check in 'the UpgradeCode' "$ALL_PAGES" '\{[0-9A-F]{8}(?:-[0-9A-F]{4}){3}-[0-9A-F]{12}\}' \
   grep_values cmake/msi.cmake 'ORDEX_MSI_UPGRADE_CODE "\K[^"]+'
 check eq 'the presets table' docs/developer.md '^\| `\K[\w-]+(?=` \| `build/)' configure_presets
 check in 'presets named in commands' "$ALL_PAGES" '--preset \K[\w-]+' configure_presets
@@ -220,7 +231,8 @@ check in 'how long a condition lasts before it is reported' "$ALL_PAGES" \
 check in 'how many refreshes it lasts before it is reported' "$ALL_PAGES" \
   '\b[0-9]+ s(?:econds)? and \K[0-9]+(?= refresh)' \
   grep_values src/shell/lasting_condition.h 'kConditionReportPasses = \K[0-9]+'
-check in 'how long start-up waits for a held file' "$ALL_PAGES" 'again for up to \K[0-9]+(?= seconds)' \
+check in 'how long start-up waits for a held file' "$ALL_PAGES" \
+  'again for up to \K[0-9]+(?= seconds)' \
   grep_values src/shell/start_up_patience.h 'kStartUpPatience\{\K[0-9]+'
 
 if [ "$failures" -ne 0 ]; then
