@@ -87,6 +87,9 @@ message_table() {
 
 message_ids() { message_table | cut -d' ' -f1; }
 
+# The languages the message table has sentences in ("English", "German").
+message_languages() { grep_values src/platform/ordex_messages.mc '^Language=\K\w+'; }
+
 # The IDs the program reports: Form1's events, and the platform's own where a caller outside
 # the POSIX backends reports through them (the event log is Windows's).
 reported_event_ids() {
