@@ -225,7 +225,7 @@ check in 'scripts named' "$ALL_PAGES" '\bscripts/[\w/-]+\.sh' script_files
 check in 'tests named for ctest -R or a GoogleTest filter' "$ALL_PAGES" \
   "(?:-R '?|--gtest_filter='?)\\K[A-Za-z0-9]+" test_names
 check eq "the window's rows" docs/technician.md '^\| \K[A-Z][\w -]*?(?= \| the )' window_rows
-check in "the summary file's keys" "$ALL_PAGES" '^    \K[\w-]+(?=: )' summary_keys
+check in "the summary file's keys" docs/technician.md '^    \K[A-Z][\w-]*(?=: )' summary_keys
 check in 'names of lasting conditions' "$ALL_PAGES" '"\K(?:machine data|summary) file [^"]+(?=")' \
   condition_names
 check in 'how long a condition lasts before it is reported' "$ALL_PAGES" \
