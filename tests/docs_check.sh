@@ -234,6 +234,8 @@ check in 'how long a condition lasts before it is reported' "$ALL_PAGES" \
 check in 'how many refreshes it lasts before it is reported' "$ALL_PAGES" \
   '\b[0-9]+ s(?:econds)? and \K[0-9]+(?= refresh)' \
   grep_values src/shell/lasting_condition.h 'kConditionReportPasses = \K[0-9]+'
+check eq 'languages of the event messages' docs/administrator.md \
+  '(?<=message table in )[A-Z][a-z]+|(?<= and in )[A-Z][a-z]+(?=, with the same IDs)' message_languages
 check in 'how long start-up waits for a held file' "$ALL_PAGES" \
   'again for up to \K[0-9]+(?= seconds)' \
   grep_values src/shell/start_up_patience.h 'kStartUpPatience\{\K[0-9]+'
