@@ -69,32 +69,6 @@ TEST_F(RefreshCycleTest, AChangeUnderARestoredTimeStampIsNotSeen) {
   EXPECT_EQ(form_->ChangeCount, 0);
 }
 
-TEST_F(RefreshCycleTest, AFileMissingForSomePassesIsWaitedForAndThenRead) {
-  files.Remove(kMachineData);
-  for (int i = 0; i < 3; ++i) Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2") << "the last reading stays";
-  EXPECT_EQ(view.Text(Control::RefreshNo), "3");
-  EXPECT_EQ(form_->ChangeCount, 0);
-
-  WriteMachineData("5");
-  Pass();
-  EXPECT_EQ(SummaryCount(), "5");
-  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
-}
-
-TEST_F(RefreshCycleTest, AnEmptiedFileIsASaveInProgressNotAChange) {
-  files.RewriteFile(kMachineData, "");
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(SummaryCount(), "2");
-  EXPECT_EQ(form_->ChangeCount, 0);
-
-  WriteMachineData("3");
-  Pass();
-  EXPECT_EQ(SummaryCount(), "3");
-  EXPECT_EQ(form_->ChangeCount, 1);
-}
-
 TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
   WriteMachineData("3");
   // Saved again while it is read, as a controller saving while ORDEX reads would.
@@ -110,9 +84,9 @@ TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass)
   EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
 }
 
-// While the machine data file cannot be used, nothing is shown, written or counted; the count
-// found afterwards is counted once. A moment reports nothing: three passes within 2 s, or two
-// passes 10 s apart.
+// While the machine data file cannot be used, nothing is shown, written or counted, but the
+// passes are; the count found afterwards is counted once. A moment reports nothing: three passes
+// within 2 s, or two passes 10 s apart.
 TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
   struct Case {
     const char* name;
@@ -139,7 +113,9 @@ TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
     for (const auto& [step, passes] : {std::pair{1s, 3}, std::pair{10s, 2}}) {
       WriteMachineData(count);
       c.spoil();
+      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
       for (int i = 0; i < passes; ++i, machine.now += step) Pass();
+      EXPECT_EQ(view.Text(Control::RefreshNo), std::to_string(refreshes + passes));
       EXPECT_EQ(view.Text(Control::txtExAxNum), shown);
       EXPECT_EQ(SummaryCount(), shown);
       EXPECT_EQ(form_->ChangeCount, changes);
@@ -166,7 +142,6 @@ TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree
     }
     TimedPass();
     files.SetBusy(kSummary, false);
-    EXPECT_EQ(SummaryCount(), "2") << "not written while held";
     EXPECT_EQ(form_->ChangeCount, before + 2) << "each change counted once, in its own pass";
     EXPECT_TRUE(testing::EventLines(machine, kConditionBegunEventId).empty())
         << "a moment is not reported";
