@@ -80,7 +80,9 @@ TEST_F(Form1Test, StartUpWaitsOutASave) {
 }
 
 // Each kind of condition at a fast and a slow refresh: a moment says nothing; one that lasts
-// 10 s and 3 passes is one warning, and its end one line more. The refresh runs from 08:00:00.
+// 10 s and 3 passes is one warning in the pass that reaches both, none in the passes after it,
+// and its end one line more. A condition that turns into another kind while it lasts is one
+// condition, named by the kind it is when reported. The refresh runs from 08:00:00.
 TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
   const std::string mada = kMachineData;
   struct Case {
@@ -89,6 +91,8 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
     std::string begun;  // what the warning says after "since <time>: "
     std::string what;
     std::string file = kMachineData;
+    std::function<void()> turn = nullptr;  // before the second pass, or the last one when late
+    bool late = false;
   };
   const auto hold = [&](const char* path, Hold kind) {
     return [this, path, kind] {
@@ -131,14 +135,20 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       {"summary held", hold(kSummary, Hold::kBusy), release(kSummary),
        std::string("cannot open ") + kSummary + ": in use by another program",
        "summary file not rewritten, held by another program", kSummary},
+      {"held, then renamed away", hold(kMachineData, Hold::kBusy), [&] { WriteMachineData("2"); },
+       "cannot open " + mada + ": No such file or directory", "machine data file missing", mada,
+       [&] { files.Remove(kMachineData); }},
+      {"missing, then held once reported", [&] { files.Remove(kMachineData); },
+       release(kMachineData), "cannot open " + mada + ": No such file or directory",
+       "machine data file missing", mada, hold(kMachineData, Hold::kBusy), true},
   };
   struct Run {
     std::chrono::milliseconds interval;
     int passes;          // with the condition, the first at 08:00:00
-    const char* lasted;  // in the "ended" line; nullptr: nothing is reported
+    int reported_in;     // the pass that reports it; 0: none
+    const char* lasted;  // in the "ended" line
   };
-  const Run runs[] = {{200ms, 1, nullptr}, {200ms, 50, nullptr}, {200ms, 51, "10 s"},
-                      {10s, 1, nullptr},   {10s, 2, nullptr},    {10s, 3, "30 s"}};
+  const Run runs[] = {{200ms, 52, 51, "10 s"}, {10s, 2, 0, nullptr}, {10s, 4, 3, "40 s"}};
   StartForm();
   ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
   for (const Case& c : cases) {
@@ -148,7 +158,13 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       machine.events.clear();
       machine.now = {};
       c.spoil();
-      for (int pass = 0; pass < run.passes; ++pass, machine.now += run.interval) Pass();
+      for (int pass = 1; pass <= run.passes; ++pass, machine.now += run.interval) {
+        if (c.turn && pass == (c.late ? run.passes : 2)) c.turn();
+        Pass();
+        const bool reported = run.reported_in && pass >= run.reported_in;
+        ASSERT_EQ(testing::EventLines(machine, kConditionBegunEventId).size(), reported ? 1u : 0u)
+            << "pass " << pass;
+      }
       c.mend();
       Pass();
       Pass();
