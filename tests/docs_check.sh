@@ -237,8 +237,13 @@ check in 'how many refreshes it lasts before it is reported' "$ALL_PAGES" \
 check eq 'languages of the event messages' docs/administrator.md \
   '(?<=message table in )[A-Z][a-z]+|(?<= and in )[A-Z][a-z]+(?=, with the same IDs)' message_languages
 check in 'how long start-up waits for a held file' "$ALL_PAGES" \
-  'again for up to \K[0-9]+(?= seconds)' \
+  'again (?:every [0-9]+ ms )?for up to \K[0-9]+(?= seconds)' \
   grep_values src/shell/start_up_patience.h 'kStartUpPatience\{\K[0-9]+'
+check in 'how often start-up tries a held file again' "$ALL_PAGES" \
+  'again every \K[0-9]+(?= ms for up to)' \
+  grep_values src/shell/start_up_patience.h 'kStartUpPause\{\K[0-9]+'
+check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
+  grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
 
 if [ "$failures" -ne 0 ]; then
   echo "docs_check: $failures statement(s) the code contradicts" >&2
