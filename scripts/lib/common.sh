@@ -239,6 +239,10 @@ skip_cannot_run_here() {
   case $1 in
     # POSIX has no mandatory locks: no file is ever busy for a reader.
     'no file is ever busy here') return 0 ;;
+    # Nor a locked range that refuses a read, nor a deletion pending while a file is open: the
+    # POSIX backend's runs of those Windows rules have nothing to show; the memory backend's do.
+    'POSIX locks are advisory: no read is ever refused' | \
+      'POSIX has no deletion pending while a file is open') return 0 ;;
     # The text view's test for a machine without a display, where one is set.
     'a display is at hand') return 0 ;;
     '32-bit Windows has one view only') return 0 ;;
