@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
-# Each step prints one line, or two where it has a result to tell, and closes with the time it
-# took; the build and test output goes to the log it names and is shown when the step fails.
+# Each step prints its heading, its results (a suite's closing line and the tests it skipped, an
+# "ok" line per check) and the time it took; the build and test output goes to the log it names
+# and is shown when the step fails.
 step_start=
 step() {
   close_step
