@@ -1,14 +1,23 @@
-/* Times a command from just before it is started to a point of its run, for scripts/bench.sh:
+/* Times commands from just before each is started to a point of its run, for scripts/bench.sh:
  *
- *   startup_timer RUNS exit COMMAND...         until the command exits
- *   startup_timer RUNS file PATH COMMAND...    until PATH is closed after writing (or renamed into
- *                                              place); the command is then ended with SIGTERM
+ *   startup_timer [-l LOG] RUNS SPEC [-- SPEC]...
  *
- * Runs the command RUNS times after two warm-up runs and prints "median_us MIN_US" style figures:
- * "<median microseconds> <minimum microseconds>". The program watched gets no switch of its own;
- * the file is watched with inotify from outside. */
+ * where a SPEC is one of
+ *
+ *   exit COMMAND...         until the command exits
+ *   file PATH COMMAND...    until PATH is closed after writing (or renamed into place); the
+ *                           command is then ended with SIGKILL, so that its own end is not counted
+ *
+ * The commands run in turn, one start of each per round, RUNS rounds after two warm-up rounds:
+ * whatever else loads the machine meets each of them alike. For each SPEC, in order, one line:
+ * "<median wall us> <minimum wall us> <median CPU us>", CPU time being the user and system time
+ * of the started process (and of the children it waited for). On a machine that others share,
+ * the wall-clock figures follow the load; the CPU time much less. The commands' output goes to
+ * LOG (appended), or else where this program's goes. The programs watched get no switch of their
+ * own; a file is watched with inotify from outside. */
 #define _GNU_SOURCE
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,11 +26,20 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 extern char** environ;
+
+struct Spec {
+  char** command;
+  int watch_fd; /* -1: until the command exits */
+  const char* name;
+  long long* wall_us;
+  long long* cpu_us;
+};
 
 static long long NowUs(void) {
   struct timespec now;
@@ -61,30 +79,41 @@ static void Drain(int watch_fd) {
   }
 }
 
-static long long RunOnce(char** command, int watch_fd, const char* name) {
+static long long CpuUs(const struct rusage* usage) {
+  return (long long)(usage->ru_utime.tv_sec + usage->ru_stime.tv_sec) * 1000000 +
+         usage->ru_utime.tv_usec + usage->ru_stime.tv_usec;
+}
+
+static void RunOnce(const struct Spec* spec, const posix_spawn_file_actions_t* output,
+                    long long* wall_us, long long* cpu_us) {
   pid_t child;
-  if (watch_fd >= 0) Drain(watch_fd);
+  if (spec->watch_fd >= 0) Drain(spec->watch_fd);
   const long long start = NowUs();
-  if (posix_spawnp(&child, command[0], NULL, NULL, command, environ) != 0) Fail(command[0]);
-  if (watch_fd >= 0) {
-    if (!WaitForFile(watch_fd, name, 20000)) {
-      fprintf(stderr, "startup_timer: %s was not written\n", name);
+  if (posix_spawnp(&child, spec->command[0], output, NULL, spec->command, environ) != 0) {
+    Fail(spec->command[0]);
+  }
+  long long end = 0;
+  if (spec->watch_fd >= 0) {
+    if (!WaitForFile(spec->watch_fd, spec->name, 20000)) {
+      fprintf(stderr, "startup_timer: %s was not written\n", spec->name);
       kill(child, SIGKILL);
       exit(2);
     }
-    const long long end = NowUs();
-    kill(child, SIGTERM);
-    waitpid(child, NULL, 0);
-    return end - start;
+    end = NowUs();
+    kill(child, SIGKILL);
   }
   int status;
-  if (waitpid(child, &status, 0) < 0) Fail("waitpid");
-  const long long end = NowUs();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    fprintf(stderr, "startup_timer: %s failed\n", command[0]);
-    exit(2);
+  struct rusage usage;
+  if (wait4(child, &status, 0, &usage) < 0) Fail("wait4");
+  if (spec->watch_fd < 0) {
+    end = NowUs();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      fprintf(stderr, "startup_timer: %s failed\n", spec->command[0]);
+      exit(2);
+    }
   }
-  return end - start;
+  *wall_us = end - start;
+  *cpu_us = CpuUs(&usage);
 }
 
 static int Compare(const void* a, const void* b) {
@@ -92,35 +121,84 @@ static int Compare(const void* a, const void* b) {
   return (x > y) - (x < y);
 }
 
+/* Reads one SPEC from argv[*at], ending it at "--" (made NULL) or at the end. */
+static int ParseSpec(char** argv, int argc, int* at, struct Spec* spec, int runs) {
+  memset(spec, 0, sizeof *spec);
+  spec->watch_fd = -1;
+  if (*at >= argc) return 0;
+  if (strcmp(argv[*at], "file") == 0) {
+    if (*at + 1 >= argc) return 0;
+    char* path = argv[*at + 1];
+    char* slash = strrchr(path, '/');
+    if (!slash) return 0;
+    spec->name = slash + 1;
+    *slash = '\0';
+    spec->watch_fd = inotify_init1(IN_CLOEXEC);
+    if (spec->watch_fd < 0) Fail("inotify");
+    if (inotify_add_watch(spec->watch_fd, path, IN_CLOSE_WRITE | IN_MOVED_TO) < 0) Fail(path);
+    *at += 2;
+  } else if (strcmp(argv[*at], "exit") == 0) {
+    *at += 1;
+  } else {
+    return 0;
+  }
+  spec->command = argv + *at;
+  while (*at < argc && strcmp(argv[*at], "--") != 0) ++*at;
+  if (*at < argc) argv[(*at)++] = NULL;
+  if (!spec->command[0]) return 0;
+  spec->wall_us = calloc((size_t)runs, sizeof(long long));
+  spec->cpu_us = calloc((size_t)runs, sizeof(long long));
+  return 1;
+}
+
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    fprintf(stderr, "usage: startup_timer RUNS exit|file [PATH] COMMAND...\n");
+  int at = 1;
+  const char* log = NULL;
+  if (at + 1 < argc && strcmp(argv[at], "-l") == 0) {
+    log = argv[at + 1];
+    at += 2;
+  }
+  if (at >= argc) {
+    fprintf(stderr, "usage: startup_timer [-l LOG] RUNS exit|file [PATH] COMMAND... [-- ...]\n");
     return 2;
   }
-  const int runs = atoi(argv[1]);
-  int watch_fd = -1;
-  const char* name = NULL;
-  char** command = argv + 3;
-  if (strcmp(argv[2], "file") == 0) {
-    char* path = argv[3];
-    command = argv + 4;
-    char* slash = strrchr(path, '/');
-    if (!slash) return 2;
-    name = slash + 1;
-    *slash = '\0';
-    watch_fd = inotify_init1(IN_CLOEXEC);
-    if (watch_fd < 0) Fail("inotify");
-    if (inotify_add_watch(watch_fd, path, IN_CLOSE_WRITE | IN_MOVED_TO) < 0) Fail(path);
+  const int runs = atoi(argv[at++]);
+  if (runs < 1) return 2;
+  struct Spec specs[8];
+  int count = 0;
+  while (at < argc && count < 8) {
+    if (!ParseSpec(argv, argc, &at, &specs[count], runs)) {
+      fprintf(stderr, "startup_timer: a command is missing or malformed\n");
+      return 2;
+    }
+    ++count;
   }
-  if (runs < 1 || !command[0]) return 2;
-  long long* times = calloc((size_t)runs, sizeof *times);
-  for (int i = 0; i < 2; ++i) RunOnce(command, watch_fd, name);
-  for (int i = 0; i < runs; ++i) {
-    times[i] = RunOnce(command, watch_fd, name);
-    /* Let the ended process's exit settle before the next start. */
-    usleep(2000);
+  if (count == 0) return 2;
+  posix_spawn_file_actions_t output_actions;
+  posix_spawn_file_actions_t* output = NULL;
+  if (log) {
+    posix_spawn_file_actions_init(&output_actions);
+    posix_spawn_file_actions_addopen(&output_actions, 1, log, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&output_actions, 1, 2);
+    output = &output_actions;
   }
-  qsort(times, (size_t)runs, sizeof *times, Compare);
-  printf("%lld %lld\n", times[runs / 2], times[0]);
+  long long wall, cpu;
+  for (int round = -2; round < runs; ++round) {
+    for (int i = 0; i < count; ++i) {
+      RunOnce(&specs[i], output, &wall, &cpu);
+      if (round >= 0) {
+        specs[i].wall_us[round] = wall;
+        specs[i].cpu_us[round] = cpu;
+      }
+      /* Let the ended process's exit settle before the next start. */
+      usleep(2000);
+    }
+  }
+  for (int i = 0; i < count; ++i) {
+    qsort(specs[i].wall_us, (size_t)runs, sizeof(long long), Compare);
+    qsort(specs[i].cpu_us, (size_t)runs, sizeof(long long), Compare);
+    printf("%lld %lld %lld\n", specs[i].wall_us[runs / 2], specs[i].wall_us[0],
+           specs[i].cpu_us[runs / 2]);
+  }
   return 0;
 }

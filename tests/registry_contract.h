@@ -10,6 +10,8 @@
 //   // A value of any type with exactly these bytes (strings: UTF-16LE with their NUL).
 //   void SeedTyped(std::string_view key, std::string_view name, std::uint32_t type,
 //                  std::string_view bytes);
+//   // Removes a value, or with an empty name the key with its subkeys.
+//   void Remove(std::string_view key, std::string_view name);
 //   // Sets a variable of the process environment that expandable strings see.
 //   void SetVariable(const std::string& name, const std::string& value);
 //
@@ -19,6 +21,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -261,6 +264,39 @@ TYPED_TEST_P(RegistryContract, NumbersWrittenAnotherWayReadAsDwords) {
   }
 }
 
+// An instance that keeps what it read sees at its next read every change made through another
+// handle since: a key made below missing ones, a value changed or removed, the key removed.
+TYPED_TEST_P(RegistryContract, ReadDwordsSeesEachChangeMadeElsewhereSinceTheLastRead) {
+  const std::string late = this->Key("Late");
+  const std::string key = late + "\\Settings";
+  auto& backend = this->backend_;
+  const auto seed = [&](std::int32_t value) {
+    backend.SeedTyped(key, "Visible", kRegDword, StoredQword(value).substr(0, 4));
+  };
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    std::optional<std::int32_t> read;
+  } steps[] = {
+      {"none yet", [] {}, std::nullopt},
+      {"key made", [&] { seed(1); }, 1},
+      {"nothing", [] {}, 1},
+      {"value changed", [&] { seed(0); }, 0},
+      {"value removed", [&] { backend.Remove(key, "Visible"); }, std::nullopt},
+      {"value back", [&] { seed(1); }, 1},
+      {"key removed", [&] { backend.Remove(late, ""); }, std::nullopt},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.change);
+    step.make();
+    DwordRead reads[] = {{this->Key("Other"), "Visible", 4711}, {key, "Visible", 4711}};
+    this->registry_->ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
+    EXPECT_EQ(reads[1].ok ? std::optional(reads[1].value) : std::nullopt, step.read);
+    if (!reads[1].ok) EXPECT_EQ(reads[1].value, 4711);
+    EXPECT_FALSE(reads[0].ok);
+  }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue,
                             MissingValueInAnExistingKeyReadsAsMissing,
                             WrittenValuesReadBackOverTheWholeRange,
@@ -270,6 +306,7 @@ REGISTER_TYPED_TEST_SUITE_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTh
                             WritingOverAValueOfAnotherTypeMakesItADword,
                             ExpandableStringsAreExpandedWithTheEnvironment,
                             CharactersTheCodePageLacksReadAsQuestionMarksAndAreReported,
-                            NumbersWrittenAnotherWayReadAsDwords);
+                            NumbersWrittenAnotherWayReadAsDwords,
+                            ReadDwordsSeesEachChangeMadeElsewhereSinceTheLastRead);
 
 }  // namespace ordex::testing

@@ -39,6 +39,22 @@ class Win32RegistryBackend {
     testing::SeedWin32Value(std::string(key), std::string(name), type, bytes, true);
   }
 
+  void Remove(std::string_view key, std::string_view name) {
+    const std::string path(key);
+    const bool whole_key = name.empty();
+    const auto separator = path.rfind('\\');
+    const std::string open_path = whole_key ? path.substr(0, separator) : path;
+    const std::string child = whole_key ? path.substr(separator + 1) : std::string(name);
+    HKEY open = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, open_path.c_str(), 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, &open),
+              ERROR_SUCCESS);
+    EXPECT_EQ(
+        whole_key ? ::RegDeleteTreeA(open, child.c_str()) : ::RegDeleteValueA(open, child.c_str()),
+        ERROR_SUCCESS);
+    ::RegCloseKey(open);
+  }
+
   void SetVariable(const std::string& name, const std::string& value) {
     ASSERT_TRUE(::SetEnvironmentVariableA(name.c_str(), value.c_str()));
   }

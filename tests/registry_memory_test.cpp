@@ -23,6 +23,9 @@ class MemoryRegistryBackend {
                  std::string_view bytes) {
     registry_.Import(RegTypedValue(key, name, type, bytes));
   }
+  void Remove(std::string_view key, std::string_view name) {
+    registry_.Import(RegRemoval(key, name));
+  }
 
   // The store expands with the C runtime's environment, which SetEnvironmentVariable misses.
   void SetVariable(const std::string& name, const std::string& value) {

@@ -67,6 +67,9 @@ class RegFileBackend {
                  std::string_view bytes) {
     Append(testing::RegTypedValue(key, name, type, bytes));
   }
+  void Remove(std::string_view key, std::string_view name) {
+    Append(testing::RegRemoval(key, name));
+  }
 
   void SetVariable(const std::string& name, const std::string& value) {
     ::setenv(name.c_str(), value.c_str(), 1);

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "core/error.h"
@@ -305,6 +306,38 @@ TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThe
   EXPECT_TRUE(reads[0].ok);
   EXPECT_EQ(reads[0].value, 2000);
   EXPECT_FALSE(reads[1].ok);
+}
+
+// A policy made after the first read applies at the next, in the view Group Policy writes, and
+// a policy key deleted (as Group Policy deletes it when the policy is no longer set) reads as
+// missing at the next.
+TEST_F(Win32RegistryTest, APolicyKeyMadeOrDeletedAfterTheFirstReadCountsAtTheNext) {
+  const std::string policies = "SOFTWARE\\Policies\\" + test_key_name_;
+  const std::string policy = policies + "\\ORDEX";
+  DwordRead reads[] = {{policy, "Visible"}, {key_path_, "Visible"}};
+  const auto read = [&] {
+    reads[0].ok = false;
+    registry_->ReadDwords(kHklm, reads);
+    return reads[0].ok ? std::optional(reads[0].value) : std::nullopt;
+  };
+  EXPECT_EQ(read(), std::nullopt);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy.c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const DWORD visible = 1;
+  ::RegSetValueExA(key, "Visible", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&visible),
+                   sizeof visible);
+  ::RegCloseKey(key);
+  EXPECT_EQ(read(), 1);
+  EXPECT_EQ(read(), 1);
+  HKEY parent = nullptr;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, &parent),
+            ERROR_SUCCESS);
+  ::RegDeleteTreeA(parent, test_key_name_.c_str());
+  ::RegCloseKey(parent);
+  EXPECT_EQ(read(), std::nullopt);
 }
 
 TEST_F(Win32RegistryTest, FailingCallThrowsNamingTheKey) {

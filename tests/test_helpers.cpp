@@ -205,6 +205,11 @@ std::string RegDwordValue(std::string_view key, std::string_view name, std::int3
   return KeyLine(key) + Quoted(name) + "=" + data + "\r\n";
 }
 
+std::string RegRemoval(std::string_view key, std::string_view name) {
+  if (name.empty()) return "[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
+  return KeyLine(key) + Quoted(name) + "=-\r\n";
+}
+
 std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,
                           std::string_view bytes) {
   char data[16];

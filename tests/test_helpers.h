@@ -93,5 +93,8 @@ std::string RegStringValue(std::string_view key, std::string_view name, std::str
 std::string RegDwordValue(std::string_view key, std::string_view name, std::int32_t value);
 std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,
                           std::string_view bytes);
+// The lines that remove a value below HKEY_LOCAL_MACHINE\`key`, or with an empty name the key
+// with all its subkeys.
+std::string RegRemoval(std::string_view key, std::string_view name);
 
 }  // namespace ordex::testing

@@ -18,6 +18,7 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
+#include "ordex_process_posix.h"
 #include "platform/window_posix.h"
 #include "shell/form1_layout.h"
 #include "window_view_contract.h"
@@ -188,6 +189,30 @@ TEST_F(FltkWindow, SigtermEndsRunWithZero) {
   EXPECT_EQ(view_->Run(ticks), 0);
   signal.join();
   EXPECT_EQ(ticks.count(), 0);
+}
+
+// The program carries its own C++ runtime; the module brings the shared one along for the
+// toolkit. With both in the process the window is shown, passes run and a stop ends it cleanly.
+TEST_F(FltkWindow, TheProgramShowsItBesideTheToolkitsRuntimeAndEndsOnSigterm) {
+  const char* display = std::getenv("DISPLAY");
+  testing::SampleInstallation sample;
+  sample.WriteStore(testing::SampleInstallation::Settings(20, 1));
+  const auto output = sample.dir() / "out";
+  testing::OrdexProcess ordex({.store = sample.store(),
+                               .output = output,
+                               .runtime_dir = sample.RuntimeDir(),
+                               .environment = {{"DISPLAY", display}, {"ORDEX_VIEW", "fltk"}}});
+  const auto maps = "/proc/" + std::to_string(ordex.pid()) + "/maps";
+  ASSERT_TRUE(testing::Eventually([&] {
+    return testing::ReadBytes(maps).find("ordex_fltk.so") != std::string::npos &&
+           !sample.Summary().empty();
+  }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(ordex.Running());
+  ordex.Signal(SIGTERM);
+  EXPECT_EQ(ordex.WaitForExit(), 0);
+  EXPECT_NE(testing::ReadBytes(output.string() + ".err").find("ended (stop request)"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -205,11 +205,16 @@ TEST_F(Win32WindowTest, TextBoxesAreReadOnlyEditControls) {
   }
 }
 
-TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControl) {
+// A hidden window's controls get their texts only when it is shown: a hidden program's passes
+// make no call for them.
+TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControlOnceTheWindowIsShown) {
   const std::string text = "Zusatz-Achsen \xB5 \xE4";
+  const int axes = Win32ControlId(ControlIndex(Control::txtExAxNum));
   view_->SetText(ControlIndex(Control::txtExAxNum), text);
+  EXPECT_EQ(TextOf(axes), "");
+  view_->SetVisible(true);
+  EXPECT_EQ(TextOf(axes), text);
   view_->SetText(ControlIndex(Control::Changes), "1 Changes since start");
-  EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtExAxNum))), text);
   EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::Changes))), "1 Changes since start");
   EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtIPOTime))), "");
 }

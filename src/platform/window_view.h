@@ -85,7 +85,8 @@ class WindowView {
   virtual void SetText(std::size_t control, std::string_view text) = 0;
   virtual void SetVisible(bool visible) = 0;
 
-  // Sets the timer's period; the next tick comes one period after this call. 0 or less stops it.
+  // Sets the timer's period; the next tick comes one period after this call (or, when the timer
+  // runs with this period already, may keep its rhythm). 0 or less stops it.
   virtual void SetTimerInterval(std::int32_t interval_ms) = 0;
 
   // Runs the event loop, calling `listener` on every tick, until the window is closed, Quit is

@@ -96,6 +96,10 @@ class Win32WindowView : public WindowView {
   UINT dpi_ = kDefaultDpi;
   std::vector<Placed> placed_;
   std::vector<HWND> controls_;  // by the layout's control number
+  // Texts kept while the window was hidden, not yet in their controls.
+  std::vector<bool> unshown_texts_ = std::vector<bool>(state_.control_count());
+  bool shown_ = false;
+  std::int32_t timer_interval_ms_ = 0;  // 0: the timer is stopped
   TickListener* listener_ = nullptr;
   std::exception_ptr tick_failure_;
 };
@@ -249,15 +253,30 @@ void Win32WindowView::SizeToClientArea() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A hidden window's controls get their texts when it is shown: a pass of a hidden program sets
+// the refresh number, and that must not cost a call to the system that nobody sees.
 void Win32WindowView::SetText(std::size_t control, std::string_view text) {
   Window();
-  state_.SetText(control, text);
-  ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
+  if (!state_.SetText(control, text)) return;
+  if (shown_) {
+    ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
+  } else {
+    unshown_texts_[control] = true;
+  }
 }
 
 void Win32WindowView::SetVisible(bool visible) {
+  const HWND window = Window();
+  if (visible) {
+    for (std::size_t control = 0; control < controls_.size(); ++control) {
+      if (!unshown_texts_[control]) continue;
+      unshown_texts_[control] = false;
+      ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
+    }
+  }
+  shown_ = visible;
   // SW_SHOWNA: a tool that appears on a timer must not take the focus from the operator.
-  ::ShowWindow(Window(), visible ? SW_SHOWNA : SW_HIDE);
+  ::ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
@@ -265,11 +284,16 @@ void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
   const HWND window = Window();
   if (interval_ms <= 0) {
     ::KillTimer(window, kTimer1Id);
+    timer_interval_ms_ = 0;
     return;
   }
+  // The period the timer runs with already: setting it again would only start the period anew,
+  // at the cost of a call to the system on every pass that applies its setting.
+  if (interval_ms == timer_interval_ms_) return;
   if (::SetTimer(window, kTimer1Id, static_cast<UINT>(interval_ms), nullptr) == 0) {
     throw Win32Error("cannot set the timer of", state_.layout().caption, ::GetLastError());
   }
+  timer_interval_ms_ = interval_ms;
 }
 
 int Win32WindowView::Run(TickListener& listener) {
@@ -334,6 +358,7 @@ void Win32WindowView::Quit(int status) {
   if (state_.quit_requested()) return;
   state_.RequestQuit(status);
   if (window_ != nullptr) ::KillTimer(window_, kTimer1Id);
+  timer_interval_ms_ = 0;
   ::PostQuitMessage(0);
 }
 
@@ -412,6 +437,7 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       return 0;
     }
     case WM_CLOSE:
+      shown_ = false;
       ::ShowWindow(window_, SW_HIDE);
       EndBy(EndReason::kWindowClosed);
       return 0;

@@ -1,14 +1,20 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/case_fold.h"
 #include "core/error.h"
 #include "platform/error_win32.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/wide_text_win32.h"
 #include "registry/registry.h"
 #include "registry/registry_numbers.h"
@@ -70,6 +76,10 @@ class UniqueKey {
   UniqueKey& operator=(const UniqueKey&) = delete;
   HKEY get() const { return key_; }
   HKEY* out() { return &key_; }
+  void Reset() {
+    if (key_ != nullptr) ::RegCloseKey(std::exchange(key_, nullptr));
+  }
+  void Swap(UniqueKey& other) { std::swap(key_, other.key_); }
 
  private:
   HKEY key_ = nullptr;
@@ -84,6 +94,123 @@ bool OpenForQuery(RootKey root, std::string_view key_path, UniqueKey& key) {
   if (IsAbsentOrDenied(status)) return false;
   throw Win32Error("cannot open registry key", KeyName(root, key_path), static_cast<DWORD>(status));
 }
+
+// The path of the key above `key_path`; empty for a key right below the root.
+std::string_view ParentOf(std::string_view key_path) {
+  const auto separator = key_path.rfind('\\');
+  return separator == std::string_view::npos ? std::string_view() : key_path.substr(0, separator);
+}
+
+// Opens the key (the root itself for an empty path) to be told of its changes; the status of
+// the open.
+LSTATUS OpenForNotify(RootKey root, std::string_view key_path, REGSAM view, UniqueKey& key) {
+  key.Reset();
+  const std::string path(key_path);
+  return ::RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_NOTIFY | view, key.out());
+}
+
+// A key this user may not open is there all the same.
+bool Exists(RootKey root, std::string_view key_path, REGSAM view) {
+  UniqueKey key;
+  const std::string path(key_path);
+  const LSTATUS status =
+      ::RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_QUERY_VALUE | view, key.out());
+  return status == ERROR_SUCCESS || status == ERROR_ACCESS_DENIED;
+}
+
+// Tells when a key may have changed: its values, its coming into being, its deletion.
+//
+// Windows signals an event for a change below a key it watches (RegNotifyChangeKeyValue), but
+// "does not notify the caller if the specified key is deleted", and a key that does not exist
+// cannot be watched. So the watch is placed on the parent of the deepest key of the path that
+// exists, with its subtree: a change of the key's values, the deletion of the key (a subkey of
+// the parent goes), and while the key is missing the creation of the next key of its path, all
+// reach it, and so does the deletion of that deepest key. A watch that has fired is placed
+// again, for the path as it is then, before the values are read: whatever changes after that
+// fires it again. A registration ends with the thread that made it; the refresh pass runs on
+// the one thread of the program.
+class KeyWatch {
+ public:
+  enum class State { kUnarmed, kArmed, kUnwatchable };
+
+  KeyWatch(RootKey root, std::string key_path)
+      : root_(root), path_(std::move(key_path)), view_(ViewOf(path_)) {}
+
+  State state() const { return state_; }
+  HANDLE event() const { return event_.get(); }
+  // After the event was seen signalled.
+  void Fired() { state_ = State::kUnarmed; }
+
+  // Places the watch for the path as it is now. A key that may not be watched (no KEY_NOTIFY
+  // for its parent, no event) stays unwatchable; one that changed while the watch was placed is
+  // tried again the next time.
+  void Arm() { state_ = Place(); }
+
+ private:
+  State Place() {
+    watched_.Reset();
+    if (!event_.valid()) event_ = UniqueHandle(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!event_.valid()) return State::kUnwatchable;
+    // A signal from before the watch is placed says nothing the reads after it miss.
+    ::ResetEvent(event_.get());
+    std::string_view deepest = path_;
+    while (!deepest.empty() && !Exists(root_, deepest, view_)) deepest = ParentOf(deepest);
+    const std::string_view watched = deepest.empty() ? deepest : ParentOf(deepest);
+    UniqueKey key;
+    const LSTATUS opened = OpenForNotify(root_, watched, view_, key);
+    if (opened != ERROR_SUCCESS)
+      return opened == ERROR_ACCESS_DENIED ? State::kUnwatchable : State::kUnarmed;
+    const DWORD filter =
+        REG_NOTIFY_CHANGE_NAME | (deepest == path_ ? REG_NOTIFY_CHANGE_LAST_SET : 0);
+    const LSTATUS armed = ::RegNotifyChangeKeyValue(key.get(), TRUE, filter, event_.get(), TRUE);
+    if (armed == ERROR_KEY_DELETED) return State::kUnarmed;
+    if (armed != ERROR_SUCCESS) return State::kUnwatchable;
+    watched_.Swap(key);
+    // The path as found before the watch was placed must still hold: a change in between would
+    // otherwise go unseen.
+    const bool same = deepest.empty() || Exists(root_, deepest, view_);
+    const bool next_missing = deepest == path_ || !Exists(root_, NextKeyBelow(deepest), view_);
+    return same && next_missing ? State::kArmed : State::kUnarmed;
+  }
+
+  // The key of the path one level below `deepest`.
+  std::string_view NextKeyBelow(std::string_view deepest) const {
+    const std::size_t start = deepest.empty() ? 0 : deepest.size() + 1;
+    const std::size_t end = path_.find('\\', start);
+    return std::string_view(path_).substr(0, end);
+  }
+
+  RootKey root_;
+  std::string path_;
+  REGSAM view_;
+  UniqueHandle event_;
+  UniqueKey watched_;
+  State state_ = State::kUnarmed;
+};
+
+// The values of a key as last read for ReadDwords, kept while its watch has not fired.
+struct WatchedValues {
+  struct Value {
+    std::string name;
+    std::int32_t value;
+    bool ok;
+  };
+
+  WatchedValues(RootKey key_root, std::string_view key_path)
+      : root(key_root), path(key_path), watch(key_root, path) {}
+
+  const Value* Find(std::string_view name) const {
+    for (const Value& kept : values) {
+      if (kept.name == name) return &kept;
+    }
+    return nullptr;
+  }
+
+  RootKey root;
+  std::string path;
+  KeyWatch watch;
+  std::vector<Value> values;
+};
 
 // UTF-16 text in the 8-bit code page. No best-fit mapping: a character the code page lacks
 // becomes '?', never a similar one that could name another file ("X\u014CC" must not read as
@@ -198,8 +325,39 @@ class Win32Registry : public RegistryAccess {
     ok = true;
   }
 
+  // The values of the keys read are kept, and each key is read again only after Windows said it
+  // may have changed; a key that cannot be watched is read every time. The refresh pass reads
+  // its four values this way at the cost of one look at the keys' events.
+  void ReadDwords(RootKey root, std::span<DwordRead> reads) override {
+    WatchedValues* keys[kMaxWatchedKeys];
+    std::size_t count = 0;
+    for (const DwordRead& read : reads) {
+      WatchedValues* key = Watched(root, read.key_path);
+      if (key != nullptr && std::find(keys, keys + count, key) == keys + count) keys[count++] = key;
+    }
+    LookForChanges(std::span(keys, count));
+    for (WatchedValues* key : std::span(keys, count)) {
+      if (key->watch.state() == KeyWatch::State::kArmed) continue;
+      key->values.clear();
+      if (key->watch.state() == KeyWatch::State::kUnarmed) key->watch.Arm();
+    }
+    for (DwordRead& read : reads) {
+      WatchedValues* key = Watched(root, read.key_path);
+      const bool kept = key != nullptr && key->watch.state() == KeyWatch::State::kArmed;
+      if (const WatchedValues::Value* value = kept ? key->Find(read.value_name) : nullptr) {
+        if (value->ok) read.value = value->value;
+        read.ok = value->ok;
+        continue;
+      }
+      ReadDword(root, read.key_path, read.value_name, read.value, read.ok);
+      if (kept) key->values.push_back({std::string(read.value_name), read.value, read.ok});
+    }
+  }
+
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                   std::int32_t value, bool& ok) override {
+    // What this instance writes is read back at once, whenever Windows signals it.
+    for (const auto& key : watched_) key->values.clear();
     ok = false;
     const std::string path(key_path);
     UniqueKey key;
@@ -222,6 +380,47 @@ class Win32Registry : public RegistryAccess {
     }
     ok = true;
   }
+
+ private:
+  // Enough for the keys of the refresh pass; keys beyond them are read every time.
+  static constexpr std::size_t kMaxWatchedKeys = 8;
+
+  // The kept values of the key, made at its first read; nullptr when too many are kept.
+  WatchedValues* Watched(RootKey root, std::string_view key_path) {
+    for (const auto& key : watched_) {
+      if (key->root == root && key->path == key_path) return key.get();
+    }
+    if (watched_.size() == kMaxWatchedKeys) return nullptr;
+    return watched_.emplace_back(std::make_unique<WatchedValues>(root, key_path)).get();
+  }
+
+  // Marks the watches among `keys` that fired since they were placed, with one wait for all of
+  // them when none did. A wait that fails says nothing: every key is then read again.
+  static void LookForChanges(std::span<WatchedValues* const> keys) {
+    HANDLE events[kMaxWatchedKeys];
+    KeyWatch* watches[kMaxWatchedKeys];
+    DWORD count = 0;
+    for (WatchedValues* key : keys) {
+      if (key->watch.state() != KeyWatch::State::kArmed) continue;
+      events[count] = key->watch.event();
+      watches[count++] = &key->watch;
+    }
+    while (count > 0) {
+      const DWORD signalled = ::WaitForMultipleObjects(count, events, FALSE, 0);
+      if (signalled == WAIT_TIMEOUT) return;
+      if (signalled >= WAIT_OBJECT_0 + count) {
+        for (DWORD i = 0; i < count; ++i) watches[i]->Fired();
+        return;
+      }
+      // The event resets itself as the wait returns; the others are looked at again.
+      const DWORD fired = signalled - WAIT_OBJECT_0;
+      watches[fired]->Fired();
+      events[fired] = events[--count];
+      watches[fired] = watches[count];
+    }
+  }
+
+  std::vector<std::unique_ptr<WatchedValues>> watched_;
 };
 
 }  // namespace
