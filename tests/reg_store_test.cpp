@@ -503,71 +503,97 @@ TEST(RegStoreWrite, MissingStoreBecomesARegeditExport) {
   EXPECT_EQ(Dword(store, kSettings, "Visible").value, 0);
 }
 
-TEST(RegStoreWrite, ReplacingAValueChangesOnlyItsData) {
-  const std::string before =
-      "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
-      "  \"TIMERinterval\" =  dword:5 ; period\r\n\"Other\"=\"x\"\r\n";
-  const RegStore store = Written(before, "K", "TimerInterval", -2);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
-            "  \"TIMERinterval\" =  dword:fffffffe ; period\r\n\"Other\"=\"x\"\r\n");
-  EXPECT_EQ(Dword(store, "K", "timerINTERVAL").value, -2);
+// Each writes one dword into `before`; the store must read it back and serialize as `after`,
+// and the value named `kept` (if any) must read as it did before the write.
+struct WriteCase {
+  const char* label;
+  std::string before;
+  std::string key;
+  std::string name;
+  std::int32_t value;
+  std::string after;
+  const char* kept = nullptr;
+
+  friend void PrintTo(const WriteCase& c, std::ostream* out) { *out << c.label; }
+};
+
+class RegStoreWrites : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(RegStoreWrites, ChangeOnlyWhatTheyMust) {
+  const WriteCase& c = GetParam();
+  const RegStore store = Written(c.before, c.key, c.name, c.value);
+  EXPECT_EQ(store.Serialize(), c.after);
+  EXPECT_EQ(Dword(store, c.key, c.name).value, c.value);
+  if (c.kept)
+    EXPECT_EQ(Dword(store, c.key, c.kept).value, Dword(ParseText(c.before), c.key, c.kept).value);
 }
 
-TEST(RegStoreWrite, ValueOfAnotherTypeBecomesADword) {
-  const RegStore store = Written(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=hex:01,\\\n  02,\\\n  03\n"
-      "\"z\"=dword:1\n",
-      "K", "bin", 7);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=dword:00000007\n"
-            "\"z\"=dword:1\n");
-  EXPECT_EQ(Written(store.Serialize(), "K", "", 1).Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=dword:00000001\n\"bin\"=dword:00000007\n"
-            "\"z\"=dword:1\n");
-}
+const std::string kHexBefore =
+    "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=hex:01,\\\n  02,\\\n  03\n"
+    "\"z\"=dword:1\n";
+const std::string kHexReplaced =
+    "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"text\"\n\"bin\"=dword:00000007\n\"z\"=dword:1\n";
+const std::string kKeyDeletedLater =
+    "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:1\n[-HKEY_LOCAL_MACHINE\\A]\n\n";
 
-TEST(RegStoreWrite, HexValueThatOverridesAnEarlierOneIsReplacedWhole) {
-  const RegStore store = Written(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
-      "\"bin\"=hex:01,\\\n  02\n\"y\"=dword:3\n",
-      "K", "bin", 7);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
-            "\"bin\"=dword:00000007\n\"y\"=dword:3\n");
-  EXPECT_EQ(Dword(store, "K", "z").value, 2);
-}
-
-TEST(RegStoreWrite, NewValueGoesAtTheEndOfItsKeyBlock) {
-  const RegStore store = Written(
-      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n\r\n; about L\r\n"
-      "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n",
-      "k", "New \"one\" \\ here", 3);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n"
-            "\"New \\\"one\\\" \\\\ here\"=dword:00000003\r\n\r\n; about L\r\n"
-            "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n");
-  EXPECT_EQ(Dword(store, "K", "New \"one\" \\ here").value, 3);
-}
-
-TEST(RegStoreWrite, NewValueGoesIntoTheLastBlockOfItsKey) {
-  const RegStore store = Written(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
-      "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\n",
-      "K", "c", 3);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
-            "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\"c\"=dword:00000003\n\n");
-}
-
-TEST(RegStoreWrite, NewKeyGoesAtTheEndAfterABlankLine) {
-  const RegStore store =
-      Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1", kSettings, "Visible", 1);
-  // The last line gets its line end; new lines take the file's own.
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\ORDEX]\n\"Visible\"=dword:00000001\n\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    RegStoreWrite, RegStoreWrites,
+    ::testing::Values(
+        // The file's name keeps its own case; the read asks in yet another case.
+        WriteCase{"ReplacingAValueChangesOnlyItsData",
+                  "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+                  "  \"TIMERinterval\" =  dword:5 ; period\r\n\"Other\"=\"x\"\r\n",
+                  "K", "TimerInterval", -2,
+                  "REGEDIT4\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+                  "  \"TIMERinterval\" =  dword:fffffffe ; period\r\n\"Other\"=\"x\"\r\n"},
+        WriteCase{"ValueOfAnotherTypeBecomesADword", kHexBefore, "K", "bin", 7, kHexReplaced, "z"},
+        WriteCase{"DefaultValueOfAnotherTypeBecomesADword", kHexReplaced, "K", "", 1,
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=dword:00000001\n\"bin\"=dword:00000007\n"
+                  "\"z\"=dword:1\n"},
+        WriteCase{"HexValueThatOverridesAnEarlierOneIsReplacedWhole",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+                  "\"bin\"=hex:01,\\\n  02\n\"y\"=dword:3\n",
+                  "K", "bin", 7,
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"bin\"=dword:1\n\"z\"=dword:2\n"
+                  "\"bin\"=dword:00000007\n\"y\"=dword:3\n",
+                  "z"},
+        WriteCase{"NewValueGoesAtTheEndOfItsKeyBlock",
+                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n\r\n; about L\r\n"
+                  "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n",
+                  "k", "New \"one\" \\ here", 3,
+                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=dword:1\r\n"
+                  "\"New \\\"one\\\" \\\\ here\"=dword:00000003\r\n\r\n; about L\r\n"
+                  "[HKEY_LOCAL_MACHINE\\L]\r\n\"b\"=dword:2\r\n\r\n"},
+        WriteCase{"NewValueGoesIntoTheLastBlockOfItsKey",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
+                  "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\n",
+                  "K", "c", 3,
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE\\L]\n"
+                  "[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:00,\\\n 01\n\"c\"=dword:00000003\n\n",
+                  "a"},
+        // The last line gets its line end; new lines take the file's own.
+        WriteCase{"NewKeyGoesAtTheEndAfterABlankLine",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1", std::string(kSettings),
+                  "Visible", 1,
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\ORDEX]\n\"Visible\"=dword:00000001\n\n"},
+        WriteCase{"KeyDeletedLaterInTheFileGetsANewBlock", kKeyDeletedLater, "A\\B", "v", 2,
+                  kKeyDeletedLater + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:00000002\n\n"},
+        WriteCase{
+            "ValueDeletedLaterInItsKeyIsAddedAfterTheDeletion",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n", "K", "v", 2,
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n\"v\"=dword:00000002\n"},
+        WriteCase{"Utf8StoreStaysUtf8",
+                  "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n", "K",
+                  "J\xE4ger", 1,
+                  "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n"
+                  "\"J\xC3\xA4ger\"=dword:00000001\n"},
+        WriteCase{"UnrelatedValueKeepsEveryOtherByte", "REGEDIT4\r\n\r\n" + kSample,
+                  std::string(kSettings), "Visible", 0,
+                  "REGEDIT4\r\n\r\n" + kSample.substr(0, kSample.size() - 2) +
+                      "\"Visible\"=dword:00000000\r\n\r\n",
+                  "TimerInterval"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RegStoreWrite, NewKeyAfterALoneCrKeepsItsBlankLine) {
   // The last line continues a hex value and ends with a lone CR: the blank line written after
@@ -577,22 +603,6 @@ TEST(RegStoreWrite, NewKeyAfterALoneCrKeepsItsBlankLine) {
   const DwordRead visible = Dword(ParseText(store.Serialize()), kSettings, "Visible");
   EXPECT_TRUE(visible.ok);
   EXPECT_EQ(visible.value, 1);
-}
-
-TEST(RegStoreWrite, KeyDeletedLaterInTheFileGetsANewBlock) {
-  const std::string before =
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:1\n[-HKEY_LOCAL_MACHINE\\A]\n\n";
-  const RegStore store = Written(before, "A\\B", "v", 2);
-  EXPECT_EQ(store.Serialize(), before + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=dword:00000002\n\n");
-  EXPECT_EQ(Dword(store, "A\\B", "v").value, 2);
-}
-
-TEST(RegStoreWrite, ValueDeletedLaterInItsKeyIsAddedAfterTheDeletion) {
-  const RegStore store =
-      Written("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n", "K", "v", 2);
-  EXPECT_EQ(store.Serialize(),
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n\"v\"=-\n\"v\"=dword:00000002\n");
-  EXPECT_EQ(Dword(store, "K", "v").value, 2);
 }
 
 TEST(RegStoreWrite, Utf16StoreStaysUtf16AndKeepsForeignCharacters) {
@@ -610,21 +620,6 @@ TEST(RegStoreWrite, Utf16StoreStaysUtf16AndKeepsForeignCharacters) {
                                    std::string("\x2D\x4E", 2) +
                                    Cp1252ToUtf16Le("\"=dword:00000002\r\n"
                                                    "\"J\xE4ger\"=dword:00000003\r\n\r\n"));
-}
-
-TEST(RegStoreWrite, Utf8StoreStaysUtf8) {
-  const RegStore store = Written("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n",
-                                 "K", "J\xE4ger", 1);
-  EXPECT_EQ(store.Serialize(),
-            "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n"
-            "\"J\xC3\xA4ger\"=dword:00000001\n");
-}
-
-TEST(RegStoreWrite, UnrelatedValueKeepsEveryOtherByte) {
-  const std::string before = "REGEDIT4\r\n\r\n" + kSample;
-  const RegStore store = Written(before, kSettings, "Visible", 0);
-  EXPECT_EQ(store.Serialize(), "REGEDIT4\r\n\r\n" + kSample.substr(0, kSample.size() - 2) +
-                                   "\"Visible\"=dword:00000000\r\n\r\n");
 }
 
 TEST(RegStoreWrite, NamesThatWouldBreakTheLineAreRefused) {
