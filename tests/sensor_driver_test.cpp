@@ -47,58 +47,42 @@ void ExpectSame(const SensorInfo& actual, const SensorInfo& expected) {
 }
 
 TEST(SensorDriverScan, WorkedExample) {
-  const SensorInfo info = ScanSensorDriver(kWorkedExample);
-  EXPECT_EQ(info.sensor, "SENSOR-A_2.0");
-  EXPECT_EQ(info.driver_version, "1.3b");
+  ExpectSame(ScanSensorDriver(kWorkedExample), {"SENSOR-A_2.0", "1.3b"});
 }
 
 TEST(SensorDriverScan, SmallFileWithBothMarkersIsFound) {
   std::string content = Filler(1000) + kWorkedExample;
   content += Filler(2000 - content.size());
   ASSERT_EQ(content.size(), 2000u);
-  const SensorInfo info = ScanSensorDriver(content);
-  EXPECT_EQ(info.sensor, "SENSOR-A_2.0");
-  EXPECT_EQ(info.driver_version, "1.3b");
+  ExpectSame(ScanSensorDriver(content), {"SENSOR-A_2.0", "1.3b"});
 }
 
 TEST(SensorDriverScan, VersionMarkerAfterTheFormatMarkerCountsToo) {
   const std::string content =
       "\0 1.3b "s + kFormatMarker + "\0"s + "2.0.4.15\0SENSOR-A"s + kVersionMarker + "\0"s;
-  const SensorInfo info = ScanSensorDriver(content);
-  EXPECT_EQ(info.sensor, "SENSOR-A_2.0");
-  EXPECT_EQ(info.driver_version, "1.3b");
+  ExpectSame(ScanSensorDriver(content), {"SENSOR-A_2.0", "1.3b"});
 }
 
 TEST(SensorDriverScan, LastMarkerOfEachKindWins) {
   const std::string content = "\0"s + "1.0\0OLD"s + kVersionMarker + "\0 0.9"s + kFormatMarker +
                               "\0"s + "3.1.2\0NEW"s + kVersionMarker + "\0 2.4 "s + kFormatMarker;
-  const SensorInfo info = ScanSensorDriver(content);
-  EXPECT_EQ(info.sensor, "NEW_3.1");
-  EXPECT_EQ(info.driver_version, "2.4");
+  ExpectSame(ScanSensorDriver(content), {"NEW_3.1", "2.4"});
 }
 
 TEST(SensorDriverScan, NeitherMarkerGivesNothing) {
-  const SensorInfo info = ScanSensorDriver(Filler(20000));
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ScanSensorDriver(Filler(20000)), {"", std::nullopt});
 }
 
 TEST(SensorDriverScan, EmptyContentGivesNothing) {
-  const SensorInfo info = ScanSensorDriver("");
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ScanSensorDriver(""), {"", std::nullopt});
 }
 
 TEST(SensorDriverScan, OnlyFormatMarkerSetsOnlyTheVersion) {
-  const SensorInfo info = ScanSensorDriver("x\0 5.1 "s + kFormatMarker);
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, "5.1");
+  ExpectSame(ScanSensorDriver("x\0 5.1 "s + kFormatMarker), {"", "5.1"});
 }
 
 TEST(SensorDriverScan, OnlyVersionMarkerSetsOnlyTheSensor) {
-  const SensorInfo info = ScanSensorDriver("x\0"s + "1.2\0S"s + kVersionMarker);
-  EXPECT_EQ(info.sensor, "S_1.2");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ScanSensorDriver("x\0"s + "1.2\0S"s + kVersionMarker), {"S_1.2", std::nullopt});
 }
 
 struct MarkerCase {
@@ -111,9 +95,7 @@ struct MarkerCase {
 class SensorDriverEdge : public ::testing::TestWithParam<MarkerCase> {};
 
 TEST_P(SensorDriverEdge, Gives) {
-  const SensorInfo info = ScanSensorDriver(GetParam().content);
-  EXPECT_EQ(info.sensor, GetParam().sensor);
-  EXPECT_EQ(info.driver_version, GetParam().driver_version);
+  ExpectSame(ScanSensorDriver(GetParam().content), {GetParam().sensor, GetParam().driver_version});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,9 +210,7 @@ TEST(SensorDriverScanLongTexts, TextsUpToTheKeptLengthComeOutWhole) {
     for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{4999}, content.size()}) {
       SCOPED_TRACE("text of " + std::to_string(length) + ", chunks of " +
                    std::to_string(chunk_size));
-      const SensorInfo info = ScanInChunks(content, chunk_size);
-      EXPECT_EQ(info.driver_version, kept_text);
-      EXPECT_EQ(info.sensor, kept_text + "_" + kept_text);
+      ExpectSame(ScanInChunks(content, chunk_size), {kept_text + "_" + kept_text, kept_text});
     }
   }
 }
@@ -238,9 +218,7 @@ TEST(SensorDriverScanLongTexts, TextsUpToTheKeptLengthComeOutWhole) {
 TEST(SensorDriverScanLongTexts, ShortTextAfterALongOneIsWhole) {
   const std::string content =
       std::string(100000, 'z') + "\0"s + "1.5\0NEAR"s + kVersionMarker + "\0 v2 "s + kFormatMarker;
-  const SensorInfo info = ScanInChunks(content, 65536);
-  EXPECT_EQ(info.sensor, "NEAR_1.5");
-  EXPECT_EQ(info.driver_version, "v2");
+  ExpectSame(ScanInChunks(content, 65536), {"NEAR_1.5", "v2"});
 }
 
 TEST(SensorDriverScanMemory, StaysBoundedOverTensOfMegabytes) {
@@ -275,31 +253,23 @@ class SensorDriverFile : public ::testing::Test {
 
 TEST_F(SensorDriverFile, ReadsTheDriverBelowTheInstallDir) {
   testing::WriteBytes(DriverPath(), Filler(200000) + kWorkedExample + Filler(70000));
-  const SensorInfo info = ReadSensorInfo(*files_, install_dir_);
-  EXPECT_EQ(info.sensor, "SENSOR-A_2.0");
-  EXPECT_EQ(info.driver_version, "1.3b");
+  ExpectSame(ReadSensorInfo(*files_, install_dir_), {"SENSOR-A_2.0", "1.3b"});
 }
 
 TEST_F(SensorDriverFile, MissingFileGivesNothingAndCreatesNothing) {
   std::filesystem::create_directories(DriverPath().parent_path());
-  const SensorInfo info = ReadSensorInfo(*files_, install_dir_);
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ReadSensorInfo(*files_, install_dir_), {"", std::nullopt});
   EXPECT_FALSE(std::filesystem::exists(DriverPath()));
 }
 
 TEST_F(SensorDriverFile, MissingFolderGivesNothingAndCreatesNothing) {
-  const SensorInfo info = ReadSensorInfo(*files_, install_dir_);
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ReadSensorInfo(*files_, install_dir_), {"", std::nullopt});
   EXPECT_FALSE(std::filesystem::exists(dir_ / "ROBOTER"));
 }
 
 TEST_F(SensorDriverFile, EmptyFileGivesNothingAndStaysEmpty) {
   testing::WriteBytes(DriverPath(), "");
-  const SensorInfo info = ReadSensorInfo(*files_, install_dir_);
-  EXPECT_EQ(info.sensor, "");
-  EXPECT_EQ(info.driver_version, std::nullopt);
+  ExpectSame(ReadSensorInfo(*files_, install_dir_), {"", std::nullopt});
   EXPECT_EQ(std::filesystem::file_size(DriverPath()), 0u);
 }
 
@@ -312,9 +282,7 @@ TEST_F(SensorDriverFile, UnreadableFileIsAnError) {
 TEST(SampleDriver, GivesTheSampleSensorAndVersion) {
   const std::string content =
       testing::ReadBytes(testing::SourceDir() / "examples/ROBOTER/DRIVERS/zt_ascii.o");
-  const SensorInfo info = ScanSensorDriver(content);
-  EXPECT_EQ(info.sensor, "SENSOR-A_2.0");
-  EXPECT_EQ(info.driver_version, "1.3b");
+  ExpectSame(ScanSensorDriver(content), {"SENSOR-A_2.0", "1.3b"});
 }
 
 }  // namespace
