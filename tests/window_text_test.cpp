@@ -180,34 +180,39 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Text, WindowViewContract, TextBackend);
 
 namespace {
 
-TEST(TextViewOutput, ShowsNothingWhileHidden) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  FillRows(*view);
+// A text view writing into a pipe, and the ticks its loop counts.
+class PipedTextView : public ::testing::Test {
+ protected:
+  void ShowFilled() {
+    FillRows(*view_);
+    view_->SetVisible(true);
+  }
+
+  Pipe pipe_;
+  std::unique_ptr<WindowView> view_ = CreateTextView(pipe_.write_fd(), kForm1Layout);
+  WindowView* const view = view_.get();
   Ticks ticks;
+};
+using TextViewOutput = PipedTextView;
+using TextViewTimer = PipedTextView;
+
+TEST_F(TextViewOutput, ShowsNothingWhileHidden) {
+  FillRows(*view);
   ticks.on_tick = [&](int tick) {
     view->SetText(ControlIndex(Control::RefreshNo), std::to_string(tick));
   };
   RunTicks(*view, ticks, 3);
-  EXPECT_EQ(pipe.Drain(), "");
+  EXPECT_EQ(pipe_.Drain(), "");
 }
 
-TEST(TextViewOutput, ShowsCaptionRowsAndStatusWhenShown) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  FillRows(*view);
-  view->SetVisible(true);
-  Ticks ticks;
+TEST_F(TextViewOutput, ShowsCaptionRowsAndStatusWhenShown) {
+  ShowFilled();
   RunTicks(*view, ticks, 1);
-  EXPECT_EQ(pipe.Drain(), kFilledFrame);
+  EXPECT_EQ(pipe_.Drain(), kFilledFrame);
 }
 
-TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  FillRows(*view);
-  view->SetVisible(true);
-  Ticks ticks;
+TEST_F(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
+  ShowFilled();
   ticks.on_tick = [&](int tick) {
     // Two changes in one event draw once; the second tick changes nothing.
     if (tick != 2) {
@@ -216,7 +221,7 @@ TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
     }
   };
   RunTicks(*view, ticks, 3);
-  const std::string out = pipe.Drain();
+  const std::string out = pipe_.Drain();
   std::string expected(kFilledFrame);
   for (const char* tick : {"1", "3"}) {
     std::string frame(kFilledFrame);
@@ -227,34 +232,27 @@ TEST(TextViewOutput, AppendsOneBlockPerEventThatChangesSomething) {
   EXPECT_EQ(out, expected);
 }
 
-TEST(TextViewOutput, DrawsAgainWhenShownAfterBeingHidden) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  FillRows(*view);
-  view->SetVisible(true);
-  Ticks ticks;
+TEST_F(TextViewOutput, DrawsAgainWhenShownAfterBeingHidden) {
+  ShowFilled();
   ticks.on_tick = [&](int tick) { view->SetVisible(tick != 1); };
   RunTicks(*view, ticks, 2);
-  EXPECT_EQ(pipe.Drain(), std::string(kFilledFrame) + "\n" + std::string(kFilledFrame));
+  EXPECT_EQ(pipe_.Drain(), std::string(kFilledFrame) + "\n" + std::string(kFilledFrame));
 }
 
-TEST(TextViewOutput, ConvertsWindows1252AndDefusesControlCharacters) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
+TEST_F(TextViewOutput, ConvertsWindows1252AndDefusesControlCharacters) {
   view->SetText(ControlIndex(Control::txtASCIISensor),
                 "Gr\xF6\xDF"
                 "e \x80");
   view->SetText(ControlIndex(Control::txtComputerName), "A\x1b[2JB\rC\x9D");
   view->SetVisible(true);
-  Ticks ticks;
   RunTicks(*view, ticks, 1);
-  const std::string out = pipe.Drain();
+  const std::string out = pipe_.Drain();
   EXPECT_THAT(out, HasSubstr("ASCII-Sensor:             Gr\xC3\xB6\xC3\x9F"
                              "e \xE2\x82\xAC\n"));
   EXPECT_THAT(out, HasSubstr("Computer Name:            A?[2JB?C?\n"));
 }
 
-TEST(TextViewOutput, RedrawsInPlaceOnATerminal) {
+TEST_F(TextViewOutput, RedrawsInPlaceOnATerminal) {
   int controller = -1, terminal = -1;
   ASSERT_TRUE(OpenRawTerminal(controller, terminal));
   {
@@ -281,10 +279,7 @@ TEST(TextViewOutput, RedrawsInPlaceOnATerminal) {
 
 // Ticks through the real loop.
 
-TEST(TextViewTimer, TicksWithTheGivenPeriod) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  Ticks ticks;
+TEST_F(TextViewTimer, TicksWithTheGivenPeriod) {
   const auto start = Clock::now();
   ASSERT_EQ(RunTicks(*view, ticks, 5, 20), 0);
   ASSERT_EQ(ticks.count(), 5);
@@ -293,10 +288,7 @@ TEST(TextViewTimer, TicksWithTheGivenPeriod) {
   EXPECT_LT(ticks.times[4] - start, milliseconds(2000));
 }
 
-TEST(TextViewTimer, TheNextTickComesOnePeriodAfterANewInterval) {
-  Pipe pipe;
-  auto view = CreateTextView(pipe.write_fd(), kForm1Layout);
-  Ticks ticks;
+TEST_F(TextViewTimer, TheNextTickComesOnePeriodAfterANewInterval) {
   std::vector<Clock::time_point> set_at;
   ticks.on_tick = [&](int tick) {
     if (tick == 1) {
