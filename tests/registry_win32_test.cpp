@@ -61,6 +61,43 @@ class Win32RegistryTest : public ::testing::Test {
     Put(name, REG_DWORD, &value, sizeof value);
   }
 
+  // A value as the component reads it (nothing for a failed read), read twice: with the flag
+  // preset to true and to false, so that the read must set it; a failed read leaves the value.
+  template <typename T, typename Read>
+  static std::optional<T> Answer(const T& untouched, const Read& read) {
+    std::optional<T> answers[2];
+    for (const bool preset : {false, true}) {
+      T value = untouched;
+      bool ok = preset;
+      read(value, ok);
+      if (!ok) EXPECT_EQ(value, untouched) << "a failed read changed the value";
+      answers[preset] = ok ? std::optional<T>(value) : std::nullopt;
+    }
+    EXPECT_EQ(answers[0], answers[1]) << "the flag kept its preset";
+    return answers[0];
+  }
+  std::optional<std::string> ReadString(const std::string& name) {
+    return ReadString(key_path_, name);
+  }
+  std::optional<std::string> ReadString(const std::string& path, const std::string& name) {
+    return Answer<std::string>("previous", [&](std::string& value, bool& ok) {
+      registry_->ReadString(kHklm, path, name, value, ok);
+    });
+  }
+  std::optional<std::int32_t> ReadDword(const std::string& name) {
+    return ReadDword(key_path_, name);
+  }
+  std::optional<std::int32_t> ReadDword(const std::string& path, const std::string& name) {
+    return Answer<std::int32_t>(42, [&](std::int32_t& value, bool& ok) {
+      registry_->ReadDword(kHklm, path, name, value, ok);
+    });
+  }
+  bool WriteDword(const std::string& path, const std::string& name, std::int32_t value) {
+    bool ok = false;
+    registry_->WriteDword(kHklm, path, name, value, ok);
+    return ok;
+  }
+
   // The raw type and bytes of a value as stored in the given view.
   bool Get(const std::string& path, const std::string& name, REGSAM view, DWORD& type,
            std::string& data) {
@@ -86,54 +123,32 @@ class Win32RegistryTest : public ::testing::Test {
 
 TEST_F(Win32RegistryTest, ReadStringGivesTheStoredText) {
   PutString("XOCVersion", "KR C 8.3.20 Build 112");
-  std::string value;
-  bool ok = false;
-  registry_->ReadString(kHklm, key_path_, "XOCVersion", value, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(value, "KR C 8.3.20 Build 112");
+  EXPECT_EQ(ReadString("XOCVersion"), "KR C 8.3.20 Build 112");
 }
 
 TEST_F(Win32RegistryTest, ReadStringKeepsSpacesAndReadsEmptyText) {
   PutString("Padded", "  5.4  ");
   PutString("Empty", "");
-  std::string padded, empty = "before";
-  bool padded_ok = false, empty_ok = false;
-  registry_->ReadString(kHklm, key_path_, "Padded", padded, padded_ok);
-  registry_->ReadString(kHklm, key_path_, "Empty", empty, empty_ok);
-  EXPECT_TRUE(padded_ok);
-  EXPECT_EQ(padded, "  5.4  ");
-  EXPECT_TRUE(empty_ok);
-  EXPECT_EQ(empty, "");
+  EXPECT_EQ(ReadString("Padded"), "  5.4  ");
+  EXPECT_EQ(ReadString("Empty"), "");
 }
 
 TEST_F(Win32RegistryTest, ReadStringTakesTextStoredWithoutItsNul) {
   Put("Bare", REG_SZ, "C:\\XOC", 6);
-  std::string value;
-  bool ok = false;
-  registry_->ReadString(kHklm, key_path_, "Bare", value, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(value, "C:\\XOC");
+  EXPECT_EQ(ReadString("Bare"), "C:\\XOC");
 }
 
 TEST_F(Win32RegistryTest, ReadStringReadsLongText) {
   const std::string text(20000, 'x');
   PutString("Long", text);
-  std::string value;
-  bool ok = false;
-  registry_->ReadString(kHklm, key_path_, "Long", value, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(value, text);
+  EXPECT_EQ(ReadString("Long"), text);
 }
 
 TEST_F(Win32RegistryTest, ReadStringKeepsEightBitText) {
   if (::GetACP() != 1252) GTEST_SKIP() << "needs the Windows-1252 code page";
   const std::string text = "Grundausf\xFChrung \xB5s";
   PutString("Text", text);
-  std::string value;
-  bool ok = false;
-  registry_->ReadString(kHklm, key_path_, "Text", value, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(value, text);
+  EXPECT_EQ(ReadString("Text"), text);
 }
 
 TEST_F(Win32RegistryTest, MissingKeyOrValueGivesFalseFlagAndLeavesValue) {
@@ -149,15 +164,8 @@ TEST_F(Win32RegistryTest, MissingKeyOrValueGivesFalseFlagAndLeavesValue) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key_path + " / " + c.name);
-    std::string text = "previous";
-    std::int32_t number = 42;
-    bool text_ok = true, number_ok = true;
-    registry_->ReadString(kHklm, c.key_path, c.name, text, text_ok);
-    registry_->ReadDword(kHklm, c.key_path, c.name, number, number_ok);
-    EXPECT_FALSE(text_ok);
-    EXPECT_EQ(text, "previous");
-    EXPECT_FALSE(number_ok);
-    EXPECT_EQ(number, 42);
+    EXPECT_EQ(ReadString(c.key_path, c.name), std::nullopt);
+    EXPECT_EQ(ReadDword(c.key_path, c.name), std::nullopt);
   }
 }
 
@@ -177,11 +185,7 @@ TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
   for (const StoredValue& c : cases) {
     SCOPED_TRACE(c.label);
     Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    std::string value = "previous";
-    bool ok = true;
-    registry_->ReadString(kHklm, key_path_, c.label, value, ok);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(value, "previous");
+    EXPECT_EQ(ReadString(c.label), std::nullopt);
   }
 }
 
@@ -196,11 +200,7 @@ TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
   for (const StoredValue& c : cases) {
     SCOPED_TRACE(c.label);
     Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    std::int32_t value = 42;
-    bool ok = true;
-    registry_->ReadDword(kHklm, key_path_, c.label, value, ok);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(value, 42);
+    EXPECT_EQ(ReadDword(c.label), std::nullopt);
   }
 }
 
@@ -214,11 +214,7 @@ TEST_F(Win32RegistryTest, ReadDwordTakesNumbersStoredAsText) {
   for (const StoredValue& c : cases) {
     SCOPED_TRACE(c.label);
     Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    std::int32_t value = 42;
-    bool ok = false;
-    registry_->ReadDword(kHklm, key_path_, c.label, value, ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(value, 10000);
+    EXPECT_EQ(ReadDword(c.label), 10000);
   }
 }
 
@@ -234,19 +230,13 @@ TEST_F(Win32RegistryTest, ReadDwordGivesSignedValues) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     PutDword("Value", c.stored);
-    std::int32_t value = 42;
-    bool ok = false;
-    registry_->ReadDword(kHklm, key_path_, "Value", value, ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(value, c.expected);
+    EXPECT_EQ(ReadDword("Value"), c.expected);
   }
 }
 
 TEST_F(Win32RegistryTest, WriteDwordCreatesKeyAndValue) {
   const std::string path = key_path_ + "\\Tarvex PANO\\Customer Preferences\\ORDEX";
-  bool ok = false;
-  registry_->WriteDword(kHklm, path, "TimerInterval", 10000, ok);
-  EXPECT_TRUE(ok);
+  EXPECT_TRUE(WriteDword(path, "TimerInterval", 10000));
   DWORD type = 0;
   std::string data;
   ASSERT_TRUE(Get(path, "TimerInterval", k32BitView, type, data));
@@ -256,14 +246,8 @@ TEST_F(Win32RegistryTest, WriteDwordCreatesKeyAndValue) {
 
 TEST_F(Win32RegistryTest, WriteDwordReplacesValueOfAnyTypeAndReadsBack) {
   PutString("Visible", "yes");
-  bool ok = false;
-  registry_->WriteDword(kHklm, key_path_, "Visible", -5, ok);
-  EXPECT_TRUE(ok);
-  std::int32_t value = 0;
-  bool read_ok = false;
-  registry_->ReadDword(kHklm, key_path_, "Visible", value, read_ok);
-  EXPECT_TRUE(read_ok);
-  EXPECT_EQ(value, -5);
+  EXPECT_TRUE(WriteDword(key_path_, "Visible", -5));
+  EXPECT_EQ(ReadDword("Visible"), -5);
   DWORD type = 0;
   std::string data;
   ASSERT_TRUE(Get(key_path_, "Visible", k32BitView, type, data));
@@ -272,9 +256,7 @@ TEST_F(Win32RegistryTest, WriteDwordReplacesValueOfAnyTypeAndReadsBack) {
 }
 
 TEST_F(Win32RegistryTest, WritesGoToThe32BitViewWhateverTheBuild) {
-  bool ok = false;
-  registry_->WriteDword(kHklm, key_path_, "Visible", 1, ok);
-  ASSERT_TRUE(ok);
+  ASSERT_TRUE(WriteDword(key_path_, "Visible", 1));
   DWORD type = 0;
   std::string data;
   EXPECT_TRUE(Get(key_path_, "Visible", KEY_WOW64_32KEY, type, data));
