@@ -29,6 +29,7 @@
 
 #include "platform/registry_access.h"
 #include "registry/registry_numbers.h"
+#include "registry_reads.h"
 #include "test_helpers.h"
 
 namespace ordex::testing {
@@ -48,19 +49,18 @@ class RegistryContract : public ::testing::Test {
     return ok;
   }
 
-  // Reads into a value that holds `previous` before the call.
-  std::int32_t ReadDword(std::string_view key, std::string_view name, bool& ok,
-                         std::int32_t previous = 4711) {
-    ok = !ok;  // the flag must be set either way
-    registry_->ReadDword(HKEY_LOCAL_MACHINE_ROOT, key, name, previous, ok);
-    return previous;
+  // Reads into a value that holds `previous` before the call (see ReadAnswer).
+  std::optional<std::int32_t> ReadDword(std::string_view key, std::string_view name,
+                                        std::int32_t previous = 4711) {
+    return ReadAnswer(previous, [&](std::int32_t& value, bool& ok) {
+      registry_->ReadDword(HKEY_LOCAL_MACHINE_ROOT, key, name, value, ok);
+    });
   }
 
-  std::string ReadString(std::string_view key, std::string_view name, bool& ok,
-                         std::string previous = "previous") {
-    ok = !ok;
-    registry_->ReadString(HKEY_LOCAL_MACHINE_ROOT, key, name, previous, ok);
-    return previous;
+  std::optional<std::string> ReadString(std::string_view key, std::string_view name) {
+    return ReadAnswer(std::string("previous"), [&](std::string& value, bool& ok) {
+      registry_->ReadString(HKEY_LOCAL_MACHINE_ROOT, key, name, value, ok);
+    });
   }
 
   std::string ReadString(std::string_view key, std::string_view name, bool& ok, bool& lost) {
@@ -78,27 +78,19 @@ class RegistryContract : public ::testing::Test {
 TYPED_TEST_SUITE_P(RegistryContract);
 
 TYPED_TEST_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue) {
-  bool ok = true;
-  EXPECT_EQ(this->ReadDword(this->Key("Nowhere"), "TimerInterval", ok), 4711);
-  EXPECT_FALSE(ok);
-  ok = true;
-  EXPECT_EQ(this->ReadString(this->Key("Nowhere"), "InstallationDir", ok), "previous");
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Nowhere"), "TimerInterval"), std::nullopt);
+  EXPECT_EQ(this->ReadString(this->Key("Nowhere"), "InstallationDir"), std::nullopt);
 }
 
 TYPED_TEST_P(RegistryContract, MissingValueInAnExistingKeyReadsAsMissing) {
   ASSERT_TRUE(this->Write(this->Key("Settings"), "TimerInterval", 5000));
-  bool ok = true;
-  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Visible", ok, -3), -3);
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Visible", -3), std::nullopt);
 }
 
 TYPED_TEST_P(RegistryContract, WrittenValuesReadBackOverTheWholeRange) {
   for (const std::int32_t value : {0, 1, 10000, -1, INT32_MIN, INT32_MAX}) {
     ASSERT_TRUE(this->Write(this->Key("Range"), "Value", value));
-    bool ok = false;
-    EXPECT_EQ(this->ReadDword(this->Key("Range"), "Value", ok), value);
-    EXPECT_TRUE(ok);
+    EXPECT_EQ(this->ReadDword(this->Key("Range"), "Value"), value);
   }
 }
 
@@ -107,32 +99,23 @@ TYPED_TEST_P(RegistryContract, WriteCreatesNestedKeysAndKeepsOtherValues) {
   ASSERT_TRUE(this->Write(key, "TimerInterval", 10000));
   ASSERT_TRUE(this->Write(key, "Visible", 0));
   ASSERT_TRUE(this->Write(key, "TimerInterval", 2000));
-  bool ok = false;
-  EXPECT_EQ(this->ReadDword(key, "TimerInterval", ok), 2000);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(this->ReadDword(key, "Visible", ok), 0);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(key, "TimerInterval"), 2000);
+  EXPECT_EQ(this->ReadDword(key, "Visible"), 0);
 }
 
 TYPED_TEST_P(RegistryContract, KeysAndNamesIgnoreCase) {
   ASSERT_TRUE(this->Write(this->Key("Settings"), "TimerInterval", 10000));
   ASSERT_TRUE(this->Write(this->Key("SETTINGS"), "timerinterval", 2000));
-  bool ok = false;
   std::string upper_key = this->Key("settings");
   for (char& c : upper_key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-  EXPECT_EQ(this->ReadDword(upper_key, "TIMERINTERVAL", ok), 2000);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(upper_key, "TIMERINTERVAL"), 2000);
 }
 
 TYPED_TEST_P(RegistryContract, ValuesBelongToTheirOwnKey) {
   ASSERT_TRUE(this->Write(this->Key("Parent\\Child"), "Visible", 1));
-  bool ok = true;
-  this->ReadDword(this->Key("Parent"), "Visible", ok);
-  EXPECT_FALSE(ok);
-  this->ReadDword(this->Key("Parent\\Child\\Grandchild"), "Visible", ok);
-  EXPECT_FALSE(ok);
-  this->ReadDword(this->Key("Parent\\Child"), "Visible", ok);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Parent"), "Visible"), std::nullopt);
+  EXPECT_EQ(this->ReadDword(this->Key("Parent\\Child\\Grandchild"), "Visible"), std::nullopt);
+  EXPECT_EQ(this->ReadDword(this->Key("Parent\\Child"), "Visible"), 1);
 }
 
 TYPED_TEST_P(RegistryContract, AnotherInstanceSeesWrittenValues) {
@@ -149,41 +132,26 @@ TYPED_TEST_P(RegistryContract, StringValuesReadAsTheyAre) {
   this->backend_.SeedString(this->Key("Version"), "InstallationDir", "C:\\XOC\\");
   this->backend_.SeedString(this->Key("Version"), "XOCVersion", " V5.6.1 \"quoted\" ");
   this->backend_.SeedString(this->Key("Version"), "Empty", "");
-  bool ok = false;
-  EXPECT_EQ(this->ReadString(this->Key("Version"), "InstallationDir", ok), "C:\\XOC\\");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(this->ReadString(this->Key("Version"), "xocversion", ok), " V5.6.1 \"quoted\" ");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(this->ReadString(this->Key("Version"), "Empty", ok), "");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "InstallationDir"), "C:\\XOC\\");
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "xocversion"), " V5.6.1 \"quoted\" ");
+  EXPECT_EQ(this->ReadString(this->Key("Version"), "Empty"), "");
 }
 
 TYPED_TEST_P(RegistryContract, WrongTypeReadsAsMissingAndKeepsTheValue) {
   this->backend_.SeedString(this->Key("Mixed"), "Text", "five");
   this->backend_.SeedBinary(this->Key("Mixed"), "Binary");
   ASSERT_TRUE(this->Write(this->Key("Mixed"), "Number", 5));
-  bool ok = true;
-  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Text", ok), 4711);
-  EXPECT_FALSE(ok);
-  ok = true;
-  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Binary", ok), 4711);
-  EXPECT_FALSE(ok);
-  ok = true;
-  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Number", ok), "previous");
-  EXPECT_FALSE(ok);
-  ok = true;
-  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Binary", ok), "previous");
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Text"), std::nullopt);
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Binary"), std::nullopt);
+  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Number"), std::nullopt);
+  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Binary"), std::nullopt);
 }
 
 TYPED_TEST_P(RegistryContract, WritingOverAValueOfAnotherTypeMakesItADword) {
   this->backend_.SeedString(this->Key("Mixed"), "Visible", "1");
   ASSERT_TRUE(this->Write(this->Key("Mixed"), "Visible", 1));
-  bool ok = false;
-  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Visible", ok), 1);
-  EXPECT_TRUE(ok);
-  this->ReadString(this->Key("Mixed"), "Visible", ok);
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Visible"), 1);
+  EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Visible"), std::nullopt);
 }
 
 TYPED_TEST_P(RegistryContract, ExpandableStringsAreExpandedWithTheEnvironment) {
@@ -235,9 +203,7 @@ TYPED_TEST_P(RegistryContract, CharactersTheCodePageLacksReadAsQuestionMarksAndA
 TYPED_TEST_P(RegistryContract, NumbersWrittenAnotherWayReadAsDwords) {
   this->backend_.SetVariable("ORDEX_CONTRACT_NUMBER", "42");
   this->backend_.SeedString(this->Key("Settings"), "Quoted", "1");
-  bool ok = false;
-  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Quoted", ok), 1);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Quoted"), 1);
   const struct {
     std::uint32_t type;
     std::string stored;
@@ -257,10 +223,7 @@ TYPED_TEST_P(RegistryContract, NumbersWrittenAnotherWayReadAsDwords) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.stored));
     this->backend_.SeedTyped(this->Key("Settings"), "Visible", c.type, c.stored);
-    ok = !c.read;
-    const std::int32_t value = this->ReadDword(this->Key("Settings"), "Visible", ok);
-    EXPECT_EQ(ok ? std::optional(value) : std::nullopt, c.read);
-    if (!ok) EXPECT_EQ(value, 4711);
+    EXPECT_EQ(this->ReadDword(this->Key("Settings"), "Visible"), c.read);
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "registry/registry.h"
+#include "registry_reads.h"
 #include "registry_seed_win32.h"
 #include "test_helpers.h"
 
@@ -61,26 +62,11 @@ class Win32RegistryTest : public ::testing::Test {
     Put(name, REG_DWORD, &value, sizeof value);
   }
 
-  // A value as the component reads it (nothing for a failed read), read twice: with the flag
-  // preset to true and to false, so that the read must set it; a failed read leaves the value.
-  template <typename T, typename Read>
-  static std::optional<T> Answer(const T& untouched, const Read& read) {
-    std::optional<T> answers[2];
-    for (const bool preset : {false, true}) {
-      T value = untouched;
-      bool ok = preset;
-      read(value, ok);
-      if (!ok) EXPECT_EQ(value, untouched) << "a failed read changed the value";
-      answers[preset] = ok ? std::optional<T>(value) : std::nullopt;
-    }
-    EXPECT_EQ(answers[0], answers[1]) << "the flag kept its preset";
-    return answers[0];
-  }
   std::optional<std::string> ReadString(const std::string& name) {
     return ReadString(key_path_, name);
   }
   std::optional<std::string> ReadString(const std::string& path, const std::string& name) {
-    return Answer<std::string>("previous", [&](std::string& value, bool& ok) {
+    return testing::ReadAnswer<std::string>("previous", [&](std::string& value, bool& ok) {
       registry_->ReadString(kHklm, path, name, value, ok);
     });
   }
@@ -88,7 +74,7 @@ class Win32RegistryTest : public ::testing::Test {
     return ReadDword(key_path_, name);
   }
   std::optional<std::int32_t> ReadDword(const std::string& path, const std::string& name) {
-    return Answer<std::int32_t>(42, [&](std::int32_t& value, bool& ok) {
+    return testing::ReadAnswer<std::int32_t>(42, [&](std::int32_t& value, bool& ok) {
       registry_->ReadDword(kHklm, path, name, value, ok);
     });
   }
