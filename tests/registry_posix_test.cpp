@@ -20,6 +20,7 @@
 #include "core/codepage.h"
 #include "core/error.h"
 #include "registry_contract.h"
+#include "registry_reads.h"
 #include "test_helpers.h"
 
 // Counts heap allocations, to hold the reads of an unchanged store to none.
@@ -101,14 +102,15 @@ class RegistryFileTest : public ::testing::Test {
  protected:
   std::optional<std::int32_t> ReadDword(std::string_view name,
                                         std::string_view key = kSettings) const {
-    std::int32_t value = -77;
-    bool ok = false;
-    registry_->ReadDword(kHklm, key, name, value, ok);
-    if (!ok) {
-      EXPECT_EQ(value, -77) << "a failed read changed the value";
-      return std::nullopt;
-    }
-    return value;
+    return testing::ReadAnswer(-77, [&](std::int32_t& value, bool& ok) {
+      registry_->ReadDword(kHklm, key, name, value, ok);
+    });
+  }
+
+  std::optional<std::string> ReadString(std::string_view name, std::string_view key) const {
+    return testing::ReadAnswer(std::string("kept"), [&](std::string& value, bool& ok) {
+      registry_->ReadString(kHklm, key, name, value, ok);
+    });
   }
 
   bool WriteDword(std::string_view name, std::int32_t value, RootKey root = kHklm) {
@@ -149,11 +151,7 @@ class RegistryFileTest : public ::testing::Test {
 
 TEST_F(RegistryFileTest, MissingStoreReadsAsEmptyAndStaysMissing) {
   EXPECT_EQ(ReadDword("TimerInterval"), std::nullopt);
-  std::string text = "kept";
-  bool ok = true;
-  registry_->ReadString(kHklm, kSettings, "InstallationDir", text, ok);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(ReadString("InstallationDir", kSettings), std::nullopt);
   EXPECT_FALSE(fs::exists(path_));
 }
 
@@ -168,12 +166,8 @@ TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingStoreMakeARegeditExport) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(Stat(path_).st_mode & 0777, 0666 & ~mask);
-  const auto fresh = CreateRegistryFile(path_.string());
-  std::int32_t value = 0;
-  bool ok = false;
-  fresh->ReadDword(kHklm, kSettings, "TimerInterval", value, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(value, 10000);
+  registry_ = CreateRegistryFile(path_.string());  // a fresh instance, nothing cached
+  EXPECT_EQ(ReadDword("TimerInterval"), 10000);
 }
 
 TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingKeyKeepTheRestOfTheFile) {
@@ -227,11 +221,7 @@ TEST_F(RegistryFileTest, Utf16ExportIsRead) {
   WriteBytes(path_, Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
                           "\"XOCVersion\"=\"V5.6 \x80\"\r\n\r\n"));
-  std::string text;
-  bool ok = false;
-  registry_->ReadString(kHklm, "software\\tarvex roboter gmbh\\VERSION", "xocversion", text, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(text, "V5.6 \x80");
+  EXPECT_EQ(ReadString("xocversion", "software\\tarvex roboter gmbh\\VERSION"), "V5.6 \x80");
 }
 
 // ---- Stores the user may not change -------------------------------------------------------
