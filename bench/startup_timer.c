@@ -1,15 +1,15 @@
 /* Times commands from just before each is started to a point of its run, for scripts/bench.sh:
  *
- *   startup_timer [-l LOG] RUNS SPEC [-- SPEC]...
+ *   startup_timer [-l LOG] RUNS TARGET [-- TARGET]...
  *
- * where a SPEC is one of
+ * where a TARGET is one of
  *
  *   exit COMMAND...         until the command exits
  *   file PATH COMMAND...    until PATH is closed after writing (or renamed into place); the
  *                           command is then ended with SIGKILL, so that its own end is not counted
  *
  * The commands run in turn, one start of each per round, RUNS rounds after two warm-up rounds:
- * whatever else loads the machine meets each of them alike. For each SPEC, in order, one line:
+ * whatever else loads the machine meets each of them alike. For each TARGET, in order, one line:
  * "<median wall us> <minimum wall us> <median CPU us>", CPU time being the user and system time
  * of the started process (and of the children it waited for). On a machine that others share,
  * the wall-clock figures follow the load; the CPU time much less. The commands' output goes to
@@ -33,7 +33,7 @@
 
 extern char** environ;
 
-struct Spec {
+struct Target {
   char** command;
   int watch_fd; /* -1: until the command exits */
   const char* name;
@@ -84,18 +84,18 @@ static long long CpuUs(const struct rusage* usage) {
          usage->ru_utime.tv_usec + usage->ru_stime.tv_usec;
 }
 
-static void RunOnce(const struct Spec* spec, const posix_spawn_file_actions_t* output,
+static void RunOnce(const struct Target* target, const posix_spawn_file_actions_t* output,
                     long long* wall_us, long long* cpu_us) {
   pid_t child;
-  if (spec->watch_fd >= 0) Drain(spec->watch_fd);
+  if (target->watch_fd >= 0) Drain(target->watch_fd);
   const long long start = NowUs();
-  if (posix_spawnp(&child, spec->command[0], output, NULL, spec->command, environ) != 0) {
-    Fail(spec->command[0]);
+  if (posix_spawnp(&child, target->command[0], output, NULL, target->command, environ) != 0) {
+    Fail(target->command[0]);
   }
   long long end = 0;
-  if (spec->watch_fd >= 0) {
-    if (!WaitForFile(spec->watch_fd, spec->name, 20000)) {
-      fprintf(stderr, "startup_timer: %s was not written\n", spec->name);
+  if (target->watch_fd >= 0) {
+    if (!WaitForFile(target->watch_fd, target->name, 20000)) {
+      fprintf(stderr, "startup_timer: %s was not written\n", target->name);
       kill(child, SIGKILL);
       exit(2);
     }
@@ -105,10 +105,10 @@ static void RunOnce(const struct Spec* spec, const posix_spawn_file_actions_t* o
   int status;
   struct rusage usage;
   if (wait4(child, &status, 0, &usage) < 0) Fail("wait4");
-  if (spec->watch_fd < 0) {
+  if (target->watch_fd < 0) {
     end = NowUs();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      fprintf(stderr, "startup_timer: %s failed\n", spec->command[0]);
+      fprintf(stderr, "startup_timer: %s failed\n", target->command[0]);
       exit(2);
     }
   }
@@ -121,33 +121,33 @@ static int Compare(const void* a, const void* b) {
   return (x > y) - (x < y);
 }
 
-/* Reads one SPEC from argv[*at], ending it at "--" (made NULL) or at the end. */
-static int ParseSpec(char** argv, int argc, int* at, struct Spec* spec, int runs) {
-  memset(spec, 0, sizeof *spec);
-  spec->watch_fd = -1;
+/* Reads one TARGET from argv[*at], ending it at "--" (made NULL) or at the end. */
+static int ParseTarget(char** argv, int argc, int* at, struct Target* target, int runs) {
+  memset(target, 0, sizeof *target);
+  target->watch_fd = -1;
   if (*at >= argc) return 0;
   if (strcmp(argv[*at], "file") == 0) {
     if (*at + 1 >= argc) return 0;
     char* path = argv[*at + 1];
     char* slash = strrchr(path, '/');
     if (!slash) return 0;
-    spec->name = slash + 1;
+    target->name = slash + 1;
     *slash = '\0';
-    spec->watch_fd = inotify_init1(IN_CLOEXEC);
-    if (spec->watch_fd < 0) Fail("inotify");
-    if (inotify_add_watch(spec->watch_fd, path, IN_CLOSE_WRITE | IN_MOVED_TO) < 0) Fail(path);
+    target->watch_fd = inotify_init1(IN_CLOEXEC);
+    if (target->watch_fd < 0) Fail("inotify");
+    if (inotify_add_watch(target->watch_fd, path, IN_CLOSE_WRITE | IN_MOVED_TO) < 0) Fail(path);
     *at += 2;
   } else if (strcmp(argv[*at], "exit") == 0) {
     *at += 1;
   } else {
     return 0;
   }
-  spec->command = argv + *at;
+  target->command = argv + *at;
   while (*at < argc && strcmp(argv[*at], "--") != 0) ++*at;
   if (*at < argc) argv[(*at)++] = NULL;
-  if (!spec->command[0]) return 0;
-  spec->wall_us = calloc((size_t)runs, sizeof(long long));
-  spec->cpu_us = calloc((size_t)runs, sizeof(long long));
+  if (!target->command[0]) return 0;
+  target->wall_us = calloc((size_t)runs, sizeof(long long));
+  target->cpu_us = calloc((size_t)runs, sizeof(long long));
   return 1;
 }
 
@@ -164,10 +164,10 @@ int main(int argc, char** argv) {
   }
   const int runs = atoi(argv[at++]);
   if (runs < 1) return 2;
-  struct Spec specs[8];
+  struct Target targets[8];
   int count = 0;
   while (at < argc && count < 8) {
-    if (!ParseSpec(argv, argc, &at, &specs[count], runs)) {
+    if (!ParseTarget(argv, argc, &at, &targets[count], runs)) {
       fprintf(stderr, "startup_timer: a command is missing or malformed\n");
       return 2;
     }
@@ -185,20 +185,20 @@ int main(int argc, char** argv) {
   long long wall, cpu;
   for (int round = -2; round < runs; ++round) {
     for (int i = 0; i < count; ++i) {
-      RunOnce(&specs[i], output, &wall, &cpu);
+      RunOnce(&targets[i], output, &wall, &cpu);
       if (round >= 0) {
-        specs[i].wall_us[round] = wall;
-        specs[i].cpu_us[round] = cpu;
+        targets[i].wall_us[round] = wall;
+        targets[i].cpu_us[round] = cpu;
       }
       /* Let the ended process's exit settle before the next start. */
       usleep(2000);
     }
   }
   for (int i = 0; i < count; ++i) {
-    qsort(specs[i].wall_us, (size_t)runs, sizeof(long long), Compare);
-    qsort(specs[i].cpu_us, (size_t)runs, sizeof(long long), Compare);
-    printf("%lld %lld %lld\n", specs[i].wall_us[runs / 2], specs[i].wall_us[0],
-           specs[i].cpu_us[runs / 2]);
+    qsort(targets[i].wall_us, (size_t)runs, sizeof(long long), Compare);
+    qsort(targets[i].cpu_us, (size_t)runs, sizeof(long long), Compare);
+    printf("%lld %lld %lld\n", targets[i].wall_us[runs / 2], targets[i].wall_us[0],
+           targets[i].cpu_us[runs / 2]);
   }
   return 0;
 }
