@@ -44,16 +44,7 @@ fi
 # ---- From here on under Xvfb, in a Wine prefix of our own.
 build=$ORDEX_BENCH_BUILD
 log=$ORDEX_BENCH_LOG
-work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-bench-wine.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch_wine_prefix ordex-bench-wine
 set -o errtrace
 trap 'echo "bench-windows.sh: line $LINENO failed (the programs'"'"' output: $log)" >&2' ERR
 
@@ -117,7 +108,7 @@ measure() {
   kill -0 "$server" 2>/dev/null || fail "the wineserver ended"
   wine "$@" >>"$log" 2>&1 &
   pid=$!
-  pids+=("$pid")
+  wine_pids+=("$pid")
   wait_for 60 $ready || fail "$* did not get ready"
   sleep 2
   p0=$(cpu_ns "$pid") s0=$(cpu_ns "$server")
@@ -137,10 +128,10 @@ always() { true; }
 # server.
 bare_timer_window=("$build/bare_timer_window.exe" "$machine_data" 100)
 wine "${bare_timer_window[@]}" >>"$log" 2>&1 &
-pids+=($!)
+wine_pids+=($!)
 sleep 3
-kill "${pids[-1]}" 2>/dev/null || true
-wait "${pids[-1]}" 2>/dev/null || true
+kill "${wine_pids[-1]}" 2>/dev/null || true
+wait "${wine_pids[-1]}" 2>/dev/null || true
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 : >"$work/ordex.rounds"

@@ -85,16 +85,8 @@ echo "REBOOT=ReallySuppress, set first in both sequences; settings unregistered,
   "given to an install writes them; no transitive component on a property; icon"
 
 SECONDS=0
-work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-msi.XXXXXX")
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+use_scratch_wine_prefix ordex-msi win64
 ordex_pid=
-
-cleanup() {
-  [ -z "$ordex_pid" ] || kill "$ordex_pid" 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
 settings_key="HKLM\\$settings_path"
@@ -155,6 +147,7 @@ start_as_at_logon() {
   rm -f "$summary"
   wine "${command%\"}" 2>/dev/null &
   ordex_pid=$!
+  wine_pids+=("$ordex_pid")
   wait_for 30 test -s "$summary" || fail "no summary file from the logon start"
 }
 

@@ -59,20 +59,8 @@ fi
 
 # ---- From here on under Xvfb, in a Wine prefix of our own.
 SECONDS=0
-work=$(mktemp -d "${TMPDIR:-/tmp}/ordex-wine.XXXXXX")
 # The prefix's architecture: win32, or win64 (a 64-bit Windows running the 32-bit ordex.exe).
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=${2:-win32}
-# No downloads of Wine's .NET and HTML engines: ORDEX needs neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-ordex_pids=()
-
-cleanup() {
-  local pid
-  for pid in "${ordex_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch_wine_prefix ordex-wine "${2:-win32}"
 
 version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
 settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
@@ -103,7 +91,7 @@ shown_window() {
 
 start_ordex() {
   wine "$ORDEX_EXE" 2>>"$ARTIFACTS/ordex-stderr.txt" &
-  ordex_pids+=($!)
+  wine_pids+=($!)
 }
 
 # With WINEDEBUG=+file, Wine traces each file call of ORDEX's, so that a check that nothing
@@ -117,7 +105,7 @@ came_back() { [ "$(file_calls "$1" "$2")" -ge $(($3 + 3)) ]; }
 # Ends the running instance the way Task Manager's "End task" does (WM_CLOSE) and checks that
 # it leaves with status 0.
 close_ordex() {
-  local pid=${ordex_pids[-1]} status=0
+  local pid=${wine_pids[-1]} status=0
   wine taskkill /IM ordex.exe >/dev/null
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed"
@@ -142,7 +130,7 @@ busy_files_test() {
     sed "s/\$EX_AX_NUM=[0-9]* /\$EX_AX_NUM=$1 /" "$machine_data" >"$work/mada"
     cat "$work/mada" >"$machine_data"
   }
-  still_running() { kill -0 "${ordex_pids[-1]}" 2>/dev/null || fail "ordex.exe ended: $1"; }
+  still_running() { kill -0 "${wine_pids[-1]}" 2>/dev/null || fail "ordex.exe ended: $1"; }
   local stderr=$ARTIFACTS/ordex-stderr.txt calls
   # worked_on PATTERN: waits until ORDEX has turned to the file matching PATTERN a few times.
   worked_on() {
@@ -221,7 +209,7 @@ events_and_policy_test() {
   [ -z "${1:-}" ] || wine reg add "$policy_key" /v Visible /t REG_DWORD /d 1 /reg:64 /f >/dev/null
   rm -f "$summary"
   WINEDEBUG=+eventlog,+advapi,+file wine "$ORDEX_EXE" 2>"$log" &
-  ordex_pids+=($!)
+  wine_pids+=($!)
   wait_for 30 summary_is 3 || fail "summary file with events logged: $(cat -A "$summary" 2>&1)"
   if [ -n "${1:-}" ]; then
     wait_for 20 shown_window >/dev/null || fail "the policy Visible = 1 was not followed"
@@ -280,7 +268,7 @@ update_close_test() {
   rm -f "$summary"
   WINEDEBUG=+relay,+file wine "$ORDEX_EXE" 2>"$work/relay.txt" &
   pid=$!
-  ordex_pids+=("$pid")
+  wine_pids+=("$pid")
   wait_for 30 summary_is "$count" || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
   # A few passes, so that the close comes in the midst of work.
   wait_for 20 came_back "$work/relay.txt" 'Machine\.dat' \
@@ -312,7 +300,7 @@ start_up_close_test() {
     fail "the holder did not get hw_inf.ini: $(cat "$work/hold.txt")"
   WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$work/start-up-close.txt" &
   pid=$!
-  ordex_pids+=("$pid")
+  wine_pids+=("$pid")
   sleep 2  # into start-up's wait for hw_inf.ini
   wine "$BUILD/tests/end_session_win32.exe" >"$work/end_session.txt" ||
     fail "the close during start-up failed: $(cat "$work/end_session.txt")"
@@ -375,7 +363,7 @@ second_status=0
 timeout 30 wine "$ORDEX_EXE" || second_status=$?
 [ "$second_status" -eq 0 ] || fail "the second instance ended with status $second_status"
 [ "$(stat -c %y "$summary")" = "$stamp" ] || fail "the second instance wrote the summary file"
-kill -0 "${ordex_pids[-1]}" 2>/dev/null || fail "the first instance is gone"
+kill -0 "${wine_pids[-1]}" 2>/dev/null || fail "the first instance is gone"
 echo "refused with status 0 after $((SECONDS - started))s; summary file untouched"
 close_ordex
 

@@ -285,6 +285,25 @@ wait_for() {
 # The packages every build of ORDEX on Linux needs.
 BUILD_PACKAGES=(cmake make g++ libfltk1.3-dev)
 
+# use_scratch_wine_prefix NAME [WINEARCH]: a Wine prefix of its own in a new scratch folder
+# ($work, named after NAME), without downloads of Wine's .NET and HTML engines (ORDEX needs
+# neither). At exit the programs whose process ids stand in wine_pids are ended, Wine's server
+# with them, and the folder goes.
+wine_pids=()
+use_scratch_wine_prefix() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  [ -z "${2:-}" ] || export WINEARCH=$2
+  trap end_scratch_wine_prefix EXIT
+}
+
+end_scratch_wine_prefix() {
+  local pid
+  for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+
 # Chooses how the Windows build is run under Wine and exports the choice for the scripts:
 # ORDEX_WINDOWS_PRESET, ORDEX_MINGW_PREFIX, ORDEX_WINE_ARCHS (the prefixes to test in) and
 # WINEARCH. Wine starts 32-bit Windows programs only where the kernel runs 32-bit x86 programs,
