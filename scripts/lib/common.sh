@@ -43,6 +43,8 @@ run_logged() {
   rm -f "$output"
 }
 
+# shellcheck source=scripts/lib/registry_keys.sh
+source "$(dirname "${BASH_SOURCE[0]}")/registry_keys.sh"
 # shellcheck source=scripts/lib/packages.sh
 source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 # shellcheck source=scripts/lib/ctest_skips.sh

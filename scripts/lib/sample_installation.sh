@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2154  # VersionKey, SettingsKey: registry_keys.sh, sourced by common.sh
 # The sample installation and its registry store, for the Linux build's scripts (sourced by
 # common.sh, not run).
 
@@ -17,11 +18,11 @@ write_sample_store() {
   local dir=$1
   {
     printf '%s\r\n' 'REGEDIT4' '' \
-      '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Version]' \
+      "[HKEY_LOCAL_MACHINE\\$VersionKey]" \
       '"XOCVersion"="XOC 5.6.11"' '"Version"="BR 5.6.3"' "\"InstallationDir\"=\"$dir\""
     if [ $# -eq 3 ]; then
       printf '%s\r\n' '' \
-        '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX]' \
+        "[HKEY_LOCAL_MACHINE\\$SettingsKey]" \
         "$(printf '"TimerInterval"=dword:%08x' "$2")" "$(printf '"Visible"=dword:%08x' "$3")"
     fi
   } >"$dir/registry.reg.new"
