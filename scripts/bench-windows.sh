@@ -62,8 +62,8 @@ wineserver -p
 wine wineboot --init >>"$log" 2>&1
 mkdir -p "$install_dir"
 cp -R examples/ROBOTER "$install_dir/"
-version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
-settings_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
+version_key="HKLM\\$VersionKey"
+settings_key="HKLM\\$SettingsKey"
 reg_add "$version_key" /v XOCVersion /t REG_SZ /d 'V8.6.1'
 reg_add "$version_key" /v Version /t REG_SZ /d 'BR 8.6'
 reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\XOC'

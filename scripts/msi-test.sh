@@ -63,10 +63,9 @@ msiinfo export "$MSI" Component | tr -d '\r' | awk -F'\t' '
 # upgrade enables (the package gives it no value), and that has no ComponentId, so that Windows
 # Installer neither registers, repairs nor removes it ("Component Table"); no other row writes
 # them.
-settings_path='SOFTWARE\Tarvex Roboter GmbH\Tarvex PANO\Customer Preferences\ZT\Service\ORDEX'
 for setting in Visible:VisibleSetting:VISIBLE TimerInterval:TimerIntervalSetting:TIMERINTERVAL; do
   IFS=: read -r name component property <<<"$setting"
-  rows=$(msiinfo export "$MSI" Registry | tr -d '\r' | key=$settings_path name=$name awk -F'\t' '
+  rows=$(msiinfo export "$MSI" Registry | tr -d '\r' | key=$SettingsKey name=$name awk -F'\t' '
     NR > 3 && $2 == 2 && $3 == ENVIRON["key"] && $4 == ENVIRON["name"] {print $5 "\t" $6}')
   attributes=$(table_cell Component "$component" Attributes)
   [ "$rows" = "#[$property]"$'\t'"$component" ] &&
@@ -88,8 +87,8 @@ SECONDS=0
 use_scratch_wine_prefix ordex-msi win64
 ordex_pid=
 
-version_key='HKLM\SOFTWARE\Tarvex Roboter GmbH\Version'
-settings_key="HKLM\\$settings_path"
+version_key="HKLM\\$VersionKey"
+settings_key="HKLM\\$SettingsKey"
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ORDEX'
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Holds the facts that the documents state against the sources that decide them: event IDs and
 # levels, registry keys, value names and defaults, the template's range, the package's
-# properties and exit codes, presets, scripts, the window's rows. Each row of the table at the
+# properties and exit codes, presets, scripts, the window's rows; and the registry keys the
+# scripts name (scripts/lib/registry_keys.sh, read as a page). Each row of the table at the
 # end is one kind of fact: a pattern that finds what the pages say (grep -P; \K starts the part
 # taken) and a source that prints what the code holds, one fact a line.
 #   in   every fact a page states is one the code holds;
@@ -119,6 +120,13 @@ registry_keys() {
         [[ $prefix == SOFTWARE\\Policies* ]] || echo "${prefix/#SOFTWARE/SOFTWARE\\WOW6432Node}"
       done < <(tr '\\' '\n' <<<"$key")
     done
+}
+
+# Each registry key constant of the C++ sources, in whichever file defines it, as
+# scripts/lib/registry_keys.sh writes it: Name='path', the literal's doubled backslashes single.
+registry_key_constants() {
+  grep -rhzoP 'inline constexpr std::string_view \K\w+Key =\s*"[^"]*";' src | tr '\n\0' ' \n' |
+    sed -E 's/ = *"(.*)";$/=\x27\1\x27/; s/\\\\/\\/g'
 }
 
 # The values ORDEX reads, and those the package writes.
@@ -244,6 +252,8 @@ check in 'how often start-up tries a held file again' "$ALL_PAGES" \
   grep_values src/shell/start_up_patience.h 'kStartUpPause\{\K[0-9]+'
 check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
   grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
+check in "the scripts' registry keys" scripts/lib/registry_keys.sh "^\w+Key='[^']*'" \
+  registry_key_constants
 
 if [ "$failures" -ne 0 ]; then
   echo "docs_check: $failures statement(s) the code contradicts" >&2
