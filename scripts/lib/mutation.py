@@ -24,7 +24,8 @@ from pathlib import Path
 
 TOKEN = re.compile(
     r"""(?P<space>\s+)|(?P<comment>//[^\n]*|/\*.*?\*/)
-  | (?P<string>(?:u8|[uUL])?R"(?P<delim>[^(\s"]*)\(.*?\)(?P=delim)"|(?:u8|[uUL])?"(?:\\.|[^"\\\n])*")
+  | (?P<string>(?:u8|[uUL])?R"(?P<delim>[^(\s"]*)\(.*?\)(?P=delim)"
+               |(?:u8|[uUL])?"(?:\\.|[^"\\\n])*")
   | (?P<char>(?:u8|[uUL])?'(?:\\.|[^'\\\n])*')
   | (?P<number>\.?\d(?:[eEpP][+-]|[\w.]|'(?=\w))*)
   | (?P<ident>[A-Za-z_]\w*)
@@ -48,7 +49,8 @@ def tokenize(text):
     while pos < len(text):
         m = TOKEN.match(text, pos)
         kind = m.lastgroup
-        if kind == "punct" and m.group() == "#" and not text[text.rfind("\n", 0, pos) + 1:pos].strip():
+        line_start = text.rfind("\n", 0, pos) + 1
+        if kind == "punct" and m.group() == "#" and not text[line_start:pos].strip():
             m = DIRECTIVE.match(text, pos)
             kind = "space"
         if kind in ("space", "comment"):
@@ -280,7 +282,8 @@ def shifted(literal, step):
         return None
     body, suffix = m.group(1).replace("'", ""), m.group(2)
     bases = {"0x": (16, "0x{:x}"), "0X": (16, "0X{:X}"), "0b": (2, "0b{:b}"), "0B": (2, "0B{:b}")}
-    base, form = bases.get(body[:2], (8, "0{:o}") if body[0] == "0" and len(body) > 1 else (10, "{}"))
+    octal = body[0] == "0" and len(body) > 1
+    base, form = bases.get(body[:2], (8, "0{:o}") if octal else (10, "{}"))
     value = int(body[2:] if base in (2, 16) else body, base) + step
     if value < 0:
         return "(-" + form.format(-value) + suffix + ")"
@@ -327,7 +330,8 @@ class Mutant:
         self.line = text.count("\n", 0, start) + 1
         first = text.rfind("\n", 0, start) + 1
         last = text.find("\n", end) % (len(text) + 1)  # no line end: to the end
-        self.edit = f"`{shown(text[first:last])}` → `{shown(text[first:start] + self.replacement + text[end:last])}`"
+        after = text[first:start] + self.replacement + text[end:last]
+        self.edit = f"`{shown(text[first:last])}` → `{shown(after)}`"
         self.occurrence = 1
 
     def name(self):
@@ -439,56 +443,44 @@ def try_mutant(mutant, copy, args, log):
         target.write_text(original, encoding="utf-8")  # a new time: the next build redoes it
 
 
+COLUMNS = ["run", "of", "killed", "timeout", "survived", "not built", "equivalent"]
+
+
 def report(args, population, left_out, chosen, outcomes, seconds):
-    columns = ["killed", "timeout", "survived", "not built"]
-    rows, totals = defaultdict(Counter), Counter()
+    """Prints the run's figures as Markdown, ready to paste into docs/reliability.md."""
+    rows = defaultdict(Counter)
     for mutant in population:
         rows[mutant.path]["of"] += 1
     for mutant in left_out:
         rows[mutant.path]["equivalent"] += 1
     for mutant, outcome in zip(chosen, outcomes):
-        rows[mutant.path]["run"] += 1
-        rows[mutant.path][outcome] += 1
+        rows[mutant.path].update(["run", outcome])
+    rows["all"] = sum(rows.values(), Counter())
     date = datetime.date.today().strftime("%-d %B %Y")
     scope = args.files or " ".join(args.include) + "".join(f" but {g}" for g in args.exclude)
-    picked = f"{len(chosen)} mutants of {len(population)}, seed {args.seed}" if args.sample \
-        else f"all {len(chosen)} mutants"
-    print(f"Mutation run of {date}: {picked}, in {scope} ({len(left_out)} equivalent, left out); "
-          f"{seconds / max(len(chosen), 1):.0f} s a mutant.\n")
-    print("| File | Mutants run | Of | Killed | Killed by timeout | Survived | Not built | Equivalent, left out |")
-    print("|---|---|---|---|---|---|---|---|")
-    for path in sorted(rows):
-        row = rows[path]
-        totals.update(row)
-        print(f"| `{path}` | " + " | ".join(str(row[c]) for c in ["run", "of"] + columns + ["equivalent"]) + " |")
-    print("| all | " + " | ".join(str(totals[c]) for c in ["run", "of"] + columns + ["equivalent"]) + " |")
-    killed, built = totals["killed"] + totals["timeout"], totals["killed"] + totals["timeout"] + totals["survived"]
+    picked = (f"{len(chosen)} mutants of {len(population)}, seed {args.seed}" if args.sample
+              else f"all {len(chosen)} mutants")
+    print(f"Mutation run of {date}: {picked}, in {scope} ({len(left_out)} equivalent, left out);"
+          f" {seconds / max(len(chosen), 1):.0f} s a mutant.\n")
+    print("| File | Mutants run | Of | Killed | Killed by timeout | Survived | Not built |"
+          " Equivalent, left out |\n" + "|---" * len(COLUMNS) + "|---|")
+    for path in sorted(rows, key=lambda p: (p == "all", p)):
+        name = path if path == "all" else f"`{path}`"
+        print(f"| {name} | " + " | ".join(str(rows[path][c]) for c in COLUMNS) + " |")
+    total = rows["all"]
+    killed = total["killed"] + total["timeout"]
+    built = killed + total["survived"]
     rate = f"{100 * killed / built:.1f} %" if built else "none built"
-    print(f"\nKill rate: {killed} of {built} = {rate} (killed, by timeout too, of the mutants that built).")
-    survivors = [m for m, o in zip(chosen, outcomes) if o == "survived"]
+    print(f"\nKill rate: {killed} of {built} = {rate} (killed, by timeout too, of the mutants"
+          " that built).")
+    survivors = sorted((m for m, o in zip(chosen, outcomes) if o == "survived"),
+                       key=lambda m: (m.path, m.line))
     if survivors:
-        print("\nSurvivors:\n")
-        for mutant in sorted(survivors, key=lambda m: (m.path, m.line)):
-            print(f"- {mutant.path}:{mutant.line}: {mutant.name()}")
+        print("\nSurvivors:\n\n" + "\n".join(f"- {m.path}:{m.line}: {m.name()}" for m in survivors))
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--source", type=Path, required=True, help="the tree to mutate a copy of")
-    parser.add_argument("--copy", type=Path, help="the scratch copy, reused from run to run")
-    parser.add_argument("--include", action="append", default=[], help="files in scope (glob)")
-    parser.add_argument("--exclude", action="append", default=[], help="files out of scope (glob)")
-    parser.add_argument("--files", help="narrows the files in scope (glob; * spans folders)")
-    parser.add_argument("--equivalents", help="the reviewed list of equivalent mutants")
-    parser.add_argument("--sample", type=int, help="how many mutants to run (all: none given)")
-    parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--prepare", default="true", help="run once in the copy before the build")
-    parser.add_argument("--build", default="true", help="builds the copy")
-    parser.add_argument("--test", default="true", help="the suite; status 0 when it passes")
-    parser.add_argument("--timeout", type=float, help="seconds a mutant's test may take")
-    parser.add_argument("--list", action="store_true", help="prints the mutants, runs nothing")
-    args = parser.parse_args()
-
+def choose(args):
+    """The mutants in scope, those the equivalents list leaves out, and those to run."""
     def in_scope(path):
         return (any(fnmatch.fnmatch(path, g) for g in args.include)
                 and not any(fnmatch.fnmatch(path, g) for g in args.exclude)
@@ -496,39 +488,64 @@ def main():
 
     paths = sorted(str(p) for p in files_of(args.source))
     population = [m for p in paths if in_scope(p) for m in mutants_of_file(args.source, p)]
-    if args.list:
-        for mutant in population:
-            print(f"{mutant.path}:{mutant.line}: {mutant.name()}")
-        return
     equivalents = read_equivalents(args.equivalents) if args.equivalents else {}
-    left_out = [m for m in population if m.key() in equivalents]
     for key in sorted(set(equivalents) - {m.key() for m in population}):
-        if not args.files or fnmatch.fnmatch(key.split(" | ")[0], args.files):
-            print(f"NOTE: {args.equivalents}:{equivalents[key]} names no mutant any more: {key}", file=sys.stderr)
+        if in_scope(key.split(" | ")[0]):
+            print(f"NOTE: {args.equivalents}:{equivalents[key]} names no mutant any more: {key}",
+                  file=sys.stderr)
+    left_out = [m for m in population if m.key() in equivalents]
     candidates = [m for m in population if m.key() not in equivalents]
     chosen = spread_sample(candidates, args.sample, args.seed) if args.sample else candidates
-    chosen.sort(key=lambda m: (m.path, m.start))
+    return population, left_out, sorted(chosen, key=lambda m: (m.path, m.start))
 
+
+def try_all(args, chosen):
+    """Prepares and builds the copy, proves the suite passes without a mutant, then tries each."""
     args.copy.mkdir(parents=True, exist_ok=True)
     sync(args.source.resolve(), args.copy.resolve())
     log = args.copy.parent / "mutation.log"
     log.write_text("")
-    started = time.monotonic()
     for step, command in (("prepare", args.prepare), ("build", args.build), ("test", args.test)):
+        started = time.monotonic()
         if run(command, args.copy, log) != "passed":
-            sys.exit(f"mutation run: without a mutant the {step} step fails already: {command} (see {log})")
-    baseline = time.monotonic() - started
-    args.timeout = args.timeout or 3 * baseline + 30
-    print(f"The copy builds and passes without a mutant ({baseline:.0f} s); a mutant's tests may take "
-          f"{args.timeout:.0f} s. Output of the last mutant: {log}", file=sys.stderr)
+            sys.exit(f"mutation run: without a mutant the {step} step fails already: {command}"
+                     f" (see {log})")
+    suite = time.monotonic() - started
+    args.timeout = args.timeout or 3 * suite + 30
+    print(f"Without a mutant the copy builds and its tests pass in {suite:.0f} s; a mutant's tests"
+          f" may take {args.timeout:.0f} s. The last mutant's output: {log}", file=sys.stderr)
     outcomes, started = [], time.monotonic()
     for number, mutant in enumerate(chosen, 1):
         log.write_text("")
         began = time.monotonic()
         outcomes.append(try_mutant(mutant, args.copy, args, log))
-        print(f"[{number}/{len(chosen)}] {outcomes[-1]:9} {mutant.path}:{mutant.line}: {mutant.name()} "
-              f"({time.monotonic() - began:.0f} s)", file=sys.stderr)
-    report(args, population, left_out, chosen, outcomes, time.monotonic() - started)
+        print(f"[{number}/{len(chosen)}] {outcomes[-1]:9} {mutant.path}:{mutant.line}:"
+              f" {mutant.name()} ({time.monotonic() - began:.0f} s)", file=sys.stderr)
+    return outcomes, time.monotonic() - started
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--source", type=Path, required=True, help="the tree to mutate a copy of")
+    parser.add_argument("--copy", type=Path, help="the scratch copy, reused from run to run")
+    parser.add_argument("--include", action="append", default=[], help="files in scope (glob)")
+    parser.add_argument("--exclude", action="append", default=[], help="files out of scope")
+    parser.add_argument("--files", help="narrows the files in scope (glob; * spans folders)")
+    parser.add_argument("--equivalents", help="the reviewed list of equivalent mutants")
+    parser.add_argument("--sample", type=int, help="how many mutants to run (all: none given)")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--prepare", default="true", help="run once in the copy before the build")
+    parser.add_argument("--build", default="true", help="builds the copy")
+    parser.add_argument("--test", default="true", help="the suite; status 0 when it passes")
+    parser.add_argument("--timeout", type=float, help="seconds a mutant's tests may take")
+    parser.add_argument("--list", action="store_true", help="prints the mutants, runs nothing")
+    args = parser.parse_args()
+    population, left_out, chosen = choose(args)
+    if args.list:
+        print("\n".join(f"{m.path}:{m.line}: {m.name()}" for m in population))
+        return
+    outcomes, seconds = try_all(args, chosen)
+    report(args, population, left_out, chosen, outcomes, seconds)
 
 
 if __name__ == "__main__":
