@@ -15,6 +15,7 @@ import fnmatch
 import os
 import random
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -369,11 +370,10 @@ def read_equivalents(path):
     for number, line in enumerate(Path(path).read_text(encoding="utf-8").splitlines(), 1):
         if not line.strip() or line.startswith("#"):
             continue
-        file, rest = line.split(" | ", 1)
-        edit, _, why = rest.rpartition(" | ")
-        if not edit or not why.strip():
+        parts = line.split(" | ")  # the edit may hold " | " itself; the file and reason do not
+        if len(parts) < 3 or not parts[-1].strip():
             sys.exit(f"{path}:{number}: want `file | edit | why no behaviour can change`")
-        keys[f"{file} | {edit}"] = number
+        keys[" | ".join(parts[:-1])] = number
     return keys
 
 
@@ -410,6 +410,7 @@ def sync(source, copy):
         if not target.is_file() or target.read_bytes() != data:
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(data)
+            shutil.copymode(source / relative, target)
     for relative in set(files_of(copy)) - wanted:
         (copy / relative).unlink()
 
@@ -459,7 +460,7 @@ def report(args, population, left_out, chosen, outcomes, seconds):
     date = datetime.date.today().strftime("%-d %B %Y")
     scope = args.files or " ".join(args.include) + "".join(f" but {g}" for g in args.exclude)
     picked = (f"{len(chosen)} mutants of {len(population)}, seed {args.seed}" if args.sample
-              else f"all {len(chosen)} mutants")
+              else f"all {len(chosen)} mutant" + "s" * (len(chosen) != 1))
     print(f"Mutation run of {date}: {picked}, in {scope} ({len(left_out)} equivalent, left out);"
           f" {seconds / max(len(chosen), 1):.0f} s a mutant.\n")
     print("| File | Mutants run | Of | Killed | Killed by timeout | Survived | Not built |"
