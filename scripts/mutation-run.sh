@@ -43,11 +43,13 @@ while [ $# -gt 0 ]; do
   esac
 done
 # Production code is every C++ file under src/ but the Win32 backends, which this build does not
-# compile, and the memory backends, which are the tests' stand-ins for the system.
+# compile, and the memory backends, which are the tests' stand-ins for the system. A dropped
+# return that lets a function run off its end is refused by the compiler (not built), rather
+# than killed by whatever the undefined behaviour does.
 "${engine[@]}" --source . --copy build/mutation/tree \
   --include 'src/*.cpp' --include 'src/*.h' --exclude '*_win32.*' --exclude '*_memory.*' \
   --equivalents tests/mutation-equivalents.txt \
-  --prepare 'cmake --preset default -DORDEX_BUILD_TESTS=ON' \
+  --prepare 'cmake --preset default -DORDEX_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS=-Werror=return-type' \
   --build "cmake --build --preset default -j$jobs" \
   --test "ctest --preset default -j$jobs --stop-on-failure -E '^DocumentsHoldTrue\$'" \
   "${args[@]}"

@@ -140,7 +140,7 @@ class Statements:
                     self.declarations(i + 1, close)
                     start = close + 1
                 elif self.function_body(head, i) or self.lambda_body(i):
-                    self.block(i)
+                    self.block(i, body=True)
                     start = close + 1
                 else:  # an initialiser: only lambdas inside
                     self.inside(i + 1, close)
@@ -168,10 +168,16 @@ class Statements:
     def lambda_body(self, i):
         return self.word(i - 1) in ("]", ")", "mutable", "noexcept") or self.trailing_return(i)
 
-    def block(self, i):
+    def block(self, i, body=False):
+        """Walks the block at i; `body`: a function's or lambda's, whose closing `return value;`
+        is kept, since without it the function would run off its end (undefined)."""
         j, close = i + 1, self.pairs[i]
         while j < close:
-            j = self.statement(j, close)
+            last, j = j, self.statement(j, close)
+        if body and j > i + 1 and self.words[last] == "return" and self.words[last + 1] != ";":
+            drop = (self.tokens[last].start, self.tokens[j - 1].end, ";")
+            if self.found and self.found[-1] == drop:
+                self.found.pop()
 
     def inside(self, j, end):
         while j < end:
@@ -186,7 +192,7 @@ class Statements:
                 return j
             if word in OPENERS:
                 if word == "{" and self.lambda_body(j):
-                    self.block(j)
+                    self.block(j, body=True)
                 else:
                     self.inside(j + 1, self.pairs[j])
                 j = self.pairs[j]

@@ -1,7 +1,7 @@
 // Each operator of the mutation runner, and what it must leave alone; the self-test holds the
 // mutants made of this file against operators.expected. Never compiled. Not mutated: this
 // comment (a < b && c > d, "text", 1), the preprocessor lines, static_assert, template
-// brackets and the reference &&.
+// brackets, the reference &&, declarations, and the return that ends a function's body.
 #include <vector>
 #define kLimit (1 < 2)
 
@@ -9,6 +9,7 @@ static_assert(sizeof(int) >= 4, "an int holds 32 bits");
 
 template <typename T>
 int Count(const std::vector<T>& values, T&& limit, int step) {
+  if (values.empty()) return -1;
   int seen = 0;
   for (const T& value : values) {
     if (value < limit && value != T{}) ++seen;
