@@ -2,7 +2,8 @@
 # Builds ORDEX and runs the whole test suite: the Linux build's tests, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a compile of the benchmarks, bounded fuzzing,
 # valgrind memcheck of an end-to-end run, a short soak, and the Windows build with its tests
-# under Wine. Idempotent; installs what it needs with apt-get.
+# under Wine; of the mutation runner only its self-test (a full run takes hours). Idempotent;
+# installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -23,12 +24,15 @@ trap close_step EXIT
 
 step "packages the build and the tests need"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
-  x11-utils strace libxml2-utils
+  x11-utils strace libxml2-utils python3
 
 logs=$PWD/build/logs
 mkdir -p "$logs"
 step "set-up: package installs that survive a package mirror in sync (scripts/packages-test.sh)"
 bash scripts/packages-test.sh
+
+step "the mutation runner on a file of its own (scripts/mutation-run.sh --self-test)"
+bash scripts/mutation-run.sh --self-test
 
 for preset in default asan; do
   log=$logs/$preset.log
