@@ -32,8 +32,9 @@ class MemoryWindowView : public WindowView {
   // end: an end asked for with RequestEnd throws EndRequested.
   void Pause(std::chrono::milliseconds pause) override;
 
-  // The window is asked to end, as the user, the session or an installer asks a real one: a
-  // pause under way or to come throws, a loop ends after its tick.
+  // The window is asked to end, as the user, the session or an installer asks a real one
+  // (kClosedForUpdate: the package's machine-wide close signal, set): a pause under way or to
+  // come throws, a loop ends after its tick.
   void RequestEnd(EndReason reason) { state_.RequestEnd(reason); }
 
   // The time a test lets pass, in ticks of the timer, and how the loop ends after it.
