@@ -95,8 +95,8 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
 // The policy key gives the values; the settings key still gets its defaults, the policy key is
 // never written.
 TEST_F(Form1Test, StartUpTakesThePolicyAndWritesDefaultsOnlyToTheSettingsKey) {
-  registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 3000) +
-                  testing::RegDwordValue(PolicyKey, kVisibleName, 1));
+  registry.Import(testing::RegDwordValue(PolicyKey, "TimerInterval", 3000) +
+                  testing::RegDwordValue(PolicyKey, "Visible", 1));
   Form1& form = StartForm();
   ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
   EXPECT_EQ(form.TimerInterval, 3000);

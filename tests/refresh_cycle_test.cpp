@@ -248,9 +248,12 @@ TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
 // Each setting: the policy's value while it reads as a number, else the settings key's; read
 // again on every pass, so that a policy set, removed or spoilt takes effect at the next one.
 TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
-  for (const std::string_view name : {kTimerIntervalName, kVisibleName}) {
+  for (const ordex::Setting& setting : kSettings) {
+    const std::string_view name = setting.name;
     SCOPED_TRACE(name);
-    const auto value = [&] { return name == kVisibleName ? form_->Visible : form_->TimerInterval; };
+    const auto value = [&] {
+      return setting.id == SettingId::kVisible ? form_->Visible : form_->TimerInterval;
+    };
     const std::string policy_key = "[HKEY_LOCAL_MACHINE\\" + std::string(PolicyKey) + "]\r\n";
     SetSetting(name, 5);
     const struct {
@@ -291,11 +294,11 @@ TEST_F(Form1Test, ARemovedPolicyLetsGoAtTheNextPass) {
     RemoveKey(SettingsKey);
     registry.writable = c.values;
     if (c.values) {
-      SetSetting(kTimerIntervalName, 5000);
-      SetSetting(kVisibleName, 0);
+      SetSetting("TimerInterval", 5000);
+      SetSetting("Visible", 0);
     }
-    registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 300) +
-                    testing::RegDwordValue(PolicyKey, kVisibleName, 1));
+    registry.Import(testing::RegDwordValue(PolicyKey, "TimerInterval", 300) +
+                    testing::RegDwordValue(PolicyKey, "Visible", 1));
     StartForm();
     ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
     if (c.emptied) RemoveKey(SettingsKey);
