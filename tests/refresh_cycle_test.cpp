@@ -60,30 +60,6 @@ TEST_F(RefreshCycleTest, EachChangeIsWrittenAndCountedOnce) {
   EXPECT_EQ(form_->Saved, form_->Current);
 }
 
-TEST_F(RefreshCycleTest, AChangeUnderARestoredTimeStampIsNotSeen) {
-  const auto original = files.ModificationTime(kMachineData);
-  WriteMachineData("3");
-  files.SetModificationTime(kMachineData, *original);
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(form_->ChangeCount, 0);
-}
-
-TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
-  WriteMachineData("3");
-  // Saved again while it is read, as a controller saving while ORDEX reads would.
-  files.SetHold(kMachineData, MemoryFileAccess::Hold::kChangingWhileRead);
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(form_->ChangeCount, 0);
-
-  files.SetHold(kMachineData, MemoryFileAccess::Hold::kNone);
-  WriteMachineData("7");
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "7");
-  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
-}
-
 // While the machine data file cannot be used, nothing is shown, written or counted, but the
 // passes are; the count found afterwards is counted once. A moment reports nothing: three passes
 // within 2 s, or two passes 10 s apart.
