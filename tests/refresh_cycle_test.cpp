@@ -212,11 +212,18 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
   for (const auto& event : events) EXPECT_EQ(event.level, EventLevel::kInformation);
 }
 
+// An event the log cannot take is lost, and so is one that cannot be built (the memory runs out
+// while its strings are made); the watching goes on.
 TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
   machine.events_fail = true;
   WriteMachineData("3");
   Pass();
-  form_->Form_QueryUnload(EndReason::kWindowClosed);
+  machine.events_fail = false;
+  {
+    const testing::AllocationsFail out_of_memory;
+    form_->Form_QueryUnload(EndReason::kWindowClosed);
+  }
+  EXPECT_TRUE(testing::EventLines(machine, kEndedEventId).empty());
   EXPECT_EQ(form_->ChangeCount, 1);
   EXPECT_EQ(SummaryCount(), "3");
 }

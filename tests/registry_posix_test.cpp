@@ -9,12 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <new>
 #include <optional>
 
 #include "core/codepage.h"
@@ -22,22 +20,6 @@
 #include "registry_contract.h"
 #include "registry_reads.h"
 #include "test_helpers.h"
-
-// Counts heap allocations, to hold the reads of an unchanged store to none.
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace ordex {
 namespace {
@@ -341,14 +323,14 @@ TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
   bool ok = false;
   registry_->ReadString(kHklm, kSettings, "Name", name, ok);
   ASSERT_TRUE(ok);
-  const long before = g_allocations.load();
+  const long before = testing::AllocationCount();
   for (int tick = 0; tick < 1000; ++tick) {
     registry_->ReadDword(kHklm, kSettings, "TimerInterval", interval, ok);
     registry_->ReadDword(kHklm, kSettings, "visible", visible, ok);
     registry_->ReadDword(kHklm, kSettings, "Missing", visible, ok);
     registry_->ReadString(kHklm, kSettings, "Name", name, ok);
   }
-  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(testing::AllocationCount() - before, 0);
   EXPECT_EQ(interval, 5000);
   EXPECT_EQ(visible, 1);
 }

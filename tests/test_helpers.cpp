@@ -1,8 +1,10 @@
 #include "test_helpers.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 #include <utility>
@@ -10,7 +12,31 @@
 #include "core/codepage.h"
 #include "core/error.h"
 
+// Every allocation of the test program comes here, to be counted or made to fail.
+namespace {
+std::atomic<long> g_allocations{0};
+std::atomic<bool> g_allocations_fail{false};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (!g_allocations_fail) {
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  }
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
 namespace ordex::testing {
+
+long AllocationCount() { return g_allocations; }
+
+AllocationsFail::AllocationsFail() { g_allocations_fail = true; }
+AllocationsFail::~AllocationsFail() { g_allocations_fail = false; }
 namespace fs = std::filesystem;
 
 bool ReachableByOthers(const fs::path& folder) {

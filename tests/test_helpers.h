@@ -48,6 +48,19 @@ class ScopedVariable {
   std::optional<std::string> saved_;
 };
 
+// The heap allocations of the test program so far.
+long AllocationCount();
+
+// While it lives, every heap allocation of the program fails with std::bad_alloc, as when the
+// memory runs out.
+class AllocationsFail {
+ public:
+  AllocationsFail();
+  ~AllocationsFail();
+  AllocationsFail(const AllocationsFail&) = delete;
+  AllocationsFail& operator=(const AllocationsFail&) = delete;
+};
+
 // The message of the Error that `call` throws, or "no error".
 std::string MessageOf(const std::function<void()>& call);
 
