@@ -146,9 +146,9 @@ std::string Form1::GetExAxNum(FileTime& fileTime) {
   return std::move(reading.ex_ax_num);
 }
 
-std::string Form1::GetSensorInfo(std::string& driverVersion) {
+std::string Form1::GetSensorInfo(std::string& driver_version) {
   SensorInfo info = ReadSensorInfo(*start_up_files_, InstallDir);
-  if (info.driver_version) driverVersion = std::move(*info.driver_version);
+  if (info.driver_version) driver_version = std::move(*info.driver_version);
   return std::move(info.sensor);
 }
 

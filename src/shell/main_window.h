@@ -68,7 +68,7 @@ class Form1 : private TickListener {
   void LoadSettings();
   std::string GetIpoTime();
   std::string GetExAxNum(FileTime& fileTime);
-  std::string GetSensorInfo(std::string& driverVersion);
+  std::string GetSensorInfo(std::string& driver_version);
   void WriteInfoFile();
   void RefreshCycle();
   bool TakeInMachineData();
