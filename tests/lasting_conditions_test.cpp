@@ -23,7 +23,9 @@ using testing::kSummary;
 
 // A condition of each file, and one without the system's words, at a fast and a slow refresh: a
 // moment says nothing; one that lasts 10 s and 3 passes is one warning in the pass that reaches
-// both, none in the passes after it, and its end one line more. A condition that turns into another
+// both, none in the passes after it, and its end one line more. The passes go on meanwhile, and
+// while the machine data file cannot be used nothing is shown or counted; the count found
+// afterwards is counted once. A condition that turns into another
 // kind while it lasts is one condition, named by the kind it is when reported. The refresh runs
 // from 08:00:00.
 TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
@@ -79,6 +81,8 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
                    std::to_string(run.passes) + " passes");
       machine.events.clear();
       machine.now = {};
+      const int changes = form_->ChangeCount;
+      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
       c.spoil();
       for (int pass = 1; pass <= run.passes; ++pass, machine.now += run.interval) {
         if (c.turn && pass == (c.late ? run.passes : 2)) c.turn();
@@ -86,6 +90,11 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
         const bool reported = run.reported_in && pass >= run.reported_in;
         ASSERT_EQ(testing::EventLines(machine, kConditionBegunEventId).size(), reported ? 1u : 0u)
             << "pass " << pass;
+      }
+      EXPECT_EQ(view.Text(Control::RefreshNo), std::to_string(refreshes + run.passes));
+      if (c.file == mada) {
+        EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
+        EXPECT_EQ(form_->ChangeCount, changes);
       }
       c.mend();
       Pass();
@@ -116,6 +125,11 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
                   (std::vector<std::string>{c.what, c.file, run.lasted, since.substr(7)}));
       }
       EXPECT_EQ(SummaryCount(), "2");
+      WriteMachineData("3");
+      Pass();
+      EXPECT_EQ(form_->ChangeCount, changes + (c.file == mada ? 1 : 3));
+      WriteMachineData("2");
+      Pass();
     }
   }
 }

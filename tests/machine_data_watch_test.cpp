@@ -22,138 +22,92 @@ using testing::kMachineData;
 
 inline constexpr char kTarget[] = "C:\\XOC\\ROBOTER\\XOC\\R1\\Mada\\$Machine.dat";
 
-// The installation of Form1's tests, with a watch of its machine data file.
-class MachineDataWatchTest : public testing::Form1Test {
- protected:
-  // A save caught in one of the ways the table below names it, and its end: the file as a save
-  // leaves it, holding the count "2".
-  struct Spoilt {
-    const char* name;
-    std::function<void()> spoil, mend;
-  };
-  std::function<void()> Held(Hold kind) {
-    return [this, kind] { files.SetHold(kMachineData, kind); };
-  }
-  std::function<void()> Released() {
-    return [this] {
-      files.SetHold(kMachineData, Hold::kNone);
-      WriteMachineData("2");
-    };
-  }
-  std::function<void()> Missing() {
-    return [this] { files.Remove(kMachineData); };
-  }
-  std::function<void()> Emptied() {
-    return [this] { files.RewriteFile(kMachineData, ""); };
-  }
+using MachineDataWatchTest = testing::Form1Test;
 
-  StartUpPatience patience_{machine};
-  MachineDataWatch watch_{machine};
-};
-
-// The file caught in a save when start-up reads it (deleted and written anew, with or without
-// POSIX semantics, emptied, or changing while it is read): a moment of it is waited out; lasting
-// past the patience, an empty file is taken as it is, and a missing or changing one ends
-// start-up. The next save is a reading like any other, the first count known only where start-up
-// took the file empty. (Files held by another program: StartUpWaitsUpToTenSecondsForAHeldFile.)
-TEST_F(MachineDataWatchTest, StartUpWaitsOutASave) {
-  struct Case {
-    Spoilt save;
-    std::chrono::seconds lasting;
-    const char* count;  // read at start-up; nullptr: start-up fails
-    const char* error = "";
-  };
-  const Case cases[] = {
-      {{"missing for 1 s", Missing(), Released()}, 1s, "2"},
-      {{"pending deletion for 2 s", Held(Hold::kDeletePending), Released()}, 2s, "2"},
-      {{"missing for 12 s", Missing(), Released()}, 12s, nullptr, "No such file or directory"},
-      {{"empty for 1 s", Emptied(), Released()}, 1s, "2"},
-      {{"empty for 12 s", Emptied(), Released()}, 12s, ""},
-      {{"changing for 1 s", Held(Hold::kChangingWhileRead), Released()}, 1s, "2"},
-      {{"changing for 12 s", Held(Hold::kChangingWhileRead), Released()},
-       12s,
-       nullptr,
-       "$Machine.dat keeps changing while it is read"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.save.name);
-    const auto start = machine.now;
-    c.save.spoil();
-    machine.on_sleep = [&] {
-      if (machine.now - start == c.lasting) c.save.mend();
-    };
-    MachineDataWatch watch(machine);
-    std::optional<MachineDataReading> reading;
-    const std::string error =
-        testing::MessageOf([&] { reading = watch.ReadAtStartUp(kTarget, patience_); });
-    machine.on_sleep = nullptr;
-    c.save.mend();
-    EXPECT_EQ(machine.now - start, std::min<std::chrono::seconds>(c.lasting, 10s));
-    if (!c.count) {
-      EXPECT_NE(error.find(c.error), std::string::npos) << error;
-      continue;
-    }
-    ASSERT_TRUE(reading) << error;
-    EXPECT_EQ(reading->ex_ax_num, c.count);
-    WriteMachineData("2");
-    const MachineDataLook look = watch.Look();
-    ASSERT_TRUE(look.reading);
-    EXPECT_EQ(look.first_known, *c.count == '\0');
-  }
-}
-
-// In a pass, each way the file cannot be used gives no reading and the condition that says why,
-// as its report names it; the save's end gives the whole reading at the next look.
-TEST_F(MachineDataWatchTest, AFileThatCannotBeUsedGivesTheConditionThatSaysWhy) {
+// Each way the file can be caught unusable: another program holding it (without sharing, a
+// locked range, deleted while still open), a save in progress (deleted and written anew,
+// emptied, changing while it is read) or a folder in its place. Start-up waits out a moment
+// of it; past its patience it ends with the save's words, except that it takes an empty file
+// as it is, and it never waits for a folder. In a pass it gives no reading and the condition
+// that says why, as its report names it, until it ends: the next look gives the whole reading,
+// the first count known only where start-up took the file empty.
+TEST_F(MachineDataWatchTest, AFileCaughtUnusableIsWaitedForOrGivesTheConditionThatSaysWhy) {
   const std::string mada = kMachineData;
+  const auto held = [&](Hold kind) { return [this, kind] { files.SetHold(kMachineData, kind); }; };
+  const auto in_use = "cannot open " + mada + ": in use by another program";
   struct Case {
-    Spoilt save;
-    std::string what;
-    std::string detail;  // the system's words
+    const char* name;
+    std::function<void()> spoil;
+    std::string what, detail;  // of the condition in a pass
+    // What start-up gives when it lasts past the patience: the count read, or else the words
+    // it ends with (none for a file start-up does not wait for).
+    std::optional<std::string> count;
+    std::string error = "";
   };
   const Case cases[] = {
-      {{"missing", Missing(), Released()},
-       "machine data file missing",
-       "cannot open " + mada + ": No such file or directory"},
-      {{"empty", Emptied(), Released()}, "machine data file empty", ""},
-      {{"busy", Held(Hold::kBusy), Released()},
-       "machine data file held by another program",
-       "cannot open " + mada + ": in use by another program"},
-      {{"locked", Held(Hold::kRangeLocked), Released()},
-       "machine data file held by another program",
-       "cannot read " + mada + ": part of it is locked by another program"},
-      {{"pending deletion", Held(Hold::kDeletePending), Released()},
-       "machine data file held by another program",
-       "cannot examine " + mada + ": in use by another program"},
-      {{"changing", Held(Hold::kChangingWhileRead), Released()},
-       "machine data file changing whenever it is read",
-       ""},
-      {{"a folder",
-        [&] {
-          files.Remove(kMachineData);
-          files.AddFolder(kMachineData);
-        },
-        [&] {
-          files.Remove(kMachineData);
-          WriteMachineData("2");
-        }},
-       "machine data file unreadable",
-       "cannot open " + mada + ": is a folder"},
+      {"missing", [&] { files.Remove(kMachineData); }, "machine data file missing",
+       "cannot open " + mada + ": No such file or directory", std::nullopt,
+       "No such file or directory"},
+      {"empty", [&] { files.RewriteFile(kMachineData, ""); }, "machine data file empty", "", ""},
+      {"busy", held(Hold::kBusy), "machine data file held by another program", in_use, std::nullopt,
+       in_use},
+      {"locked", held(Hold::kRangeLocked), "machine data file held by another program",
+       "cannot read " + mada + ": part of it is locked by another program", std::nullopt, "locked"},
+      {"pending deletion", held(Hold::kDeletePending), "machine data file held by another program",
+       "cannot examine " + mada + ": in use by another program", std::nullopt, "cannot examine"},
+      {"changing", held(Hold::kChangingWhileRead), "machine data file changing whenever it is read",
+       "", std::nullopt, "$Machine.dat keeps changing while it is read"},
+      {"a folder",
+       [&] {
+         files.Remove(kMachineData);
+         files.AddFolder(kMachineData);
+       },
+       "machine data file unreadable", "cannot open " + mada + ": is a folder", std::nullopt},
   };
-  ASSERT_EQ(watch_.ReadAtStartUp(kTarget, patience_).ex_ax_num, "2");
+  const auto mend = [&] {
+    files.SetHold(kMachineData, Hold::kNone);
+    files.Remove(kMachineData);
+    WriteMachineData("2");
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.save.name);
+    for (const auto lasting : {1s, 12s}) {
+      if (!c.count && c.error.empty()) break;
+      SCOPED_TRACE(std::string(c.name) + " at start-up for " + std::to_string(lasting.count()));
+      const auto start = machine.now;
+      c.spoil();
+      machine.on_sleep = [&] {
+        if (machine.now - start == lasting) mend();
+      };
+      MachineDataWatch watch(machine);
+      std::string read = "no reading";
+      const std::string error = testing::MessageOf(
+          [&] { read = watch.ReadAtStartUp(kTarget, StartUpPatience(machine)).ex_ax_num; });
+      machine.on_sleep = nullptr;
+      mend();
+      EXPECT_EQ(machine.now - start, std::min<std::chrono::seconds>(lasting, 10s));
+      if (lasting < 10s || c.count) {
+        EXPECT_EQ(read, lasting < 10s ? "2" : *c.count) << error;
+      } else {
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      }
+      const MachineDataLook look = watch.Look();
+      ASSERT_TRUE(look.reading);
+      EXPECT_EQ(look.first_known, read.empty());
+    }
+    SCOPED_TRACE(std::string(c.name) + " in a pass");
+    MachineDataWatch watch(machine);
+    ASSERT_EQ(watch.ReadAtStartUp(kTarget, StartUpPatience(machine)).ex_ax_num, "2");
     WriteMachineData("3");
-    c.save.spoil();
+    c.spoil();
     for (int look_again = 0; look_again < 2; ++look_again) {
-      const MachineDataLook look = watch_.Look();
+      const MachineDataLook look = watch.Look();
       EXPECT_FALSE(look.reading);
       ASSERT_TRUE(look.condition);
       EXPECT_EQ(ReportParts({ConditionReport::Phase::kBegun, *look.condition, {}, {}}),
                 (std::vector<std::string>{c.what, mada, "1970-01-01 00:00:00 UTC", c.detail}));
     }
-    c.save.mend();
-    const MachineDataLook look = watch_.Look();
+    mend();
+    const MachineDataLook look = watch.Look();
     EXPECT_FALSE(look.condition);
     ASSERT_TRUE(look.reading);
     EXPECT_EQ(look.reading->ex_ax_num, "2");
@@ -162,21 +116,21 @@ TEST_F(MachineDataWatchTest, AFileThatCannotBeUsedGivesTheConditionThatSaysWhy) 
 }
 
 // A reading is new when the time stamp has moved, whatever the count: a save under a time stamp
-// restored afterwards is not seen, a save of the same count is.
+// restored afterwards is not seen, a save of the same count is, once.
 TEST_F(MachineDataWatchTest, OnlyAMovedTimeStampGivesANewReading) {
-  ASSERT_EQ(watch_.ReadAtStartUp(kTarget, patience_).ex_ax_num, "2");
+  MachineDataWatch watch(machine);
+  ASSERT_EQ(watch.ReadAtStartUp(kTarget, StartUpPatience(machine)).ex_ax_num, "2");
   const auto original = files.ModificationTime(kMachineData);
   WriteMachineData("3");
   files.SetModificationTime(kMachineData, *original);
-  const MachineDataLook unmoved = watch_.Look();
-  EXPECT_FALSE(unmoved.reading);
-  EXPECT_FALSE(unmoved.condition);
+  const MachineDataLook unmoved = watch.Look();
+  EXPECT_FALSE(unmoved.reading || unmoved.condition);
   TouchMachineData();
-  const MachineDataLook touched = watch_.Look();
+  const MachineDataLook touched = watch.Look();
   ASSERT_TRUE(touched.reading);
   EXPECT_EQ(touched.reading->ex_ax_num, "3");
   EXPECT_EQ(touched.reading->time, files.ModificationTime(kMachineData));
-  EXPECT_FALSE(watch_.Look().reading) << "taken once";
+  EXPECT_FALSE(watch.Look().reading) << "taken once";
 }
 
 }  // namespace

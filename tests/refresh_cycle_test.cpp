@@ -60,54 +60,6 @@ TEST_F(RefreshCycleTest, EachChangeIsWrittenAndCountedOnce) {
   EXPECT_EQ(form_->Saved, form_->Current);
 }
 
-// While the machine data file cannot be used, nothing is shown, written or counted, but the
-// passes are; the count found afterwards is counted once. A moment reports nothing: three passes
-// within 2 s, or two passes 10 s apart.
-TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
-  struct Case {
-    const char* name;
-    std::function<void()> spoil, mend;
-  };
-  const Case cases[] = {
-      {"busy", [&] { files.SetBusy(kMachineData, true); },
-       [&] { files.SetBusy(kMachineData, false); }},
-      {"folder in its place",
-       [&] {
-         files.Remove(kMachineData);
-         files.AddFolder(kMachineData);
-       },
-       [&] { files.Remove(kMachineData); }},
-      {"missing", [&] { files.Remove(kMachineData); }, [] {}},
-      {"empty", [&] { files.RewriteFile(kMachineData, ""); }, [] {}},
-  };
-  std::string count = "2";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string shown = count;
-    count = count == "2" ? "3" : "2";
-    const int changes = form_->ChangeCount;
-    for (const auto& [step, passes] : {std::pair{1s, 3}, std::pair{10s, 2}}) {
-      WriteMachineData(count);
-      c.spoil();
-      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
-      for (int i = 0; i < passes; ++i, machine.now += step) Pass();
-      EXPECT_EQ(view.Text(Control::RefreshNo), std::to_string(refreshes + passes));
-      EXPECT_EQ(view.Text(Control::txtExAxNum), shown);
-      EXPECT_EQ(SummaryCount(), shown);
-      EXPECT_EQ(form_->ChangeCount, changes);
-      EXPECT_TRUE(testing::EventLines(machine, kConditionBegunEventId).empty());
-      c.mend();
-      WriteMachineData(shown);  // usable again: the condition ends
-      Pass();
-    }
-    WriteMachineData(count);
-    Pass();
-    EXPECT_EQ(view.Text(Control::txtExAxNum), count);
-    EXPECT_EQ(SummaryCount(), count);
-    EXPECT_EQ(form_->ChangeCount, changes + 1);
-  }
-}
-
 TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree) {
   for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
     const int before = form_->ChangeCount;
