@@ -212,40 +212,5 @@ TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
   EXPECT_TRUE(view.visible());
 }
 
-// A policy removed lets go at the next pass: each setting takes the settings key's value, or
-// the one that key gave last, or the default where it never gave one; never the policy's.
-TEST_F(Form1Test, ARemovedPolicyLetsGoAtTheNextPass) {
-  const struct {
-    const char* what;
-    bool values;   // the settings key holds TimerInterval 5000 and Visible 0 at start-up
-    bool emptied;  // ... and loses them while the policy holds
-    std::int32_t interval;
-  } cases[] = {{"settings key without values, not writable", false, false, 10000},
-               {"settings key with values", true, false, 5000},
-               {"settings key emptied under the policy", true, true, 5000}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    form_.reset();
-    RemoveKey(SettingsKey);
-    registry.writable = c.values;
-    if (c.values) {
-      SetSetting("TimerInterval", 5000);
-      SetSetting("Visible", 0);
-    }
-    registry.Import(testing::RegDwordValue(PolicyKey, "TimerInterval", 300) +
-                    testing::RegDwordValue(PolicyKey, "Visible", 1));
-    StartForm();
-    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
-    if (c.emptied) RemoveKey(SettingsKey);
-    Pass();
-    EXPECT_EQ(view.interval_ms(), 300);
-    EXPECT_TRUE(view.visible());
-    RemoveKey(PolicyKey);
-    Pass();
-    EXPECT_EQ(view.interval_ms(), c.interval);
-    EXPECT_FALSE(view.visible());
-  }
-}
-
 }  // namespace
 }  // namespace ordex

@@ -27,9 +27,11 @@ bool TemplateSets(const std::string& admx, std::string_view key, std::string_vie
   return false;
 }
 
-// Each setting: with no value anywhere it has its default, written back into its own key only;
-// each of its keys gives it, the first that holds a number winning; with all of them emptied it
-// keeps what its own key gave last; and every key before its own is a policy of the template.
+// Each setting: with no value anywhere it has its default, written back into its own key only
+// where the store may be written; each of its keys gives it, the first that holds a number
+// winning; a key that lets go leaves it to the keys after it, and at last to what its own key
+// gave last, or the default where it never gave one; every key before its own is a policy of
+// the template.
 TEST(SettingsTable, EveryRowReachesTheReadsTheWriteBackAndThePolicyTemplate) {
   const std::string admx = testing::ReadBytes(testing::SourceDir() / "installer/policy/ORDEX.admx");
   for (const Setting& setting : kSettings) {
@@ -44,6 +46,17 @@ TEST(SettingsTable, EveryRowReachesTheReadsTheWriteBackAndThePolicyTemplate) {
       return ok ? std::optional(value) : std::nullopt;
     };
     Settings settings;
+    registry.writable = false;
+    for (const std::string_view policy : setting.keys.first(setting.keys.size() - 1)) {
+      settings.Read(*access, true);
+      EXPECT_EQ(settings.Value(setting.id), setting.default_value);
+      registry.Import(testing::RegDwordValue(policy, setting.name, 3000));
+      settings.Read(*access, true);
+      EXPECT_EQ(settings.Value(setting.id), 3000);
+      registry.Import(testing::RegRemoval(policy, ""));
+    }
+    EXPECT_EQ(stored(setting.keys.back()), std::nullopt);
+    registry.writable = true;
     settings.Read(*access, true);
     EXPECT_EQ(settings.Value(setting.id), setting.default_value);
     for (std::size_t i = 0; i < setting.keys.size(); ++i) {
@@ -58,12 +71,12 @@ TEST(SettingsTable, EveryRowReachesTheReadsTheWriteBackAndThePolicyTemplate) {
       settings.Read(*access, false);
       EXPECT_EQ(settings.Value(setting.id), value) << setting.keys[i];
     }
-    for (const std::string_view key : setting.keys) {
-      registry.Import(testing::RegRemoval(key, ""));
+    const auto own_value = static_cast<std::int32_t>(4000 + setting.keys.size() - 1);
+    for (std::size_t i = setting.keys.size(); i-- > 0;) {
+      registry.Import(testing::RegRemoval(setting.keys[i], ""));
+      settings.Read(*access, false);
+      EXPECT_EQ(settings.Value(setting.id), i > 0 ? 4000 : own_value) << setting.keys[i];
     }
-    settings.Read(*access, false);
-    EXPECT_EQ(settings.Value(setting.id),
-              4000 + static_cast<std::int32_t>(setting.keys.size()) - 1);
   }
 }
 
