@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "app/machine_system.h"
@@ -125,6 +126,17 @@ TEST(Win32ReportLine, OneLineGoesToStandardErrorWhenThereIsOne) {
   }
 }
 
+// A window held in memory that pauses in real time, as the program's window does: what arrived
+// first is handled (an end asked for throws), then the pause waits.
+class RealTimeView : public MemoryWindowView {
+ public:
+  using MemoryWindowView::MemoryWindowView;
+  void Pause(std::chrono::milliseconds pause) override {
+    MemoryWindowView::Pause(pause);
+    ::Sleep(static_cast<DWORD>(pause.count()));
+  }
+};
+
 // The program's machine on the Windows registry, its reports read back from standard error,
 // which goes to a file of its own; its window is one in memory, as the contract looks only at
 // its pauses.
@@ -164,7 +176,7 @@ class Win32SystemBackend {
   UniqueHandle capture_ = Open(path_, GENERIC_WRITE, CREATE_ALWAYS);
   UniqueHandle read_only_ = Open(path_, GENERIC_READ, OPEN_EXISTING);
   const HANDLE saved_ = ::GetStdHandle(STD_ERROR_HANDLE);
-  MemoryWindowView view_{testing::kContractLayout};
+  RealTimeView view_{testing::kContractLayout};
   SystemMachine machine_{nullptr, view_};
 };
 
