@@ -111,7 +111,7 @@ EOF
 # which are one key for both views.
 registry_keys() {
   local key prefix part
-  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/main_window.h | tr '\0' '\n' |
+  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
     sed 's/\\\\/\\/g' | while IFS= read -r key; do
       prefix=
       while IFS= read -r part; do
@@ -131,9 +131,12 @@ registry_key_constants() {
 
 # The values ORDEX reads, and those the package writes.
 registry_value_names() {
-  grep_values src/shell/main_window.h src/shell/main_window.cpp installer/ordex.wxs \
-    'k\w+Name = "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
+  grep_values src/shell/settings.h src/shell/main_window.cpp installer/ordex.wxs \
+    'SettingId::\w+, "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
 }
+
+# The default of the setting NAME, from the table of the settings.
+setting_default() { grep_values src/shell/settings.h "SettingId::\\w+, \"$1\", \\K-?[0-9]+"; }
 
 default_install_dir() {
   grep_values src/shell/main_window.h 'kDefaultInstallDir = "\K[^"]+' | sed 's/\\\\/\\/g'
@@ -205,9 +208,9 @@ check in "the settings key's view in reg add" "$ALL_PAGES" \
 check none 'a reg add of the settings key without the 32-bit view (/reg:32)' "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\Tarvex(?!.*/reg:)'
 check in 'default refresh period' "$ALL_PAGES" '\bdefault:? \K[0-9]{3,}\b' \
-  grep_values src/shell/main_window.h 'kDefaultTimerInterval = \K[0-9]+'
+  setting_default TimerInterval
 check in 'default of "Visible"' "$ALL_PAGES" '\b\K[0-9]+(?=(?: =)? hidden, the default)' \
-  grep_values src/shell/main_window.h 'kDefaultVisible = \K[0-9]+'
+  setting_default Visible
 check in 'installation folder when none is set' "$ALL_PAGES" \
   '`\K[A-Z]:\\\w+(?=` when it is not set|`\)\.?$)' default_install_dir
 check in "the template's interval range" docs/administrator.md \

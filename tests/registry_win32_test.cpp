@@ -58,10 +58,6 @@ class Win32RegistryTest : public ::testing::Test {
     Put(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
   }
 
-  void PutDword(const std::string& name, DWORD value) {
-    Put(name, REG_DWORD, &value, sizeof value);
-  }
-
   std::optional<std::string> ReadString(const std::string& name) {
     return ReadString(key_path_, name);
   }
@@ -107,27 +103,51 @@ class Win32RegistryTest : public ::testing::Test {
   std::unique_ptr<RegistryAccess> registry_;
 };
 
-TEST_F(Win32RegistryTest, ReadStringGivesTheStoredText) {
-  PutString("XOCVersion", "KR C 8.3.20 Build 112");
-  EXPECT_EQ(ReadString("XOCVersion"), "KR C 8.3.20 Build 112");
-}
-
-TEST_F(Win32RegistryTest, ReadStringKeepsSpacesAndReadsEmptyText) {
-  PutString("Padded", "  5.4  ");
-  PutString("Empty", "");
-  EXPECT_EQ(ReadString("Padded"), "  5.4  ");
-  EXPECT_EQ(ReadString("Empty"), "");
-}
-
-TEST_F(Win32RegistryTest, ReadStringTakesTextStoredWithoutItsNul) {
-  Put("Bare", REG_SZ, "C:\\XOC", 6);
-  EXPECT_EQ(ReadString("Bare"), "C:\\XOC");
-}
-
-TEST_F(Win32RegistryTest, ReadStringReadsLongText) {
-  const std::string text(20000, 'x');
-  PutString("Long", text);
-  EXPECT_EQ(ReadString("Long"), text);
+// A value another program stored reads as the registry holds it: a string as its text (spaces,
+// empty, without its NUL, long, a number), a number however it was written; every other type,
+// and data of another size, as missing.
+TEST_F(Win32RegistryTest, StoredValuesReadAsTheRegistryHoldsThem) {
+  using namespace std::string_literals;
+  const auto dword = [](std::uint32_t value) {
+    return std::string(reinterpret_cast<char*>(&value), 4);
+  };
+  const std::string long_text(20000, 'x');
+  const struct {
+    const char* label;
+    DWORD type;
+    std::string data;
+    std::optional<std::string> text;
+    std::optional<std::int32_t> number;
+  } cases[] = {
+      {"text", REG_SZ, "KR C 8.3.20 Build 112\0"s, "KR C 8.3.20 Build 112", std::nullopt},
+      {"padded", REG_SZ, "  5.4  \0"s, "  5.4  ", std::nullopt},
+      {"empty", REG_SZ, "\0"s, "", std::nullopt},
+      {"text without its NUL", REG_SZ, "C:\\XOC", "C:\\XOC", std::nullopt},
+      {"long", REG_SZ, long_text + '\0', long_text, std::nullopt},
+      // Text stored through the ANSI function (as reg.exe of an 8-bit tool would).
+      {"number as text", REG_SZ, "10000\0"s, "10000", 10000},
+      {"number as text without its NUL", REG_SZ, "10000", "10000", 10000},
+      {"number as expandable text", REG_EXPAND_SZ, "10000\0"s, "10000", 10000},
+      {"dword", REG_DWORD, dword(10000), std::nullopt, 10000},
+      {"dword 0", REG_DWORD, dword(0), std::nullopt, 0},
+      {"largest dword", REG_DWORD, dword(0x7FFFFFFF), std::nullopt, 2147483647},
+      {"dword -1", REG_DWORD, dword(0xFFFFFFFF), std::nullopt, -1},
+      {"smallest dword", REG_DWORD, dword(0x80000000), std::nullopt, -2147483647 - 1},
+      {"qword", REG_QWORD, std::string(8, '\0'), std::nullopt, 0},
+      {"multi", REG_MULTI_SZ, "a\0b\0\0"s, std::nullopt, std::nullopt},
+      {"multi number", REG_MULTI_SZ, "5\0\0"s, std::nullopt, std::nullopt},
+      {"binary", REG_BINARY, "8.3\0"s, std::nullopt, std::nullopt},
+      {"four-byte binary", REG_BINARY, dword(10000), std::nullopt, std::nullopt},
+      {"big endian", REG_DWORD_BIG_ENDIAN, "\0\0\x27\x10"s, std::nullopt, std::nullopt},
+      {"short qword", REG_QWORD, dword(10000), std::nullopt, std::nullopt},
+      {"short dword", REG_DWORD, "\x10\x27"s, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    EXPECT_EQ(ReadString(c.label), c.text);
+    EXPECT_EQ(ReadDword(c.label), c.number);
+  }
 }
 
 TEST_F(Win32RegistryTest, ReadStringKeepsEightBitText) {
@@ -152,71 +172,6 @@ TEST_F(Win32RegistryTest, MissingKeyOrValueGivesFalseFlagAndLeavesValue) {
     SCOPED_TRACE(c.key_path + " / " + c.name);
     EXPECT_EQ(ReadString(c.key_path, c.name), std::nullopt);
     EXPECT_EQ(ReadDword(c.key_path, c.name), std::nullopt);
-  }
-}
-
-struct StoredValue {
-  const char* label;
-  DWORD type;
-  std::string data;
-};
-
-TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
-  const StoredValue cases[] = {
-      {"dword", REG_DWORD, std::string("\x10\x27\0\0", 4)},
-      {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
-      {"binary", REG_BINARY, std::string("8.3\0", 4)},
-      {"qword", REG_QWORD, std::string(8, '\0')},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadString(c.label), std::nullopt);
-  }
-}
-
-TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
-  const StoredValue cases[] = {
-      {"four-byte binary", REG_BINARY, std::string("\x10\x27\0\0", 4)},
-      {"big endian", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x27\x10", 4)},
-      {"short qword", REG_QWORD, std::string("\x10\x27\0\0", 4)},
-      {"short dword", REG_DWORD, std::string("\x10\x27", 2)},
-      {"multi", REG_MULTI_SZ, std::string("5\0\0", 3)},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadDword(c.label), std::nullopt);
-  }
-}
-
-// Text stored through the ANSI function (as reg.exe of an 8-bit tool would) reads as the number.
-TEST_F(Win32RegistryTest, ReadDwordTakesNumbersStoredAsText) {
-  const StoredValue cases[] = {
-      {"text", REG_SZ, std::string("10000\0", 6)},
-      {"text without its NUL", REG_SZ, std::string("10000", 5)},
-      {"expandable", REG_EXPAND_SZ, std::string("10000\0", 6)},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadDword(c.label), 10000);
-  }
-}
-
-TEST_F(Win32RegistryTest, ReadDwordGivesSignedValues) {
-  const struct {
-    DWORD stored;
-    std::int32_t expected;
-  } cases[] = {{0, 0},
-               {10000, 10000},
-               {0x7FFFFFFF, 2147483647},
-               {0xFFFFFFFF, -1},
-               {0x80000000, -2147483647 - 1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
-    PutDword("Value", c.stored);
-    EXPECT_EQ(ReadDword("Value"), c.expected);
   }
 }
 
