@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/error.h"
 #include "shell/form1_layout.h"
@@ -247,11 +248,14 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAStopRequest) {
 }
 
 // The same close sent by another program while start-up pauses: each message is answered at
-// once, and the pause ends as a stop request.
+// once, the listener has heard of the end by the time WM_ENDSESSION is answered (the process
+// may be ended right then), and the pause ends as a stop request.
 struct InstallerClose {
   HWND window;
+  const Ticks& listener;
   DWORD_PTR agreed = FALSE;
   BOOL ended_answered = FALSE;
+  std::vector<EndReason> heard_when_answered;
   static DWORD WINAPI Send(void* self) {
     auto& close = *static_cast<InstallerClose*>(self);
     ::Sleep(100);
@@ -261,12 +265,15 @@ struct InstallerClose {
     close.ended_answered =
         ::SendMessageTimeoutA(close.window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
                               1000, &ignored) != 0;
+    close.heard_when_answered = close.listener.ends;
     return 0;
   }
 };
 
 TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
-  InstallerClose close{window_};
+  Ticks ticks;
+  view_->Listen(ticks);
+  InstallerClose close{window_, ticks};
   const HANDLE sender = ::CreateThread(nullptr, 0, &InstallerClose::Send, &close, 0, nullptr);
   ASSERT_NE(sender, nullptr);
   std::optional<EndReason> told;
@@ -279,6 +286,7 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
   ::CloseHandle(sender);
   EXPECT_EQ(close.agreed, static_cast<DWORD_PTR>(TRUE));
   EXPECT_TRUE(close.ended_answered);
+  EXPECT_EQ(close.heard_when_answered, std::vector{EndReason::kStopRequest});
   EXPECT_EQ(told, EndReason::kStopRequest);
 }
 

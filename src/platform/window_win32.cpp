@@ -64,6 +64,7 @@ class Win32WindowView : public WindowView {
   void SetText(std::size_t control, std::string_view text) override;
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
+  void Listen(TickListener& listener) override { state_.Listen(listener); }
   int Run(TickListener& listener) override;
   void Quit(int status) override;
   void Pause(std::chrono::milliseconds pause) override;
@@ -365,8 +366,9 @@ void Win32WindowView::Quit(int status) {
 void Win32WindowView::EndBy(EndReason reason) {
   if (state_.quit_requested()) return;
   if (listener_ == nullptr) {
-    // A pause, before the loop: it throws once this message has been handled. (The session may
-    // end the process soon after WM_ENDSESSION returns; the pause returns right after it.)
+    // A pause, before the loop: the listener given to Listen hears of the end here, while the
+    // message is handled ("the session can end any time after all applications have returned
+    // from processing this message", WM_ENDSESSION), and the pause throws once it has been.
     state_.RequestEnd(reason);
     return;
   }
