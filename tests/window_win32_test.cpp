@@ -11,9 +11,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/error.h"
+#include "import_patch_win32.h"
 #include "shell/form1_layout.h"
 #include "window_view_contract.h"
 
@@ -218,6 +220,24 @@ TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControlOnceTheWindowIsShown
   view_->SetText(ControlIndex(Control::Changes), "1 Changes since start");
   EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::Changes))), "1 Changes since start");
   EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtIPOTime))), "");
+}
+
+// "nCmdShow ... is ignored the first time an application calls ShowWindow, if the program that
+// launched the application provides a STARTUPINFO structure" (ShowWindow): a window never shown
+// is never handed to ShowWindow, however often it is hidden or closed, and the first call shows
+// it; a window already as asked gets no call either.
+TEST_F(Win32WindowTest, TheFirstShowWindowIsTheOneThatShowsTheWindow) {
+  const testing::CallsOf<BOOL, HWND, int> show_window("user32.dll", "ShowWindow");
+  view_->SetVisible(false);
+  ::SendMessageA(window_, WM_CLOSE, 0, 0);
+  view_->SetVisible(false);
+  EXPECT_TRUE(show_window.calls().empty());
+  view_->SetVisible(true);
+  view_->SetVisible(true);
+  view_->SetVisible(false);
+  EXPECT_EQ(show_window.calls(),
+            (std::vector<std::tuple<HWND, int>>{{window_, SW_SHOWNA}, {window_, SW_HIDE}}));
+  EXPECT_FALSE(::IsWindowVisible(window_));
 }
 
 TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {

@@ -79,6 +79,7 @@ class Win32WindowView : public WindowView {
   // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
   void EndBy(EndReason reason);
   void Tick();
+  void ShowOrHide(bool visible);
   bool IsTextBox(HWND window) const;
   HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id, Twips place,
                   int room_width = 0);
@@ -267,7 +268,7 @@ void Win32WindowView::SetText(std::size_t control, std::string_view text) {
 }
 
 void Win32WindowView::SetVisible(bool visible) {
-  const HWND window = Window();
+  Window();  // made at the first use
   if (visible) {
     for (std::size_t control = 0; control < controls_.size(); ++control) {
       if (!unshown_texts_[control]) continue;
@@ -275,9 +276,20 @@ void Win32WindowView::SetVisible(bool visible) {
       ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
     }
   }
+  ShowOrHide(visible);
+}
+
+// "nCmdShow ... is ignored the first time an application calls ShowWindow, if the program that
+// launched the application provides a STARTUPINFO structure" (ShowWindow): a first call that
+// hides might show the window as the launcher asked. The window is made without WS_VISIBLE, so a
+// window not shown needs no call to stay hidden, and the first call ORDEX makes is one that
+// shows it. Should the launcher's command take its place (a start hidden), the next pass finds
+// the window not visible and asks again.
+void Win32WindowView::ShowOrHide(bool visible) {
   shown_ = visible;
+  if ((::IsWindowVisible(window_) != FALSE) == visible) return;
   // SW_SHOWNA: a tool that appears on a timer must not take the focus from the operator.
-  ::ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
+  ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
@@ -439,8 +451,7 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       return 0;
     }
     case WM_CLOSE:
-      shown_ = false;
-      ::ShowWindow(window_, SW_HIDE);
+      ShowOrHide(false);
       EndBy(EndReason::kWindowClosed);
       return 0;
     case WM_QUERYENDSESSION:
