@@ -16,6 +16,7 @@
 
 #include "core/error.h"
 #include "import_patch_win32.h"
+#include "running_on_wine_win32.h"
 #include "shell/form1_layout.h"
 #include "window_view_contract.h"
 
@@ -119,16 +120,34 @@ class Win32WindowTest : public ::testing::Test {
 
   // The width of a control's text in the font the control uses, in pixels.
   int TextWidth(int id) const {
-    const HWND control = ::GetDlgItem(window_, id);
     const std::string text = TextOf(id);
+    SIZE extent = {};
+    InFontOf(id, [&](HDC dc) {
+      ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    });
+    return extent.cx;
+  }
+
+  // The metrics and the face of the font a control draws its text in.
+  TEXTMETRICA FontMetricsOf(int id) const {
+    TEXTMETRICA metrics = {};
+    InFontOf(id, [&](HDC dc) { EXPECT_TRUE(::GetTextMetricsA(dc, &metrics)) << id; });
+    return metrics;
+  }
+  std::string FaceOf(int id) const {
+    char face[LF_FACESIZE] = {};
+    InFontOf(id, [&](HDC dc) { ::GetTextFaceA(dc, sizeof face, face); });
+    return face;
+  }
+  template <typename Look>
+  void InFontOf(int id, const Look& look) const {
+    const HWND control = ::GetDlgItem(window_, id);
     const HDC dc = ::GetDC(control);
     const HGDIOBJ previous =
         ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
-    SIZE extent = {};
-    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    look(dc);
     ::SelectObject(dc, previous);
     ::ReleaseDC(control, dc);
-    return extent.cx;
   }
 
   std::string TextOf(int id) const {
@@ -176,7 +195,36 @@ TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
   }
 }
 
-// Run by the Windows tests at 96, 120 and 144 dpi.
+// A font that scales: TrueType, 8 points at the window's DPI (a bitmap font has a few sizes and
+// takes the nearest), in every control. Run by the Windows tests at 96, 120, 144 and 192 dpi.
+TEST_F(Win32WindowTest, TheFontIsTrueTypeOfEightPointsAtTheWindowsDpi) {
+  for (const int id :
+       {Win32LabelId(0), Win32ControlId(0), Win32ControlId(kForm1Layout.rows.size())}) {
+    const TEXTMETRICA metrics = FontMetricsOf(id);
+    EXPECT_NE(metrics.tmPitchAndFamily & TMPF_TRUETYPE, 0) << id;
+    EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, ::MulDiv(8, static_cast<int>(dpi_), 72))
+        << id << " at " << dpi_ << " dpi";
+  }
+}
+
+// The window's face is the one this PC shows "MS Shell Dlg" in, as its font substitutes name it
+// ("Microsoft Sans Serif" on a Western Windows): the dialog font of the PC's language.
+using Win32DialogFontTest = Win32WindowTest;
+TEST_F(Win32DialogFontTest, IsTheFaceThePcShowsItsDialogsIn) {
+  if (testing::RunningOnWine()) {
+    GTEST_SKIP() << "Wine shows \"MS Shell Dlg\" in a host font of its own, not in the face its "
+                    "font substitutes name (Windows: GDI takes the substitute)";
+  }
+  char substitute[LF_FACESIZE] = {};
+  DWORD size = sizeof substitute;
+  ASSERT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE,
+                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+                           "MS Shell Dlg", RRF_RT_REG_SZ, nullptr, substitute, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(FaceOf(Win32LabelId(0)), substitute);
+}
+
+// Run by the Windows tests at 96, 120, 144 and 192 dpi.
 TEST_F(Win32WindowTest, EveryCaptionShowsItsWholeTextBesideItsTextBox) {
   for (std::size_t row = 0; row < kForm1Layout.rows.size(); ++row) {
     const int label = Win32LabelId(row);

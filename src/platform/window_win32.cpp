@@ -20,8 +20,14 @@ namespace {
 constexpr UINT_PTR kTimer1Id = 1;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kDefaultDpi = 96;
+// The form's font: 8 points, scaled to the window's DPI, of the logical face that Windows maps to
+// the shell font of the PC's language. "Your application should not hard-code font names" and
+// "MS Shell Dlg maps to the default shell font associated with the current culture/locale"
+// ("Using MS Shell Dlg and MS Shell Dlg 2"); that is "typically Microsoft Sans Serif, 8 point"
+// (SystemFonts.DefaultFont), the TrueType face with the metrics of the bitmap "MS Sans Serif"
+// the layout was drawn in, which jumps between its few sizes where TrueType scales.
 constexpr int kFontPoints = 8;
-constexpr char kFontFace[] = "MS Sans Serif";
+constexpr char kFontFace[] = "MS Shell Dlg";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 // The least space between a caption that had to grow and its text box.
@@ -209,7 +215,7 @@ void Win32WindowView::ApplyDpi(UINT dpi) {
   dpi_ = dpi;
   const HFONT font =
       ::CreateFontA(-::MulDiv(kFontPoints, static_cast<int>(dpi_), 72), 0, 0, 0, FW_NORMAL, FALSE,
-                    FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
   for (const Placed& placed : placed_) {
     ::SetWindowPos(placed.window, nullptr, Pixels(placed.place.left), Pixels(placed.place.top),
