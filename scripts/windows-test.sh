@@ -286,27 +286,37 @@ update_close_test() {
   echo "error mode 0x8001, crashes queued without a dialog (0x2), restart after updates only (0xb), then the instance check"
 }
 
-# The same close while start-up waits for a hw_inf.ini that another program holds: ORDEX answers
-# within a second (start-up's waits go on handling the window's messages), ends with status 0,
-# writes no summary and reports its end, and no start.
-start_up_close_test() {
-  local pid hold_pid status=0 answers answered ended
-  echo "== closed for an update while start-up waits for a held hw_inf.ini"
+# start_ordex_while_hw_inf_held LOG: holds hw_inf.ini as another program does, starts ORDEX
+# (its event log calls traced into LOG) and waits until its start-up waits for the file; sets
+# ordex_pid and hold_pid. stop_holding lets go of the file.
+start_ordex_while_hw_inf_held() {
   rm -f "$summary"
   wine "$BUILD/tests/hold_file_win32.exe" 'C:\XOC\ROBOTER\INIT\hw_inf.ini' none 15 \
     >"$work/hold.txt" 2>&1 &
   hold_pid=$!
   wait_for 30 grep -q held "$work/hold.txt" ||
     fail "the holder did not get hw_inf.ini: $(cat "$work/hold.txt")"
-  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$work/start-up-close.txt" &
-  pid=$!
-  wine_pids+=("$pid")
+  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$1" &
+  ordex_pid=$!
+  wine_pids+=("$ordex_pid")
   sleep 2  # into start-up's wait for hw_inf.ini
-  wine "$BUILD/tests/end_session_win32.exe" >"$work/end_session.txt" ||
-    fail "the close during start-up failed: $(cat "$work/end_session.txt")"
-  wait "$pid" || status=$?
+}
+stop_holding() {
   kill "$hold_pid" 2>/dev/null || true
   wait "$hold_pid" 2>/dev/null || true
+}
+
+# The same close while start-up waits for a hw_inf.ini that another program holds: ORDEX answers
+# within a second (start-up's waits go on handling the window's messages), ends with status 0,
+# writes no summary and reports its end, and no start.
+start_up_close_test() {
+  local status=0 answers answered ended
+  echo "== closed for an update while start-up waits for a held hw_inf.ini"
+  start_ordex_while_hw_inf_held "$work/start-up-close.txt"
+  wine "$BUILD/tests/end_session_win32.exe" >"$work/end_session.txt" ||
+    fail "the close during start-up failed: $(cat "$work/end_session.txt")"
+  wait "$ordex_pid" || status=$?
+  stop_holding
   [ "$status" -eq 0 ] || fail "ordex.exe ended with status $status when closed during start-up"
   [ ! -e "$summary" ] || fail "a summary file was written after the close during start-up"
   answers=$(tr -d '\r' <"$work/end_session.txt")
@@ -324,24 +334,13 @@ start_up_close_test() {
 # WM_ENDSESSION returns, as Windows may: the end (event 12) is in the log all the same, since
 # ORDEX reports it while it handles the message.
 logoff_during_start_up_test() {
-  local pid hold_pid
   echo "== a logoff during start-up, the process ended as WM_ENDSESSION returns"
-  rm -f "$summary"
-  wine "$BUILD/tests/hold_file_win32.exe" 'C:\XOC\ROBOTER\INIT\hw_inf.ini' none 15 \
-    >"$work/hold.txt" 2>&1 &
-  hold_pid=$!
-  wait_for 30 grep -q held "$work/hold.txt" ||
-    fail "the holder did not get hw_inf.ini: $(cat "$work/hold.txt")"
-  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$work/logoff.txt" &
-  pid=$!
-  wine_pids+=("$pid")
-  sleep 2  # into start-up's wait for hw_inf.ini
+  start_ordex_while_hw_inf_held "$work/logoff.txt"
   wine "$BUILD/tests/end_session_win32.exe" --logoff >"$work/end_session.txt" ||
     fail "the logoff failed: $(cat "$work/end_session.txt")"
   # (Wine's launcher reports 0 for a process ended from outside.)
-  wait "$pid" || true
-  kill "$hold_pid" 2>/dev/null || true
-  wait "$hold_pid" 2>/dev/null || true
+  wait "$ordex_pid" || true
+  stop_holding
   logged_events "$work/logoff.txt" >"$work/logoff.list"
   [ "$(cat "$work/logoff.list")" = '0x4000000c|end of session|0' ] ||
     fail "events of a start-up ended by a logoff: $(cat "$work/logoff.list")"
