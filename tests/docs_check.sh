@@ -190,6 +190,12 @@ summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
 
 condition_names() { grep_values src/shell/lasting_condition.cpp 'return "\K[^"]+'; }
 
+# The longest insertion string the event log takes, written with a thousands separator.
+insertion_string_limit() {
+  grep_values src/platform/event.h 'kMaxInsertionStringLength = \K[0-9]+' |
+    sed -E ':a; s/([0-9])([0-9]{3})($|,)/\1,\2\3/; ta'
+}
+
 # ---- The facts, one row each: check KIND WHAT PAGES PATTERN SOURCE...
 
 check eq 'event IDs and levels of the events table' docs/administrator.md \
@@ -257,6 +263,10 @@ check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
   grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
 check in "the scripts' registry keys" scripts/lib/registry_keys.sh "^\w+Key='[^']*'" \
   registry_key_constants
+check in 'the longest insertion string' "$ALL_PAGES" \
+  'longer than the event log takes \(\K[0-9,]+(?= characters)' insertion_string_limit
+check in 'the mark of a cut insertion string' "$ALL_PAGES" '\) is cut to that length and ends in `\K[^`]+' \
+  grep_values src/platform/event.h 'kInsertionStringCutMark = "\K[^"]+'
 
 if [ "$failures" -ne 0 ]; then
   echo "docs_check: $failures statement(s) the code contradicts" >&2

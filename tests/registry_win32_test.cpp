@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "import_patch_win32.h"
 #include "registry/registry.h"
 #include "registry_reads.h"
 #include "registry_seed_win32.h"
@@ -20,6 +21,9 @@ namespace {
 
 constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
 constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
+
+// The values the component reads from the registry while one lives.
+using ValueReads = testing::CallsOf<LSTATUS, HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD>;
 
 bool Is64BitWindows() {
 #ifdef _WIN64
@@ -46,6 +50,26 @@ class Win32RegistryTest : public ::testing::Test {
       ::RegDeleteTreeA(software, test_key_name_.c_str());
       ::RegCloseKey(software);
     }
+  }
+
+  // Removes SOFTWARE\Policies\<test key> and what is below it, as Group Policy removes a policy.
+  void RemovePolicies() {
+    HKEY policies = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_64KEY, &policies) == ERROR_SUCCESS) {
+      ::RegDeleteTreeA(policies, test_key_name_.c_str());
+      ::RegCloseKey(policies);
+    }
+  }
+
+  // A DWORD below SOFTWARE\Policies in the 64-bit view, as Group Policy's client writes it.
+  void PutPolicy(const std::string& path, const char* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    ::RegCloseKey(key);
   }
 
   // Stores a value of any type directly, bypassing the component.
@@ -208,24 +232,11 @@ TEST_F(Win32RegistryTest, WritesGoToThe32BitViewWhateverTheBuild) {
 // The Group Policy client is a 64-bit program: what it writes below SOFTWARE\Policies reaches a
 // 32-bit ORDEX too.
 TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThem) {
-  const std::string policies = "SOFTWARE\\Policies";
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (policies + "\\" + test_key_name_).c_str(), 0,
-                              nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const DWORD interval = 2000;
-  ::RegSetValueExA(key, "TimerInterval", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&interval),
-                   sizeof interval);
-  ::RegCloseKey(key);
+  PutPolicy("SOFTWARE\\Policies\\" + test_key_name_, "TimerInterval", 2000);
   const std::string spelled_otherwise = "software\\policies\\" + test_key_name_;
   DwordRead reads[] = {{spelled_otherwise, "TimerInterval"}, {key_path_, "TimerInterval"}};
   registry_->ReadDwords(kHklm, reads);
-  HKEY parent = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, policies.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                      &parent) == ERROR_SUCCESS) {
-    ::RegDeleteTreeA(parent, test_key_name_.c_str());
-    ::RegCloseKey(parent);
-  }
+  RemovePolicies();
   EXPECT_TRUE(reads[0].ok);
   EXPECT_EQ(reads[0].value, 2000);
   EXPECT_FALSE(reads[1].ok);
@@ -235,8 +246,7 @@ TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThe
 // a policy key deleted (as Group Policy deletes it when the policy is no longer set) reads as
 // missing at the next.
 TEST_F(Win32RegistryTest, APolicyKeyMadeOrDeletedAfterTheFirstReadCountsAtTheNext) {
-  const std::string policies = "SOFTWARE\\Policies\\" + test_key_name_;
-  const std::string policy = policies + "\\ORDEX";
+  const std::string policy = "SOFTWARE\\Policies\\" + test_key_name_ + "\\ORDEX";
   DwordRead reads[] = {{policy, "Visible"}, {key_path_, "Visible"}};
   const auto read = [&] {
     reads[0].ok = false;
@@ -244,23 +254,60 @@ TEST_F(Win32RegistryTest, APolicyKeyMadeOrDeletedAfterTheFirstReadCountsAtTheNex
     return reads[0].ok ? std::optional(reads[0].value) : std::nullopt;
   };
   EXPECT_EQ(read(), std::nullopt);
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy.c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const DWORD visible = 1;
-  ::RegSetValueExA(key, "Visible", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&visible),
-                   sizeof visible);
-  ::RegCloseKey(key);
+  PutPolicy(policy, "Visible", 1);
   EXPECT_EQ(read(), 1);
   EXPECT_EQ(read(), 1);
-  HKEY parent = nullptr;
-  ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0,
-                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, &parent),
-            ERROR_SUCCESS);
-  ::RegDeleteTreeA(parent, test_key_name_.c_str());
-  ::RegCloseKey(parent);
+  RemovePolicies();
   EXPECT_EQ(read(), std::nullopt);
+}
+
+// The policy's watch sits no higher than SOFTWARE\Policies (which every Windows has: where no
+// ORDEX policy exists, on most PCs, it sits there), the settings' on their own key: a key that an
+// installer or an update makes and deletes elsewhere below SOFTWARE, in either view, wakes
+// neither, and the pass after it reads no value. A policy then made is read at the next pass.
+TEST_F(Win32RegistryTest, AKeyMadeAndDeletedElsewhereBelowSoftwareCostsNoRead) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0, nullptr, 0,
+                              KEY_READ | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  PutDword("Visible", 1);
+  const std::string policy = "SOFTWARE\\Policies\\" + test_key_name_ + "\\ORDEX";
+  DwordRead reads[] = {{policy, "Visible"}, {key_path_, "Visible"}};
+  registry_->ReadDwords(kHklm, reads);
+  const ValueReads value_reads("advapi32.dll", "RegQueryValueExW");
+  const std::string elsewhere = "SOFTWARE\\Microsoft\\" + test_key_name_;
+  for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, elsewhere.c_str(), 0, nullptr, 0,
+                                KEY_READ | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, elsewhere.c_str(), view, 0), ERROR_SUCCESS);
+  }
+  registry_->ReadDwords(kHklm, reads);
+  EXPECT_EQ(value_reads.calls().size(), 0u);
+  EXPECT_FALSE(reads[0].ok);
+  EXPECT_TRUE(reads[1].ok);
+  PutPolicy(policy, "Visible", 0);
+  registry_->ReadDwords(kHklm, reads);
+  RemovePolicies();
+  EXPECT_GT(value_reads.calls().size(), 0u);
+  EXPECT_TRUE(reads[0].ok);
+  EXPECT_EQ(reads[0].value, 0);
+}
+
+// RegOpenKeyEx of an empty path hands back the predefined root itself, which is not the
+// component's to close, be it read or watched; the keys it opens it closes.
+TEST_F(Win32RegistryTest, APredefinedKeyIsNeverClosed) {
+  PutDword("Visible", 1);
+  const testing::CallsOf<LSTATUS, HKEY> closes("advapi32.dll", "RegCloseKey");
+  EXPECT_EQ(ReadDword("", "ORDEX-No-Such-Value"), std::nullopt);
+  DwordRead reads[] = {{"", "ORDEX-No-Such-Value"}, {key_path_, "Visible"}};
+  registry_->ReadDwords(kHklm, reads);
+  registry_->ReadDwords(kHklm, reads);
+  EXPECT_TRUE(reads[1].ok);
+  EXPECT_FALSE(closes.calls().empty());
+  for (const auto& [key] : closes.calls()) EXPECT_NE(key, HKEY_LOCAL_MACHINE);
 }
 
 TEST_F(Win32RegistryTest, FailingCallThrowsNamingTheKey) {

@@ -59,10 +59,11 @@ Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
   instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
+  // An end asked for while start-up waits is reported while the window handles the request.
+  machine_.View().Listen(*this);
   try {
     StartUp();
-  } catch (const EndRequested& end) {
-    Form_QueryUnload(end.reason());
+  } catch (const EndRequested&) {
     return LoadResult::kEnded;
   } catch (const std::exception& e) {
     machine_.ReportFatalError(e.what());
