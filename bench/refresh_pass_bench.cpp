@@ -59,6 +59,10 @@ class BenchMachine : public MachineWrapper {
   std::string store_;
 };
 
+std::string KeyLine(std::string_view key) {
+  return "[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
+}
+
 // A copy of the sample installation with its own registry store, as the program sees it; with
 // `policy`, the policy key holds both settings too.
 class Installation {
@@ -67,23 +71,13 @@ class Installation {
     fs::copy(SourceDir() / "examples/ROBOTER", dir_.path() / "ROBOTER",
              fs::copy_options::recursive);
     store_ = dir_.path() / "registry.reg";
-    WriteBytes(store_,
-               "REGEDIT4\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
-               "\"XOCVersion\"=\"XOC 5.6.11\"\r\n"
-               "\"Version\"=\"BR 5.6.3\"\r\n"
-               "\"InstallationDir\"=\"" +
-                   dir_.path().string() +
-                   "\"\r\n\r\n"
-                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
-                   "Preferences\\ZT\\Service\\ORDEX]\r\n"
-                   "\"TimerInterval\"=dword:00002710\r\n"
-                   "\"Visible\"=dword:00000000\r\n" +
-                   (policy ? "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarvex Roboter "
-                             "GmbH\\ORDEX]\r\n"
-                             "\"TimerInterval\"=dword:00002710\r\n"
-                             "\"Visible\"=dword:00000000\r\n"
-                           : ""));
+    const std::string settings =
+        "\"TimerInterval\"=dword:00002710\r\n\"Visible\"=dword:00000000\r\n";
+    WriteBytes(store_, "REGEDIT4\r\n\r\n" + KeyLine(VersionKey) +
+                           "\"XOCVersion\"=\"XOC 5.6.11\"\r\n\"Version\"=\"BR 5.6.3\"\r\n"
+                           "\"InstallationDir\"=\"" +
+                           dir_.path().string() + "\"\r\n\r\n" + KeyLine(SettingsKey) + settings +
+                           (policy ? "\r\n" + KeyLine(PolicyKey) + settings : ""));
   }
 
   std::string MachineData() const {

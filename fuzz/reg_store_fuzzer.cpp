@@ -16,6 +16,7 @@
 #include "core/error.h"
 #include "fuzz_support.h"
 #include "registry/reg_store.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ using ordex::RegStore;
 using ordex::fuzz::Require;
 
 constexpr ordex::RootKey kMachine = ordex::HKEY_LOCAL_MACHINE_ROOT;
-constexpr std::string_view kSettingsKey =
-    "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
 constexpr std::string_view kMachinePrefix = "[HKEY_LOCAL_MACHINE\\";
 
 struct ValueRef {
@@ -189,8 +188,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Write either one of the program's own settings or a value the store names, spelled in
   // another case now and then: the store compares names as the registry does.
   std::vector<ValueRef> refs = NamesInStore(bytes);
-  refs.push_back({std::string(kSettingsKey), "TimerInterval"});
-  refs.push_back({std::string(kSettingsKey), "Visible"});
+  for (const ordex::Setting& setting : ordex::kSettings) {
+    for (const std::string_view key : setting.keys) {
+      refs.push_back({std::string(key), std::string(setting.name)});
+    }
+  }
   ValueRef target = refs[choice % refs.size()];
   target.key = FlipCase(target.key, case_pattern);
   target.name = FlipCase(target.name, case_pattern >> 7);

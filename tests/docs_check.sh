@@ -111,7 +111,7 @@ EOF
 # which are one key for both views.
 registry_keys() {
   local key prefix part
-  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/main_window.h | tr '\0' '\n' |
+  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
     sed 's/\\\\/\\/g' | while IFS= read -r key; do
       prefix=
       while IFS= read -r part; do
@@ -131,9 +131,12 @@ registry_key_constants() {
 
 # The values ORDEX reads, and those the package writes.
 registry_value_names() {
-  grep_values src/shell/main_window.h src/shell/main_window.cpp installer/ordex.wxs \
-    'k\w+Name = "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
+  grep_values src/shell/settings.h src/shell/main_window.cpp installer/ordex.wxs \
+    'SettingId::\w+, "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
 }
+
+# The default of the setting NAME, from the table of the settings.
+setting_default() { grep_values src/shell/settings.h "SettingId::\\w+, \"$1\", \\K-?[0-9]+"; }
 
 default_install_dir() {
   grep_values src/shell/main_window.h 'kDefaultInstallDir = "\K[^"]+' | sed 's/\\\\/\\/g'
@@ -187,6 +190,12 @@ summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
 
 condition_names() { grep_values src/shell/lasting_condition.cpp 'return "\K[^"]+'; }
 
+# The longest insertion string the event log takes, written with a thousands separator.
+insertion_string_limit() {
+  grep_values src/platform/event.h 'kMaxInsertionStringLength = \K[0-9]+' |
+    sed -E ':a; s/([0-9])([0-9]{3})($|,)/\1,\2\3/; ta'
+}
+
 # ---- The facts, one row each: check KIND WHAT PAGES PATTERN SOURCE...
 
 check eq 'event IDs and levels of the events table' docs/administrator.md \
@@ -205,9 +214,9 @@ check in "the settings key's view in reg add" "$ALL_PAGES" \
 check none 'a reg add of the settings key without the 32-bit view (/reg:32)' "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\Tarvex(?!.*/reg:)'
 check in 'default refresh period' "$ALL_PAGES" '\bdefault:? \K[0-9]{3,}\b' \
-  grep_values src/shell/main_window.h 'kDefaultTimerInterval = \K[0-9]+'
+  setting_default TimerInterval
 check in 'default of "Visible"' "$ALL_PAGES" '\b\K[0-9]+(?=(?: =)? hidden, the default)' \
-  grep_values src/shell/main_window.h 'kDefaultVisible = \K[0-9]+'
+  setting_default Visible
 check in 'installation folder when none is set' "$ALL_PAGES" \
   '`\K[A-Z]:\\\w+(?=` when it is not set|`\)\.?$)' default_install_dir
 check in "the template's interval range" docs/administrator.md \
@@ -254,6 +263,10 @@ check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
   grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
 check in "the scripts' registry keys" scripts/lib/registry_keys.sh "^\w+Key='[^']*'" \
   registry_key_constants
+check in 'the longest insertion string' "$ALL_PAGES" \
+  'longer than the event log takes \(\K[0-9,]+(?= characters)' insertion_string_limit
+check in 'the mark of a cut insertion string' "$ALL_PAGES" '\) is cut to that length and ends in `\K[^`]+' \
+  grep_values src/platform/event.h 'kInsertionStringCutMark = "\K[^"]+'
 
 if [ "$failures" -ne 0 ]; then
   echo "docs_check: $failures statement(s) the code contradicts" >&2

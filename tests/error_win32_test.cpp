@@ -1,7 +1,9 @@
-// The one shape of Windows error messages: "<action> <thing>: <system text>" in one line.
+// The one shape of Windows error messages: "<action> <thing>: <system text> (error <code>)" in
+// one line.
 #include "platform/error_win32.h"
 #include "platform/unique_handle_win32.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,15 +11,17 @@
 namespace ordex {
 namespace {
 
-TEST(Win32ErrorText, IsOneLineWithoutTheClosingFullStop) {
+// The system's words are in the PC's language; the code a collector matches is not.
+TEST(Win32ErrorText, IsOneLineEndingInItsCode) {
   for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
                            ERROR_SHARING_VIOLATION, ERROR_DISK_FULL, ERROR_INVALID_HANDLE}) {
     SCOPED_TRACE(code);
     const std::string text = SystemErrorText(code);
-    ASSERT_FALSE(text.empty());
+    const std::string number = " (error " + std::to_string(code) + ")";
+    EXPECT_THAT(text, ::testing::EndsWith(number));
+    EXPECT_GT(text.size(), number.size() + 1) << text;
     EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.back(), '.') << text;
-    EXPECT_NE(text.back(), ' ') << text;
+    EXPECT_NE(text[text.size() - number.size() - 1], ' ') << text;
   }
 }
 

@@ -22,8 +22,10 @@ TEST(EventInsertionStrings, EveryStringOfEveryEventIsDisarmed) {
       ConditionReport::Phase::kBegun, {ConditionKind::kMachineDataBusy, codes, codes}, {}, {}};
   ConditionReport ended = begun;
   ended.phase = ConditionReport::Phase::kEnded;
-  const Form1Event events[] = {StartedEvent(info, codes), ChangedEvent(codes, codes, 1, codes),
-                               ConditionEvent(begun), ConditionEvent(ended),
+  const Form1Event events[] = {StartedEvent(info, codes),
+                               ChangedEvent(codes, codes, 1, codes),
+                               ConditionEvent(begun),
+                               ConditionEvent(ended),
                                HeartbeatEvent(1, codes, 1, codes, std::span(&codes, 1)),
                                EndedEvent(EndReason::kStopRequest, 1)};
   const std::regex insertion_code("%[0-9%{]");
@@ -37,6 +39,25 @@ TEST(EventInsertionStrings, EveryStringOfEveryEventIsDisarmed) {
       if (event.strings[i] == codes) EXPECT_EQ(handed_over[i], "#0#1 ##2 #{x} #9, 50% %n %");
     }
   }
+}
+
+// "Each string is limited to 31,839 characters" (ReportEvent): a longer one is cut to that
+// length, ending in a mark a reader sees, and the event keeps its other strings; a surrogate
+// pair at the cut goes whole.
+TEST(EventInsertionStrings, AStringLongerThanTheLogTakesIsCutWithAMark) {
+  constexpr std::size_t kLimit = kMaxInsertionStringLength;
+  const std::string mark(kInsertionStringCutMark);
+  for (const std::size_t length : {kLimit, kLimit + 1, std::size_t{40000}}) {
+    SCOPED_TRACE(length);
+    const std::string strings[] = {std::string(length, 'v'), "short"};
+    const auto handed_over = EventInsertionStrings(
+        std::span(strings), [](std::string_view text) { return std::string(text); }, '#');
+    EXPECT_EQ(handed_over[0],
+              length > kLimit ? std::string(kLimit - mark.size(), 'v') + mark : strings[0]);
+    EXPECT_EQ(handed_over[1], "short");
+  }
+  const std::u16string kept(kLimit - mark.size() - 1, u'v');
+  EXPECT_EQ(CutToLength(kept + u"\xD83D\xDE00 and more"), kept + u" [...]");
 }
 
 }  // namespace

@@ -50,38 +50,26 @@ INSTANTIATE_TEST_SUITE_P(
         ExAxCase{"LoneCarriageReturnBeforeComment", "$EX_AX_NUM=2\r;axes\r\n", "2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class ExAxNumFile : public ::testing::Test {
- protected:
-  testing::TempDir dir_;
-  std::unique_ptr<FileAccess> files_ = CreateFileAccess();
-  std::string path_ = (dir_ / "$Machine.dat").string();
-};
-
-TEST_F(ExAxNumFile, ReadsValueAndTheFileTime) {
-  testing::WriteBytes(path_, "DECL INT $EX_AX_NUM=2 ;number of external axes\r\n");
-  const auto time = files_->ModificationTime(path_);
-  const auto reading = ReadExAxNum(*files_, path_);
-  ASSERT_TRUE(reading);
-  EXPECT_EQ(reading->ex_ax_num, "2");
-  ASSERT_TRUE(time);
-  EXPECT_EQ(reading->time, *time);
-}
-
-TEST_F(ExAxNumFile, SetsTheTimeEvenWithoutTheVariable) {
-  testing::WriteBytes(path_, "DECL INT $NUM_AX=6\r\n");
-  const std::filesystem::file_time_type stamp =
-      std::filesystem::file_time_type(std::chrono::seconds(1'000'000'000));
-  std::filesystem::last_write_time(path_, stamp);
-  const auto reading = ReadExAxNum(*files_, path_);
-  ASSERT_TRUE(reading);
-  EXPECT_EQ(reading->ex_ax_num, "");
-  EXPECT_NE(reading->time, FileTime{});
-  EXPECT_EQ(reading->time, files_->ModificationTime(path_));
-}
-
-TEST_F(ExAxNumFile, MissingFileGivesNothing) {
-  EXPECT_FALSE(ReadExAxNum(*files_, path_));
-  EXPECT_FALSE(std::filesystem::exists(path_));
+// The count and the file's own time stamp, set without the variable too; a missing file gives
+// nothing and is not created.
+TEST(ExAxNumFile, ReadsTheCountAndTheFilesTimeStamp) {
+  const testing::TempDir dir;
+  const auto files = CreateFileAccess();
+  const std::string path = (dir / "$Machine.dat").string();
+  EXPECT_FALSE(ReadExAxNum(*files, path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  for (const auto& [content, count] :
+       {std::pair{"DECL INT $EX_AX_NUM=2 ;number of external axes\r\n", "2"},
+        std::pair{"DECL INT $NUM_AX=6\r\n", ""}}) {
+    testing::WriteBytes(path, content);
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type(std::chrono::seconds(1'000'000'000)));
+    const auto reading = ReadExAxNum(*files, path);
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->ex_ax_num, count);
+    EXPECT_NE(reading->time, FileTime{});
+    EXPECT_EQ(reading->time, files->ModificationTime(path));
+  }
 }
 
 }  // namespace

@@ -590,8 +590,7 @@ TEST_F(FaultTest, StoreKilledWhileWritingItsDefaultsIsNeverHalfWritten) {
   // the replacement and renaming it can leave that temporary file next to the store.)
   const std::string original = ReadBytes(sample_.store());
   const std::string key =
-      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
-      "Preferences\\ZT\\Service\\ORDEX]\r\n\"TimerInterval\"=dword:00002710\r\n";
+      "\r\n" + testing::RegKeyLine(SettingsKey) + "\"TimerInterval\"=dword:00002710\r\n";
   const std::vector<std::string> whole_states = {
       original, original + key + "\r\n", original + key + "\"Visible\"=dword:00000000\r\n\r\n"};
   // The kills spread over the time a start takes here and now to write both defaults.

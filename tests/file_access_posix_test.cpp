@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -43,13 +44,7 @@ int RunUnprivileged(const std::function<int()>& body) {
 class NativePathTest : public ::testing::Test {
  protected:
   std::string Native(const std::string& target) const { return files_->NativePath(target); }
-  // The temporary folder as the start of a target path, the rest written with backslashes.
-  std::string Target(std::string_view relative) const {
-    std::string path = dir_.path().string() + "\\" + std::string(relative);
-    return path;
-  }
   std::string Root() const { return dir_.path().string(); }
-  void MakeFolder(std::string_view relative) const { fs::create_directories(dir_ / relative); }
 
   TempDir dir_;
   std::unique_ptr<FileAccess> files_ = CreateFileAccess();
@@ -80,41 +75,49 @@ INSTANTIATE_TEST_SUITE_P(
                       MappingCase{"1:\\NoSuchXoc", "1:/NoSuchXoc"},  // not a drive letter
                       MappingCase{"no_such_relative\\file", "no_such_relative/file"}));
 
-TEST_F(NativePathTest, FindsEachComponentRegardlessOfCase) {
-  WriteBytes(dir_ / "Roboter/Xoc/r1/MADA/$machine.DAT", "x");
-  EXPECT_EQ(Native(Target("ROBOTER\\XOC\\R1\\Mada\\$Machine.dat")),
-            Root() + "/Roboter/Xoc/r1/MADA/$machine.DAT");
-}
-
-TEST_F(NativePathTest, KeepsAPathThatExistsAsWritten) {
-  WriteBytes(dir_ / "ROBOTER/INIT/hw_inf.ini", "x");
-  EXPECT_EQ(Native(Target("ROBOTER\\INIT\\hw_inf.ini")), Root() + "/ROBOTER/INIT/hw_inf.ini");
-}
-
-TEST_F(NativePathTest, PrefersTheExactNameOverACaseVariant) {
-  MakeFolder("XOC/inner");
-  MakeFolder("Xoc/other");
-  EXPECT_EQ(Native(Target("Xoc")), Root() + "/Xoc");
-  EXPECT_EQ(Native(Target("XOC")), Root() + "/XOC");
-}
-
-TEST_F(NativePathTest, ChoosesTheSameCaseVariantEveryTime) {
-  MakeFolder("xoc");
-  MakeFolder("Xoc");
-  MakeFolder("XOC");
-  // Byte-wise smallest, whatever order the folder lists its entries in.
-  EXPECT_EQ(Native(Target("xOc")), Root() + "/XOC");
-}
-
-TEST_F(NativePathTest, KeepsMissingComponentsAsWritten) {
-  MakeFolder("roboter/ibgn");
-  EXPECT_EQ(Native(Target("ROBOTER\\IBGN\\Xoc\\R1\\Tarvex.ini")),
-            Root() + "/roboter/ibgn/Xoc/R1/Tarvex.ini");
-}
-
-TEST_F(NativePathTest, ResolvesTheFileInAnExistingFolderForCreation) {
-  MakeFolder("Roboter/Drivers");
-  EXPECT_EQ(Native(Target("ROBOTER\\DRIVERS\\zt_ascii.o")), Root() + "/Roboter/Drivers/zt_ascii.o");
+// Each component as it exists on disk, whatever its case: the exact name first, else the
+// byte-wise smallest variant, whatever order the folder lists its entries in, and UTF-8 names
+// for Windows-1252 text; from a missing component on, the rest stays as written (a file to be
+// created included), and a file is never descended through.
+TEST_F(NativePathTest, FindsEachComponentAsItExistsOnDisk) {
+  const struct {
+    const char* what;
+    std::vector<std::string> made;  // below the temporary folder: files, and folders ending in /
+    std::string target, native;     // below it
+  } cases[] = {
+      {"any case",
+       {"Roboter/Xoc/r1/MADA/$machine.DAT"},
+       "ROBOTER\\XOC\\R1\\Mada\\$Machine.dat",
+       "/Roboter/Xoc/r1/MADA/$machine.DAT"},
+      {"as written",
+       {"ROBOTER/INIT/hw_inf.ini"},
+       "ROBOTER\\INIT\\hw_inf.ini",
+       "/ROBOTER/INIT/hw_inf.ini"},
+      {"the exact name", {"XOC/inner/", "Xoc/other/"}, "Xoc", "/Xoc"},
+      {"the other exact name", {"XOC/inner/", "Xoc/other/"}, "XOC", "/XOC"},
+      {"the smallest variant", {"xoc/", "Xoc/", "XOC/"}, "xOc", "/XOC"},
+      {"missing components",
+       {"roboter/ibgn/"},
+       "ROBOTER\\IBGN\\Xoc\\R1\\Tarvex.ini",
+       "/roboter/ibgn/Xoc/R1/Tarvex.ini"},
+      {"a file to create",
+       {"Roboter/Drivers/"},
+       "ROBOTER\\DRIVERS\\zt_ascii.o",
+       "/Roboter/Drivers/zt_ascii.o"},
+      // "\303\234bung" is "Übung" as this side names folders, "\374BUNG" "üBUNG" in Windows-1252.
+      {"a UTF-8 name", {"\303\234bung/"}, "\374BUNG", "/\303\234bung"},
+      {"not through a file", {"ROBOTER"}, "robOTER\\INIT", "/ROBOTER/INIT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    for (const std::string& made : c.made) {
+      if (made.ends_with('/')) fs::create_directories(dir / made);
+      if (!made.ends_with('/')) WriteBytes(dir / made, "x");
+    }
+    EXPECT_EQ(files_->NativePath(dir.path().string() + "\\" + c.target),
+              dir.path().string() + c.native);
+  }
 }
 
 TEST_F(NativePathTest, KeepsADoubledSeparatorAndStillResolves) {
@@ -123,23 +126,6 @@ TEST_F(NativePathTest, KeepsADoubledSeparatorAndStillResolves) {
   const std::string native = Native(Root() + "\\\\ROBOTER\\INIT\\HW_INF.INI");
   EXPECT_EQ(native, Root() + "//roboter/init/hw_inf.ini");
   EXPECT_TRUE(files_->ModificationTime(native).has_value());
-}
-
-TEST_F(NativePathTest, MatchesUtf8NamesAgainstWindows1252Text) {
-  MakeFolder(
-      "\xC3\x9C"
-      "bung");  // "Übung" as this side names folders
-  const std::string target = Target(
-      "\xFC"
-      "BUNG");  // "üBUNG" in Windows-1252
-  EXPECT_EQ(Native(target), Root() +
-                                "/\xC3\x9C"
-                                "bung");
-}
-
-TEST_F(NativePathTest, DoesNotDescendThroughAFile) {
-  WriteBytes(dir_ / "ROBOTER", "a file, not a folder");
-  EXPECT_EQ(Native(Target("robOTER\\INIT")), Root() + "/ROBOTER/INIT");
 }
 
 class FileAccessTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include "file_access_contract.h"
 #include "platform/file_access.h"
 #include "platform/unique_handle_win32.h"
+#include "running_on_wine_win32.h"
 #include "test_helpers.h"
 
 namespace ordex {
@@ -132,12 +133,8 @@ TEST_F(Win32FileAccessTest, AFileReadByAnotherProgramIsReadableButBusyForWriting
 namespace ordex::testing {
 namespace {
 
-// Wine runs these tests too, and differs from Windows where it matters most here: a test of
-// such a rule is skipped there, saying why, and proven on Windows and by the memory backend.
-bool RunningOnWine() {
-  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
+// Where Wine differs from Windows here, a test of the rule is skipped there (RunningOnWine),
+// saying why, and proven on Windows and by the memory backend.
 
 // FILE_INFO_BY_HANDLE_CLASS's FileDispositionInfoEx and FILE_DISPOSITION_INFO_EX (Windows 10
 // 1607 and later), which not every MinGW header names.

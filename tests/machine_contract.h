@@ -8,6 +8,7 @@
 //   Machine& machine();
 //   Reports TakeReports();   // what the machine reported since it was made
 //   void AskTheWindowToEnd();  // the machine's window is asked to end (closed, or stopped)
+//   void BreakTheEventLog(bool broken);  // the places events go cannot be written, or again can
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, MachineContract, Backend);
 
@@ -16,7 +17,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/machine.h"
@@ -33,6 +36,29 @@ struct Reports {
   std::vector<std::string> warnings;
   std::vector<std::string> information;
 };
+
+// The reports in lines as the program writes them ("ordex: ", then the level), CR LF or LF
+// ended; other lines are left out.
+inline Reports ReportsFromLines(const std::string& text) {
+  Reports reports;
+  std::istringstream lines(text);
+  constexpr std::string_view kWarning = "ordex: warning: ", kInformation = "ordex: info: ",
+                             kFatal = "ordex: ";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    if (line.starts_with(kWarning)) {
+      reports.warnings.push_back(line.substr(kWarning.size()));
+    } else if (line.starts_with(kInformation)) {
+      reports.information.push_back(line.substr(kInformation.size()));
+    } else if (line.starts_with(kFatal)) {
+      reports.fatal_errors.push_back(line.substr(kFatal.size()));
+    }
+  }
+  return reports;
+}
+
+// Where the contract writes to the machine's registry; a backend on a real registry removes it.
+inline constexpr std::string_view kMachineContractKey = "SOFTWARE\\ORDEX Machine Contract";
 
 template <typename Backend>
 class MachineContract : public ::testing::Test {
@@ -65,6 +91,19 @@ TYPED_TEST_P(MachineContract, ReportsOfEachLevelArriveApartAndWhole) {
             std::vector<std::string>{"cannot open /x/hw_inf.ini: No such file or directory"});
 }
 
+// An event is for those who watch: one that its places cannot take is lost, and the program
+// goes on, so the call returns however they fail; once they mend, events arrive again.
+TYPED_TEST_P(MachineContract, LogEventNeverThrows) {
+  const std::string strings[] = {"2", "3", "1", "/x/$Machine.dat"};
+  this->backend_.BreakTheEventLog(true);
+  EXPECT_NO_THROW(this->machine().LogEvent({11, EventLevel::kInformation, strings, "lost"}));
+  EXPECT_NO_THROW(this->machine().LogEvent({20, EventLevel::kWarning, strings, "lost"}));
+  this->backend_.BreakTheEventLog(false);
+  this->machine().LogEvent({11, EventLevel::kInformation, strings, "changed from 2 to 3"});
+  EXPECT_EQ(this->backend_.TakeReports().information,
+            std::vector<std::string>{"changed from 2 to 3"});
+}
+
 TYPED_TEST_P(MachineContract, TheClockMovesOnByAtLeastEachPause) {
   const auto before = this->machine().Now();
   this->machine().Sleep(std::chrono::milliseconds(2));
@@ -90,18 +129,19 @@ TYPED_TEST_P(MachineContract, TheHostNameIsAnEightBitTextWithItsNulAndLength) {
 }
 
 TYPED_TEST_P(MachineContract, EveryRegistryWorksOnTheSameRegistry) {
-  constexpr std::string_view kKey = "SOFTWARE\\ORDEX Machine Contract";
   bool ok = false;
-  this->machine().CreateRegistry()->WriteDword(HKEY_LOCAL_MACHINE_ROOT, kKey, "Visible", 1, ok);
+  this->machine().CreateRegistry()->WriteDword(HKEY_LOCAL_MACHINE_ROOT, kMachineContractKey,
+                                               "Visible", 1, ok);
   ASSERT_TRUE(ok);
   std::int32_t value = 0;
-  this->machine().CreateRegistry()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, kKey, "Visible", value, ok);
+  this->machine().CreateRegistry()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, kMachineContractKey,
+                                              "Visible", value, ok);
   EXPECT_TRUE(ok);
   EXPECT_EQ(value, 1);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds,
-                            ReportsOfEachLevelArriveApartAndWhole,
+                            ReportsOfEachLevelArriveApartAndWhole, LogEventNeverThrows,
                             TheClockMovesOnByAtLeastEachPause, AnEndAskedOfTheWindowCutsAPauseShort,
                             TheHostNameIsAnEightBitTextWithItsNulAndLength,
                             EveryRegistryWorksOnTheSameRegistry);

@@ -15,6 +15,7 @@ namespace {
 struct MemoryBackend {
   Machine& machine() { return memory_.machine; }
   void AskTheWindowToEnd() { memory_.view.RequestEnd(EndReason::kStopRequest); }
+  void BreakTheEventLog(bool broken) { memory_.machine.events_fail = broken; }
   Reports TakeReports() {
     Reports reports;
     for (const auto& event : std::exchange(memory_.machine.events, {})) {

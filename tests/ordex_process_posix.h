@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "shell/settings.h"
 #include "test_helpers.h"
 
 namespace ordex::testing {
@@ -218,19 +219,16 @@ class SampleInstallation {
     std::filesystem::rename(temporary, store());
   }
   std::string ControllerKey() const {
-    return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
+    return "REGEDIT4\r\n\r\n" + RegKeyLine(VersionKey) +
            "\"XOCVersion\"=\"XOC 5.6.11\"\r\n\"Version\"=\"BR 5.6.3\"\r\n"
            "\"InstallationDir\"=\"" +
            (dir_ / "tree").string() + "\"\r\n";
   }
   static std::string Settings(int interval_ms, int visible) {
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer "
-                  "Preferences\\ZT\\Service\\ORDEX]\r\n\"TimerInterval\"=dword:%08x\r\n"
-                  "\"Visible\"=dword:%08x\r\n",
+    std::snprintf(text, sizeof text, "\"TimerInterval\"=dword:%08x\r\n\"Visible\"=dword:%08x\r\n",
                   static_cast<unsigned>(interval_ms), static_cast<unsigned>(visible));
-    return text;
+    return "\r\n" + RegKeyLine(SettingsKey) + text;
   }
 
   const TempDir& dir() const { return dir_; }

@@ -72,8 +72,10 @@ TEST(PolicyTemplate, EveryReferenceResolvesInEveryLanguage) {
 TEST(PolicyTemplate, AimsAtTheKeyAndValuesTheProgramReadsWithinWhatItAccepts) {
   const std::string admx = Template("ORDEX.admx");
   EXPECT_EQ(One(admx, R"re(key="([^"]+)")re"), PolicyKey);
-  EXPECT_EQ(One(admx, R"re(<policy [^>]*valueName="([^"]+)")re"), kVisibleName);
-  EXPECT_EQ(One(admx, R"re(<decimal id="[^"]+" valueName="([^"]+)")re"), kTimerIntervalName);
+  EXPECT_EQ(One(admx, R"re(<policy [^>]*valueName="([^"]+)")re"),
+            SettingOf(SettingId::kVisible).name);
+  EXPECT_EQ(One(admx, R"re(<decimal id="[^"]+" valueName="([^"]+)")re"),
+            SettingOf(SettingId::kTimerInterval).name);
   // Enabled shows the window, disabled hides it, as the program reads "Visible".
   EXPECT_NE(One(admx, R"re(<enabledValue>\s*<decimal value="(\d+)")re"), "0");
   EXPECT_EQ(One(admx, R"re(<disabledValue>\s*<decimal value="(\d+)")re"), "0");
@@ -89,7 +91,7 @@ TEST(PolicyTemplate, AimsAtTheKeyAndValuesTheProgramReadsWithinWhatItAccepts) {
     const std::int64_t preset = std::stoll(One(adml, R"re(defaultValue="(\d+)")re"));
     EXPECT_LE(lowest, preset);
     EXPECT_LE(preset, highest);
-    EXPECT_EQ(preset, kDefaultTimerInterval);
+    EXPECT_EQ(preset, SettingOf(SettingId::kTimerInterval).default_value);
     const std::string help = One(adml, R"re(<string id="TimerInterval_Help">([^<]+)<)re");
     // Whole numbers: "1000" is not found inside "10000".
     const auto numbers_in_help = All(help, R"re((\d+))re");

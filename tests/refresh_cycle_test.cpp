@@ -60,78 +60,6 @@ TEST_F(RefreshCycleTest, EachChangeIsWrittenAndCountedOnce) {
   EXPECT_EQ(form_->Saved, form_->Current);
 }
 
-TEST_F(RefreshCycleTest, AChangeUnderARestoredTimeStampIsNotSeen) {
-  const auto original = files.ModificationTime(kMachineData);
-  WriteMachineData("3");
-  files.SetModificationTime(kMachineData, *original);
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(form_->ChangeCount, 0);
-}
-
-TEST_F(RefreshCycleTest, AReadingTornByASaveIsDroppedAndTakenAgainOnTheNextPass) {
-  WriteMachineData("3");
-  // Saved again while it is read, as a controller saving while ORDEX reads would.
-  files.SetHold(kMachineData, MemoryFileAccess::Hold::kChangingWhileRead);
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "2");
-  EXPECT_EQ(form_->ChangeCount, 0);
-
-  files.SetHold(kMachineData, MemoryFileAccess::Hold::kNone);
-  WriteMachineData("7");
-  Pass();
-  EXPECT_EQ(view.Text(Control::txtExAxNum), "7");
-  EXPECT_EQ(view.Text(Control::Changes), "1 Changes since start");
-}
-
-// While the machine data file cannot be used, nothing is shown, written or counted, but the
-// passes are; the count found afterwards is counted once. A moment reports nothing: three passes
-// within 2 s, or two passes 10 s apart.
-TEST_F(RefreshCycleTest, AnUnusableMachineDataFileIsLookedAtAgainOnEveryPass) {
-  struct Case {
-    const char* name;
-    std::function<void()> spoil, mend;
-  };
-  const Case cases[] = {
-      {"busy", [&] { files.SetBusy(kMachineData, true); },
-       [&] { files.SetBusy(kMachineData, false); }},
-      {"folder in its place",
-       [&] {
-         files.Remove(kMachineData);
-         files.AddFolder(kMachineData);
-       },
-       [&] { files.Remove(kMachineData); }},
-      {"missing", [&] { files.Remove(kMachineData); }, [] {}},
-      {"empty", [&] { files.RewriteFile(kMachineData, ""); }, [] {}},
-  };
-  std::string count = "2";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string shown = count;
-    count = count == "2" ? "3" : "2";
-    const int changes = form_->ChangeCount;
-    for (const auto& [step, passes] : {std::pair{1s, 3}, std::pair{10s, 2}}) {
-      WriteMachineData(count);
-      c.spoil();
-      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
-      for (int i = 0; i < passes; ++i, machine.now += step) Pass();
-      EXPECT_EQ(view.Text(Control::RefreshNo), std::to_string(refreshes + passes));
-      EXPECT_EQ(view.Text(Control::txtExAxNum), shown);
-      EXPECT_EQ(SummaryCount(), shown);
-      EXPECT_EQ(form_->ChangeCount, changes);
-      EXPECT_TRUE(testing::EventLines(machine, kConditionBegunEventId).empty());
-      c.mend();
-      WriteMachineData(shown);  // usable again: the condition ends
-      Pass();
-    }
-    WriteMachineData(count);
-    Pass();
-    EXPECT_EQ(view.Text(Control::txtExAxNum), count);
-    EXPECT_EQ(SummaryCount(), count);
-    EXPECT_EQ(form_->ChangeCount, changes + 1);
-  }
-}
-
 TEST_F(RefreshCycleTest, ASummaryHeldByAnotherProgramGetsTheLatestValuesWhenFree) {
   for (std::size_t occurrence = 1; occurrence <= 2; ++occurrence) {
     const int before = form_->ChangeCount;
@@ -236,11 +164,18 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
   for (const auto& event : events) EXPECT_EQ(event.level, EventLevel::kInformation);
 }
 
+// An event the log cannot take is lost, and so is one that cannot be built (the memory runs out
+// while its strings are made); the watching goes on.
 TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
   machine.events_fail = true;
   WriteMachineData("3");
   Pass();
-  form_->Form_QueryUnload(EndReason::kWindowClosed);
+  machine.events_fail = false;
+  {
+    const testing::AllocationsFail out_of_memory;
+    form_->Form_QueryUnload(EndReason::kWindowClosed);
+  }
+  EXPECT_TRUE(testing::EventLines(machine, kEndedEventId).empty());
   EXPECT_EQ(form_->ChangeCount, 1);
   EXPECT_EQ(SummaryCount(), "3");
 }
@@ -248,9 +183,12 @@ TEST_F(RefreshCycleTest, AnEventThatCannotBeReportedNeverStopsTheWatching) {
 // Each setting: the policy's value while it reads as a number, else the settings key's; read
 // again on every pass, so that a policy set, removed or spoilt takes effect at the next one.
 TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
-  for (const std::string_view name : {kTimerIntervalName, kVisibleName}) {
+  for (const ordex::Setting& setting : kSettings) {
+    const std::string_view name = setting.name;
     SCOPED_TRACE(name);
-    const auto value = [&] { return name == kVisibleName ? form_->Visible : form_->TimerInterval; };
+    const auto value = [&] {
+      return setting.id == SettingId::kVisible ? form_->Visible : form_->TimerInterval;
+    };
     const std::string policy_key = "[HKEY_LOCAL_MACHINE\\" + std::string(PolicyKey) + "]\r\n";
     SetSetting(name, 5);
     const struct {
@@ -272,41 +210,6 @@ TEST_F(RefreshCycleTest, APolicyWinsOverTheSettingWhileItHoldsANumber) {
   }
   EXPECT_EQ(view.interval_ms(), 5);
   EXPECT_TRUE(view.visible());
-}
-
-// A policy removed lets go at the next pass: each setting takes the settings key's value, or
-// the one that key gave last, or the default where it never gave one; never the policy's.
-TEST_F(Form1Test, ARemovedPolicyLetsGoAtTheNextPass) {
-  const struct {
-    const char* what;
-    bool values;   // the settings key holds TimerInterval 5000 and Visible 0 at start-up
-    bool emptied;  // ... and loses them while the policy holds
-    std::int32_t interval;
-  } cases[] = {{"settings key without values, not writable", false, false, 10000},
-               {"settings key with values", true, false, 5000},
-               {"settings key emptied under the policy", true, true, 5000}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    form_.reset();
-    RemoveKey(SettingsKey);
-    registry.writable = c.values;
-    if (c.values) {
-      SetSetting(kTimerIntervalName, 5000);
-      SetSetting(kVisibleName, 0);
-    }
-    registry.Import(testing::RegDwordValue(PolicyKey, kTimerIntervalName, 300) +
-                    testing::RegDwordValue(PolicyKey, kVisibleName, 1));
-    StartForm();
-    ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
-    if (c.emptied) RemoveKey(SettingsKey);
-    Pass();
-    EXPECT_EQ(view.interval_ms(), 300);
-    EXPECT_TRUE(view.visible());
-    RemoveKey(PolicyKey);
-    Pass();
-    EXPECT_EQ(view.interval_ms(), c.interval);
-    EXPECT_FALSE(view.visible());
-  }
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ namespace {
 // and after each test, so that a run broken off earlier leaves nothing behind.
 class Win32RegistryBackend {
  public:
-  Win32RegistryBackend() { RemoveArea(); }
-  ~Win32RegistryBackend() { RemoveArea(); }
+  Win32RegistryBackend() { testing::RemoveWin32Key(testing::kContractKey); }
+  ~Win32RegistryBackend() { testing::RemoveWin32Key(testing::kContractKey); }
   Win32RegistryBackend(const Win32RegistryBackend&) = delete;
   Win32RegistryBackend& operator=(const Win32RegistryBackend&) = delete;
 
@@ -57,21 +57,6 @@ class Win32RegistryBackend {
 
   void SetVariable(const std::string& name, const std::string& value) {
     ASSERT_TRUE(::SetEnvironmentVariableA(name.c_str(), value.c_str()));
-  }
-
- private:
-  static void RemoveArea() {
-    const std::string area(testing::kContractKey);
-    const auto separator = area.find('\\');
-    const std::string parent = area.substr(0, separator);
-    const std::string child = area.substr(separator + 1);
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                        &key) != ERROR_SUCCESS) {
-      return;
-    }
-    ::RegDeleteTreeA(key, child.c_str());
-    ::RegCloseKey(key);
   }
 };
 

@@ -9,35 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <new>
 #include <optional>
 
 #include "core/codepage.h"
 #include "core/error.h"
 #include "registry_contract.h"
 #include "registry_reads.h"
+#include "shell/settings.h"
 #include "test_helpers.h"
-
-// Counts heap allocations, to hold the reads of an unchanged store to none.
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace ordex {
 namespace {
@@ -50,8 +33,6 @@ using testing::Utf16;
 using testing::WriteBytes;
 
 constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
-constexpr std::string_view kSettings =
-    "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
 
 // The .reg store as a backend of the shared contract.
 class RegFileBackend {
@@ -101,7 +82,7 @@ namespace {
 class RegistryFileTest : public ::testing::Test {
  protected:
   std::optional<std::int32_t> ReadDword(std::string_view name,
-                                        std::string_view key = kSettings) const {
+                                        std::string_view key = SettingsKey) const {
     return testing::ReadAnswer(-77, [&](std::int32_t& value, bool& ok) {
       registry_->ReadDword(kHklm, key, name, value, ok);
     });
@@ -115,7 +96,7 @@ class RegistryFileTest : public ::testing::Test {
 
   bool WriteDword(std::string_view name, std::int32_t value, RootKey root = kHklm) {
     bool ok = true;  // so that a refusal must be reported
-    registry_->WriteDword(root, kSettings, name, value, ok);
+    registry_->WriteDword(root, SettingsKey, name, value, ok);
     return ok;
   }
 
@@ -139,8 +120,8 @@ class RegistryFileTest : public ::testing::Test {
   }
 
   static std::string Store(std::string_view settings_lines) {
-    return "REGEDIT4\r\n\r\n; service settings\r\n[HKEY_LOCAL_MACHINE\\" + std::string(kSettings) +
-           "]\r\n" + std::string(settings_lines) + "\r\n";
+    return "REGEDIT4\r\n\r\n; service settings\r\n[HKEY_LOCAL_MACHINE\\" +
+           std::string(SettingsKey) + "]\r\n" + std::string(settings_lines) + "\r\n";
   }
 
   // Some tests enter it as another user.
@@ -151,7 +132,7 @@ class RegistryFileTest : public ::testing::Test {
 
 TEST_F(RegistryFileTest, MissingStoreReadsAsEmptyAndStaysMissing) {
   EXPECT_EQ(ReadDword("TimerInterval"), std::nullopt);
-  EXPECT_EQ(ReadString("InstallationDir", kSettings), std::nullopt);
+  EXPECT_EQ(ReadString("InstallationDir", SettingsKey), std::nullopt);
   EXPECT_FALSE(fs::exists(path_));
 }
 
@@ -160,7 +141,7 @@ TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingStoreMakeARegeditExport) {
   ASSERT_TRUE(WriteDword("Visible", 0));
   EXPECT_EQ(ReadBytes(path_), Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
                                     "[HKEY_LOCAL_MACHINE\\" +
-                                    std::string(kSettings) +
+                                    std::string(SettingsKey) +
                                     "]\r\n\"TimerInterval\"=dword:00002710\r\n"
                                     "\"Visible\"=dword:00000000\r\n\r\n"));
   const mode_t mask = ::umask(0);
@@ -171,12 +152,12 @@ TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingStoreMakeARegeditExport) {
 }
 
 TEST_F(RegistryFileTest, DefaultsWrittenIntoAMissingKeyKeepTheRestOfTheFile) {
-  const std::string before =
-      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\n"
-      "\"InstallationDir\"=\"C:\\\\XOC\" ; set by setup\n";
+  const std::string before = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + std::string(VersionKey) +
+                             "]\n"
+                             "\"InstallationDir\"=\"C:\\\\XOC\" ; set by setup\n";
   WriteBytes(path_, before);
   ASSERT_TRUE(WriteDword("TimerInterval", 10000));
-  EXPECT_EQ(ReadBytes(path_), before + "\n[HKEY_LOCAL_MACHINE\\" + std::string(kSettings) +
+  EXPECT_EQ(ReadBytes(path_), before + "\n[HKEY_LOCAL_MACHINE\\" + std::string(SettingsKey) +
                                   "]\n\"TimerInterval\"=dword:00002710\n\n");
   EXPECT_EQ(ReadDword("TimerInterval"), 10000);
 }
@@ -218,9 +199,9 @@ TEST_F(RegistryFileTest, Regedit4StoreStaysEightBit) {
 }
 
 TEST_F(RegistryFileTest, Utf16ExportIsRead) {
-  WriteBytes(path_, Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex Roboter GmbH\\Version]\r\n"
-                          "\"XOCVersion\"=\"V5.6 \x80\"\r\n\r\n"));
+  WriteBytes(path_,
+             Utf16("Windows Registry Editor Version 5.00\r\n\r\n" +
+                   testing::RegKeyLine(VersionKey) + "\"XOCVersion\"=\"V5.6 \x80\"\r\n\r\n"));
   EXPECT_EQ(ReadString("xocversion", "software\\tarvex roboter gmbh\\VERSION"), "V5.6 \x80");
 }
 
@@ -237,7 +218,7 @@ int WriteAsUnprivilegedUser(const fs::path& store) {
     if (::access(store.parent_path().c_str(), X_OK) != 0) return kUnreachable;
     try {
       bool ok = true;
-      CreateRegistryFile(store.string())->WriteDword(kHklm, kSettings, "Visible", 1, ok);
+      CreateRegistryFile(store.string())->WriteDword(kHklm, SettingsKey, "Visible", 1, ok);
       return ok ? kWritten : kWriteRefused;
     } catch (const Error&) {
       return kThrew;
@@ -339,16 +320,16 @@ TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
   std::int32_t visible = 0;
   std::string name;
   bool ok = false;
-  registry_->ReadString(kHklm, kSettings, "Name", name, ok);
+  registry_->ReadString(kHklm, SettingsKey, "Name", name, ok);
   ASSERT_TRUE(ok);
-  const long before = g_allocations.load();
+  const long before = testing::AllocationCount();
   for (int tick = 0; tick < 1000; ++tick) {
-    registry_->ReadDword(kHklm, kSettings, "TimerInterval", interval, ok);
-    registry_->ReadDword(kHklm, kSettings, "visible", visible, ok);
-    registry_->ReadDword(kHklm, kSettings, "Missing", visible, ok);
-    registry_->ReadString(kHklm, kSettings, "Name", name, ok);
+    registry_->ReadDword(kHklm, SettingsKey, "TimerInterval", interval, ok);
+    registry_->ReadDword(kHklm, SettingsKey, "visible", visible, ok);
+    registry_->ReadDword(kHklm, SettingsKey, "Missing", visible, ok);
+    registry_->ReadString(kHklm, SettingsKey, "Name", name, ok);
   }
-  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(testing::AllocationCount() - before, 0);
   EXPECT_EQ(interval, 5000);
   EXPECT_EQ(visible, 1);
 }
@@ -389,7 +370,7 @@ TEST(StoreLocation, EnvironmentNamesTheStore) {
   const testing::ScopedVariable variable("ORDEX_REGISTRY", store.string());
   EXPECT_EQ(RegistryStoreLocation(), store.string());
   bool ok = false;
-  CreateRegistryAccess()->WriteDword(kHklm, kSettings, "Visible", 0, ok);
+  CreateRegistryAccess()->WriteDword(kHklm, SettingsKey, "Visible", 0, ok);
   EXPECT_TRUE(ok);
   EXPECT_TRUE(fs::exists(store));
 }

@@ -28,4 +28,18 @@ inline void SeedWin32Value(const std::string& key_path, const std::string& name,
   EXPECT_EQ(status, ERROR_SUCCESS) << name;
 }
 
+// Removes the key at `key_path` below HKEY_LOCAL_MACHINE (two levels at least) with all it holds,
+// in the 32-bit view; nothing when it is not there.
+inline void RemoveWin32Key(std::string_view key_path) {
+  const std::string path(key_path);
+  const auto separator = path.rfind('\\');
+  HKEY parent = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, separator).c_str(), 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &parent) != ERROR_SUCCESS) {
+    return;
+  }
+  ::RegDeleteTreeA(parent, path.substr(separator + 1).c_str());
+  ::RegCloseKey(parent);
+}
+
 }  // namespace ordex::testing

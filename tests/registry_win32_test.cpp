@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "import_patch_win32.h"
 #include "registry/registry.h"
 #include "registry_reads.h"
 #include "registry_seed_win32.h"
@@ -20,6 +21,9 @@ namespace {
 
 constexpr RootKey kHklm = HKEY_LOCAL_MACHINE_ROOT;
 constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
+
+// The values the component reads from the registry while one lives.
+using ValueReads = testing::CallsOf<LSTATUS, HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD>;
 
 bool Is64BitWindows() {
 #ifdef _WIN64
@@ -48,6 +52,26 @@ class Win32RegistryTest : public ::testing::Test {
     }
   }
 
+  // Removes SOFTWARE\Policies\<test key> and what is below it, as Group Policy removes a policy.
+  void RemovePolicies() {
+    HKEY policies = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_64KEY, &policies) == ERROR_SUCCESS) {
+      ::RegDeleteTreeA(policies, test_key_name_.c_str());
+      ::RegCloseKey(policies);
+    }
+  }
+
+  // A DWORD below SOFTWARE\Policies in the 64-bit view, as Group Policy's client writes it.
+  void PutPolicy(const std::string& path, const char* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    ::RegCloseKey(key);
+  }
+
   // Stores a value of any type directly, bypassing the component.
   void Put(const std::string& name, DWORD type, const void* data, DWORD size) {
     testing::SeedWin32Value(key_path_, name, type,
@@ -56,10 +80,6 @@ class Win32RegistryTest : public ::testing::Test {
 
   void PutString(const std::string& name, const std::string& text) {
     Put(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-  }
-
-  void PutDword(const std::string& name, DWORD value) {
-    Put(name, REG_DWORD, &value, sizeof value);
   }
 
   std::optional<std::string> ReadString(const std::string& name) {
@@ -107,27 +127,51 @@ class Win32RegistryTest : public ::testing::Test {
   std::unique_ptr<RegistryAccess> registry_;
 };
 
-TEST_F(Win32RegistryTest, ReadStringGivesTheStoredText) {
-  PutString("XOCVersion", "KR C 8.3.20 Build 112");
-  EXPECT_EQ(ReadString("XOCVersion"), "KR C 8.3.20 Build 112");
-}
-
-TEST_F(Win32RegistryTest, ReadStringKeepsSpacesAndReadsEmptyText) {
-  PutString("Padded", "  5.4  ");
-  PutString("Empty", "");
-  EXPECT_EQ(ReadString("Padded"), "  5.4  ");
-  EXPECT_EQ(ReadString("Empty"), "");
-}
-
-TEST_F(Win32RegistryTest, ReadStringTakesTextStoredWithoutItsNul) {
-  Put("Bare", REG_SZ, "C:\\XOC", 6);
-  EXPECT_EQ(ReadString("Bare"), "C:\\XOC");
-}
-
-TEST_F(Win32RegistryTest, ReadStringReadsLongText) {
-  const std::string text(20000, 'x');
-  PutString("Long", text);
-  EXPECT_EQ(ReadString("Long"), text);
+// A value another program stored reads as the registry holds it: a string as its text (spaces,
+// empty, without its NUL, long, a number), a number however it was written; every other type,
+// and data of another size, as missing.
+TEST_F(Win32RegistryTest, StoredValuesReadAsTheRegistryHoldsThem) {
+  using namespace std::string_literals;
+  const auto dword = [](std::uint32_t value) {
+    return std::string(reinterpret_cast<char*>(&value), 4);
+  };
+  const std::string long_text(20000, 'x');
+  const struct {
+    const char* label;
+    DWORD type;
+    std::string data;
+    std::optional<std::string> text;
+    std::optional<std::int32_t> number;
+  } cases[] = {
+      {"text", REG_SZ, "KR C 8.3.20 Build 112\0"s, "KR C 8.3.20 Build 112", std::nullopt},
+      {"padded", REG_SZ, "  5.4  \0"s, "  5.4  ", std::nullopt},
+      {"empty", REG_SZ, "\0"s, "", std::nullopt},
+      {"text without its NUL", REG_SZ, "C:\\XOC", "C:\\XOC", std::nullopt},
+      {"long", REG_SZ, long_text + '\0', long_text, std::nullopt},
+      // Text stored through the ANSI function (as reg.exe of an 8-bit tool would).
+      {"number as text", REG_SZ, "10000\0"s, "10000", 10000},
+      {"number as text without its NUL", REG_SZ, "10000", "10000", 10000},
+      {"number as expandable text", REG_EXPAND_SZ, "10000\0"s, "10000", 10000},
+      {"dword", REG_DWORD, dword(10000), std::nullopt, 10000},
+      {"dword 0", REG_DWORD, dword(0), std::nullopt, 0},
+      {"largest dword", REG_DWORD, dword(0x7FFFFFFF), std::nullopt, 2147483647},
+      {"dword -1", REG_DWORD, dword(0xFFFFFFFF), std::nullopt, -1},
+      {"smallest dword", REG_DWORD, dword(0x80000000), std::nullopt, -2147483647 - 1},
+      {"qword", REG_QWORD, std::string(8, '\0'), std::nullopt, 0},
+      {"multi", REG_MULTI_SZ, "a\0b\0\0"s, std::nullopt, std::nullopt},
+      {"multi number", REG_MULTI_SZ, "5\0\0"s, std::nullopt, std::nullopt},
+      {"binary", REG_BINARY, "8.3\0"s, std::nullopt, std::nullopt},
+      {"four-byte binary", REG_BINARY, dword(10000), std::nullopt, std::nullopt},
+      {"big endian", REG_DWORD_BIG_ENDIAN, "\0\0\x27\x10"s, std::nullopt, std::nullopt},
+      {"short qword", REG_QWORD, dword(10000), std::nullopt, std::nullopt},
+      {"short dword", REG_DWORD, "\x10\x27"s, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    EXPECT_EQ(ReadString(c.label), c.text);
+    EXPECT_EQ(ReadDword(c.label), c.number);
+  }
 }
 
 TEST_F(Win32RegistryTest, ReadStringKeepsEightBitText) {
@@ -152,71 +196,6 @@ TEST_F(Win32RegistryTest, MissingKeyOrValueGivesFalseFlagAndLeavesValue) {
     SCOPED_TRACE(c.key_path + " / " + c.name);
     EXPECT_EQ(ReadString(c.key_path, c.name), std::nullopt);
     EXPECT_EQ(ReadDword(c.key_path, c.name), std::nullopt);
-  }
-}
-
-struct StoredValue {
-  const char* label;
-  DWORD type;
-  std::string data;
-};
-
-TEST_F(Win32RegistryTest, ReadStringTakesOtherTypesAsMissing) {
-  const StoredValue cases[] = {
-      {"dword", REG_DWORD, std::string("\x10\x27\0\0", 4)},
-      {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
-      {"binary", REG_BINARY, std::string("8.3\0", 4)},
-      {"qword", REG_QWORD, std::string(8, '\0')},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadString(c.label), std::nullopt);
-  }
-}
-
-TEST_F(Win32RegistryTest, ReadDwordTakesOtherTypesAsMissing) {
-  const StoredValue cases[] = {
-      {"four-byte binary", REG_BINARY, std::string("\x10\x27\0\0", 4)},
-      {"big endian", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x27\x10", 4)},
-      {"short qword", REG_QWORD, std::string("\x10\x27\0\0", 4)},
-      {"short dword", REG_DWORD, std::string("\x10\x27", 2)},
-      {"multi", REG_MULTI_SZ, std::string("5\0\0", 3)},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadDword(c.label), std::nullopt);
-  }
-}
-
-// Text stored through the ANSI function (as reg.exe of an 8-bit tool would) reads as the number.
-TEST_F(Win32RegistryTest, ReadDwordTakesNumbersStoredAsText) {
-  const StoredValue cases[] = {
-      {"text", REG_SZ, std::string("10000\0", 6)},
-      {"text without its NUL", REG_SZ, std::string("10000", 5)},
-      {"expandable", REG_EXPAND_SZ, std::string("10000\0", 6)},
-  };
-  for (const StoredValue& c : cases) {
-    SCOPED_TRACE(c.label);
-    Put(c.label, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    EXPECT_EQ(ReadDword(c.label), 10000);
-  }
-}
-
-TEST_F(Win32RegistryTest, ReadDwordGivesSignedValues) {
-  const struct {
-    DWORD stored;
-    std::int32_t expected;
-  } cases[] = {{0, 0},
-               {10000, 10000},
-               {0x7FFFFFFF, 2147483647},
-               {0xFFFFFFFF, -1},
-               {0x80000000, -2147483647 - 1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
-    PutDword("Value", c.stored);
-    EXPECT_EQ(ReadDword("Value"), c.expected);
   }
 }
 
@@ -253,24 +232,11 @@ TEST_F(Win32RegistryTest, WritesGoToThe32BitViewWhateverTheBuild) {
 // The Group Policy client is a 64-bit program: what it writes below SOFTWARE\Policies reaches a
 // 32-bit ORDEX too.
 TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThem) {
-  const std::string policies = "SOFTWARE\\Policies";
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (policies + "\\" + test_key_name_).c_str(), 0,
-                              nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const DWORD interval = 2000;
-  ::RegSetValueExA(key, "TimerInterval", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&interval),
-                   sizeof interval);
-  ::RegCloseKey(key);
+  PutPolicy("SOFTWARE\\Policies\\" + test_key_name_, "TimerInterval", 2000);
   const std::string spelled_otherwise = "software\\policies\\" + test_key_name_;
   DwordRead reads[] = {{spelled_otherwise, "TimerInterval"}, {key_path_, "TimerInterval"}};
   registry_->ReadDwords(kHklm, reads);
-  HKEY parent = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, policies.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                      &parent) == ERROR_SUCCESS) {
-    ::RegDeleteTreeA(parent, test_key_name_.c_str());
-    ::RegCloseKey(parent);
-  }
+  RemovePolicies();
   EXPECT_TRUE(reads[0].ok);
   EXPECT_EQ(reads[0].value, 2000);
   EXPECT_FALSE(reads[1].ok);
@@ -280,8 +246,7 @@ TEST_F(Win32RegistryTest, PoliciesAreReadWhereThe64BitGroupPolicyClientWritesThe
 // a policy key deleted (as Group Policy deletes it when the policy is no longer set) reads as
 // missing at the next.
 TEST_F(Win32RegistryTest, APolicyKeyMadeOrDeletedAfterTheFirstReadCountsAtTheNext) {
-  const std::string policies = "SOFTWARE\\Policies\\" + test_key_name_;
-  const std::string policy = policies + "\\ORDEX";
+  const std::string policy = "SOFTWARE\\Policies\\" + test_key_name_ + "\\ORDEX";
   DwordRead reads[] = {{policy, "Visible"}, {key_path_, "Visible"}};
   const auto read = [&] {
     reads[0].ok = false;
@@ -289,23 +254,60 @@ TEST_F(Win32RegistryTest, APolicyKeyMadeOrDeletedAfterTheFirstReadCountsAtTheNex
     return reads[0].ok ? std::optional(reads[0].value) : std::nullopt;
   };
   EXPECT_EQ(read(), std::nullopt);
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy.c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const DWORD visible = 1;
-  ::RegSetValueExA(key, "Visible", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&visible),
-                   sizeof visible);
-  ::RegCloseKey(key);
+  PutPolicy(policy, "Visible", 1);
   EXPECT_EQ(read(), 1);
   EXPECT_EQ(read(), 1);
-  HKEY parent = nullptr;
-  ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0,
-                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, &parent),
-            ERROR_SUCCESS);
-  ::RegDeleteTreeA(parent, test_key_name_.c_str());
-  ::RegCloseKey(parent);
+  RemovePolicies();
   EXPECT_EQ(read(), std::nullopt);
+}
+
+// The policy's watch sits no higher than SOFTWARE\Policies (which every Windows has: where no
+// ORDEX policy exists, on most PCs, it sits there), the settings' on their own key: a key that an
+// installer or an update makes and deletes elsewhere below SOFTWARE, in either view, wakes
+// neither, and the pass after it reads no value. A policy then made is read at the next pass.
+TEST_F(Win32RegistryTest, AKeyMadeAndDeletedElsewhereBelowSoftwareCostsNoRead) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies", 0, nullptr, 0,
+                              KEY_READ | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  PutDword("Visible", 1);
+  const std::string policy = "SOFTWARE\\Policies\\" + test_key_name_ + "\\ORDEX";
+  DwordRead reads[] = {{policy, "Visible"}, {key_path_, "Visible"}};
+  registry_->ReadDwords(kHklm, reads);
+  const ValueReads value_reads("advapi32.dll", "RegQueryValueExW");
+  const std::string elsewhere = "SOFTWARE\\Microsoft\\" + test_key_name_;
+  for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, elsewhere.c_str(), 0, nullptr, 0,
+                                KEY_READ | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, elsewhere.c_str(), view, 0), ERROR_SUCCESS);
+  }
+  registry_->ReadDwords(kHklm, reads);
+  EXPECT_EQ(value_reads.calls().size(), 0u);
+  EXPECT_FALSE(reads[0].ok);
+  EXPECT_TRUE(reads[1].ok);
+  PutPolicy(policy, "Visible", 0);
+  registry_->ReadDwords(kHklm, reads);
+  RemovePolicies();
+  EXPECT_GT(value_reads.calls().size(), 0u);
+  EXPECT_TRUE(reads[0].ok);
+  EXPECT_EQ(reads[0].value, 0);
+}
+
+// RegOpenKeyEx of an empty path hands back the predefined root itself, which is not the
+// component's to close, be it read or watched; the keys it opens it closes.
+TEST_F(Win32RegistryTest, APredefinedKeyIsNeverClosed) {
+  PutDword("Visible", 1);
+  const testing::CallsOf<LSTATUS, HKEY> closes("advapi32.dll", "RegCloseKey");
+  EXPECT_EQ(ReadDword("", "ORDEX-No-Such-Value"), std::nullopt);
+  DwordRead reads[] = {{"", "ORDEX-No-Such-Value"}, {key_path_, "Visible"}};
+  registry_->ReadDwords(kHklm, reads);
+  registry_->ReadDwords(kHklm, reads);
+  EXPECT_TRUE(reads[1].ok);
+  EXPECT_FALSE(closes.calls().empty());
+  for (const auto& [key] : closes.calls()) EXPECT_NE(key, HKEY_LOCAL_MACHINE);
 }
 
 TEST_F(Win32RegistryTest, FailingCallThrowsNamingTheKey) {

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -322,23 +321,22 @@ class SystemBackend {
   }
   Machine& machine() { return machine_; }
   void AskTheWindowToEnd() { ::raise(SIGTERM); }
+  // Standard error on a full device: every write to it fails (ENOSPC).
+  void BreakTheEventLog(bool broken) {
+    if (broken) {
+      saved_error_output_ = ::dup(STDERR_FILENO);
+      const Fd full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+      ASSERT_GE(full.get(), 0);
+      ::dup2(full.get(), STDERR_FILENO);
+    } else {
+      ::dup2(saved_error_output_, STDERR_FILENO);
+      ::close(saved_error_output_);
+    }
+  }
 
   testing::Reports TakeReports() {
     capturing_ = false;
-    std::istringstream lines(::testing::internal::GetCapturedStderr());
-    testing::Reports reports;
-    constexpr std::string_view kWarning = "ordex: warning: ", kInformation = "ordex: info: ",
-                               kFatal = "ordex: ";
-    for (std::string line; std::getline(lines, line);) {
-      if (line.starts_with(kWarning)) {
-        reports.warnings.push_back(line.substr(kWarning.size()));
-      } else if (line.starts_with(kInformation)) {
-        reports.information.push_back(line.substr(kInformation.size()));
-      } else if (line.starts_with(kFatal)) {
-        reports.fatal_errors.push_back(line.substr(kFatal.size()));
-      }
-    }
-    return reports;
+    return testing::ReportsFromLines(::testing::internal::GetCapturedStderr());
   }
 
  private:
@@ -351,6 +349,7 @@ class SystemBackend {
   // Built as the program builds it, with the claim it made before it opened a window.
   SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_};
   bool capturing_ = true;
+  int saved_error_output_ = -1;
 };
 
 }  // namespace

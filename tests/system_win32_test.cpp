@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "app/machine_system.h"
+#include "machine_contract.h"
 #include "ordex_messages.h"
 #include "platform/event_log_win32.h"
 #include "platform/system.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/window_memory.h"
+#include "registry_seed_win32.h"
 #include "shell/form1_events.h"
 #include "shell/main_window.h"
 #include "test_helpers.h"
@@ -122,5 +126,63 @@ TEST(Win32ReportLine, OneLineGoesToStandardErrorWhenThereIsOne) {
   }
 }
 
+// A window held in memory that pauses in real time, as the program's window does: what arrived
+// first is handled (an end asked for throws), then the pause waits.
+class RealTimeView : public MemoryWindowView {
+ public:
+  using MemoryWindowView::MemoryWindowView;
+  void Pause(std::chrono::milliseconds pause) override {
+    MemoryWindowView::Pause(pause);
+    ::Sleep(static_cast<DWORD>(pause.count()));
+  }
+};
+
+// The program's machine on the Windows registry, its reports read back from standard error,
+// which goes to a file of its own; its window is one in memory, as the contract looks only at
+// its pauses.
+class Win32SystemBackend {
+ public:
+  Win32SystemBackend() {
+    testing::RemoveWin32Key(testing::kMachineContractKey);
+    ::SetStdHandle(STD_ERROR_HANDLE, capture_.get());
+  }
+  ~Win32SystemBackend() {
+    ::SetStdHandle(STD_ERROR_HANDLE, saved_);
+    testing::RemoveWin32Key(testing::kMachineContractKey);
+  }
+  Win32SystemBackend(const Win32SystemBackend&) = delete;
+  Win32SystemBackend& operator=(const Win32SystemBackend&) = delete;
+
+  Machine& machine() { return machine_; }
+  void AskTheWindowToEnd() { view_.RequestEnd(EndReason::kStopRequest); }
+  // Standard error on a handle that may only read: every write to it fails.
+  void BreakTheEventLog(bool broken) {
+    ::SetStdHandle(STD_ERROR_HANDLE, broken ? read_only_.get() : capture_.get());
+  }
+  testing::Reports TakeReports() {
+    ::SetStdHandle(STD_ERROR_HANDLE, saved_);
+    capture_ = UniqueHandle();
+    return testing::ReportsFromLines(testing::ReadBytes(path_));
+  }
+
+ private:
+  static UniqueHandle Open(const std::string& path, DWORD access, DWORD disposition) {
+    return UniqueHandle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, disposition, 0, nullptr));
+  }
+
+  testing::TempDir dir_;
+  const std::string path_ = (dir_ / "stderr.txt").string();
+  UniqueHandle capture_ = Open(path_, GENERIC_WRITE, CREATE_ALWAYS);
+  UniqueHandle read_only_ = Open(path_, GENERIC_READ, OPEN_EXISTING);
+  const HANDLE saved_ = ::GetStdHandle(STD_ERROR_HANDLE);
+  RealTimeView view_{testing::kContractLayout};
+  SystemMachine machine_{nullptr, view_};
+};
+
 }  // namespace
 }  // namespace ordex
+
+namespace ordex::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(System, MachineContract, Win32SystemBackend);
+}  // namespace ordex::testing

@@ -1,8 +1,10 @@
 #include "test_helpers.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 #include <utility>
@@ -10,7 +12,31 @@
 #include "core/codepage.h"
 #include "core/error.h"
 
+// Every allocation of the test program comes here, to be counted or made to fail.
+namespace {
+std::atomic<long> g_allocations{0};
+std::atomic<bool> g_allocations_fail{false};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (!g_allocations_fail) {
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  }
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
 namespace ordex::testing {
+
+long AllocationCount() { return g_allocations; }
+
+AllocationsFail::AllocationsFail() { g_allocations_fail = true; }
+AllocationsFail::~AllocationsFail() { g_allocations_fail = false; }
 namespace fs = std::filesystem;
 
 bool ReachableByOthers(const fs::path& folder) {
@@ -180,10 +206,6 @@ std::string DriverLikeBytes(std::size_t size, std::uint32_t seed) {
 
 namespace {
 
-std::string KeyLine(std::string_view key) {
-  return "[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
-}
-
 std::string Quoted(std::string_view text) {
   std::string quoted = "\"";
   for (const char c : text) {
@@ -195,19 +217,23 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
+std::string RegKeyLine(std::string_view key) {
+  return "[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
+}
+
 std::string RegStringValue(std::string_view key, std::string_view name, std::string_view text) {
-  return KeyLine(key) + Quoted(name) + "=" + Quoted(text) + "\r\n";
+  return RegKeyLine(key) + Quoted(name) + "=" + Quoted(text) + "\r\n";
 }
 
 std::string RegDwordValue(std::string_view key, std::string_view name, std::int32_t value) {
   char data[16];
   std::snprintf(data, sizeof data, "dword:%08x", static_cast<std::uint32_t>(value));
-  return KeyLine(key) + Quoted(name) + "=" + data + "\r\n";
+  return RegKeyLine(key) + Quoted(name) + "=" + data + "\r\n";
 }
 
 std::string RegRemoval(std::string_view key, std::string_view name) {
   if (name.empty()) return "[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n";
-  return KeyLine(key) + Quoted(name) + "=-\r\n";
+  return RegKeyLine(key) + Quoted(name) + "=-\r\n";
 }
 
 std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,
@@ -221,7 +247,7 @@ std::string RegTypedValue(std::string_view key, std::string_view name, std::uint
     std::snprintf(data, sizeof data, "%02x", static_cast<unsigned char>(bytes[i]));
     line += data;
   }
-  return KeyLine(key) + line + "\r\n";
+  return RegKeyLine(key) + line + "\r\n";
 }
 
 }  // namespace ordex::testing

@@ -48,6 +48,19 @@ class ScopedVariable {
   std::optional<std::string> saved_;
 };
 
+// The heap allocations of the test program so far.
+long AllocationCount();
+
+// While it lives, every heap allocation of the program fails with std::bad_alloc, as when the
+// memory runs out.
+class AllocationsFail {
+ public:
+  AllocationsFail();
+  ~AllocationsFail();
+  AllocationsFail(const AllocationsFail&) = delete;
+  AllocationsFail& operator=(const AllocationsFail&) = delete;
+};
+
 // The message of the Error that `call` throws, or "no error".
 std::string MessageOf(const std::function<void()>& call);
 
@@ -85,10 +98,11 @@ inline std::string StoredQword(std::int64_t value) {
   return bytes;
 }
 
-// Lines of a regedit export (ASCII; CR LF between lines) that set values below
-// HKEY_LOCAL_MACHINE\`key`: a quoted string, a dword:, or a value of any type with exactly these
-// bytes (strings: UTF-16LE with their NUL), written as hex(N): continued over several lines as
-// regedit wraps it.
+// Lines of a regedit export (ASCII; CR LF between lines): the line that opens the key
+// HKEY_LOCAL_MACHINE\`key`, and those that set values below it: a quoted string, a dword:, or a
+// value of any type with exactly these bytes (strings: UTF-16LE with their NUL), written as hex(N):
+// continued over several lines as regedit wraps it.
+std::string RegKeyLine(std::string_view key);
 std::string RegStringValue(std::string_view key, std::string_view name, std::string_view text);
 std::string RegDwordValue(std::string_view key, std::string_view name, std::int32_t value);
 std::string RegTypedValue(std::string_view key, std::string_view name, std::uint32_t type,

@@ -174,10 +174,28 @@ TYPED_TEST_P(WindowViewContract, AnEndAskedForDuringAPauseCutsItShort) {
   EXPECT_TRUE(this->ticks_.ends.empty());
 }
 
+// Windows may end the process as soon as the request has been handled: the listener given to
+// Listen hears of an end asked for during a pause before the pause throws, and only once.
+TYPED_TEST_P(WindowViewContract, AListenerHearsOfAnEndDuringAPauseBeforeThePauseThrows) {
+  this->view_->Listen(this->ticks_);
+  this->backend_.CloseSoon();
+  std::size_t heard_when_thrown = 0;
+  try {
+    this->view_->Pause(std::chrono::seconds(30));
+  } catch (const EndRequested&) {
+    heard_when_thrown = this->ticks_.ends.size();
+  }
+  EXPECT_EQ(heard_when_thrown, 1u);
+  EXPECT_EQ(this->view_->Run(this->ticks_), 0);
+  EXPECT_EQ(this->ticks_.ends.size(), 1u);
+  EXPECT_EQ(this->ticks_.count(), 0);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(WindowViewContract, ShowsTheInitialCaptionsThenTheTextsSet,
                             TextsSetWhileHiddenAppearWhenShownAgain,
                             AnIntervalOfZeroOrLessStopsTheTimer,
                             QuitEndsRunWithItsStatusAfterTheCurrentTick, QuitBeforeRunEndsItAtOnce,
-                            ATickRunsToItsEndBeforeTheNext, AnEndAskedForDuringAPauseCutsItShort);
+                            ATickRunsToItsEndBeforeTheNext, AnEndAskedForDuringAPauseCutsItShort,
+                            AListenerHearsOfAnEndDuringAPauseBeforeThePauseThrows);
 
 }  // namespace ordex::testing

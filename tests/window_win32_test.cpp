@@ -11,9 +11,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "core/error.h"
+#include "import_patch_win32.h"
 #include "platform/close_for_update_win32.h"
+#include "running_on_wine_win32.h"
 #include "shell/form1_layout.h"
 #include "window_view_contract.h"
 
@@ -117,16 +121,34 @@ class Win32WindowTest : public ::testing::Test {
 
   // The width of a control's text in the font the control uses, in pixels.
   int TextWidth(int id) const {
-    const HWND control = ::GetDlgItem(window_, id);
     const std::string text = TextOf(id);
+    SIZE extent = {};
+    InFontOf(id, [&](HDC dc) {
+      ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    });
+    return extent.cx;
+  }
+
+  // The metrics and the face of the font a control draws its text in.
+  TEXTMETRICA FontMetricsOf(int id) const {
+    TEXTMETRICA metrics = {};
+    InFontOf(id, [&](HDC dc) { EXPECT_TRUE(::GetTextMetricsA(dc, &metrics)) << id; });
+    return metrics;
+  }
+  std::string FaceOf(int id) const {
+    char face[LF_FACESIZE] = {};
+    InFontOf(id, [&](HDC dc) { ::GetTextFaceA(dc, sizeof face, face); });
+    return face;
+  }
+  template <typename Look>
+  void InFontOf(int id, const Look& look) const {
+    const HWND control = ::GetDlgItem(window_, id);
     const HDC dc = ::GetDC(control);
     const HGDIOBJ previous =
         ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
-    SIZE extent = {};
-    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    look(dc);
     ::SelectObject(dc, previous);
     ::ReleaseDC(control, dc);
-    return extent.cx;
   }
 
   std::string TextOf(int id) const {
@@ -174,7 +196,38 @@ TEST_F(Win32WindowTest, RowsAndStatusRowSitAtTheirTwips) {
   }
 }
 
-// Run by the Windows tests at 96, 120 and 144 dpi.
+// A font that scales: TrueType, 8 points at the window's DPI (a bitmap font has a few sizes and
+// takes the nearest), in every control. Run by the Windows tests at 96, 120, 144 and 192 dpi.
+TEST_F(Win32WindowTest, TheFontIsTrueTypeOfEightPointsAtTheWindowsDpi) {
+  for (const int id :
+       {Win32LabelId(0), Win32ControlId(0), Win32ControlId(kForm1Layout.rows.size())}) {
+    const TEXTMETRICA metrics = FontMetricsOf(id);
+    EXPECT_NE(metrics.tmPitchAndFamily & TMPF_TRUETYPE, 0) << id;
+    // The em height in whole pixels, as the rasterizer rounds the face's ascent and descent.
+    EXPECT_NEAR(metrics.tmHeight - metrics.tmInternalLeading,
+                ::MulDiv(8, static_cast<int>(dpi_), 72), 1)
+        << id << " at " << dpi_ << " dpi";
+  }
+}
+
+// The window's face is the one this PC shows "MS Shell Dlg" in, as its font substitutes name it
+// ("Microsoft Sans Serif" on a Western Windows): the dialog font of the PC's language.
+using Win32DialogFontTest = Win32WindowTest;
+TEST_F(Win32DialogFontTest, IsTheFaceThePcShowsItsDialogsIn) {
+  if (testing::RunningOnWine()) {
+    GTEST_SKIP() << "Wine shows \"MS Shell Dlg\" in a host font of its own, not in the face its "
+                    "font substitutes name (Windows: GDI takes the substitute)";
+  }
+  char substitute[LF_FACESIZE] = {};
+  DWORD size = sizeof substitute;
+  ASSERT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE,
+                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+                           "MS Shell Dlg", RRF_RT_REG_SZ, nullptr, substitute, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(FaceOf(Win32LabelId(0)), substitute);
+}
+
+// Run by the Windows tests at 96, 120, 144 and 192 dpi.
 TEST_F(Win32WindowTest, EveryCaptionShowsItsWholeTextBesideItsTextBox) {
   for (std::size_t row = 0; row < kForm1Layout.rows.size(); ++row) {
     const int label = Win32LabelId(row);
@@ -220,6 +273,24 @@ TEST_F(Win32WindowTest, SetTextShowsEightBitTextInItsControlOnceTheWindowIsShown
   EXPECT_EQ(TextOf(Win32ControlId(ControlIndex(Control::txtIPOTime))), "");
 }
 
+// "nCmdShow ... is ignored the first time an application calls ShowWindow, if the program that
+// launched the application provides a STARTUPINFO structure" (ShowWindow): a window never shown
+// is never handed to ShowWindow, however often it is hidden or closed, and the first call shows
+// it; a window already as asked gets no call either.
+TEST_F(Win32WindowTest, TheFirstShowWindowIsTheOneThatShowsTheWindow) {
+  const testing::CallsOf<BOOL, HWND, int> show_window("user32.dll", "ShowWindow");
+  view_->SetVisible(false);
+  ::SendMessageA(window_, WM_CLOSE, 0, 0);
+  view_->SetVisible(false);
+  EXPECT_TRUE(show_window.calls().empty());
+  view_->SetVisible(true);
+  view_->SetVisible(true);
+  view_->SetVisible(false);
+  EXPECT_EQ(show_window.calls(),
+            (std::vector<std::tuple<HWND, int>>{{window_, SW_SHOWNA}, {window_, SW_HIDE}}));
+  EXPECT_FALSE(::IsWindowVisible(window_));
+}
+
 TEST_F(Win32WindowTest, ClosingTheWindowEndsRunWithZero) {
   Ticks ticks;
   view_->SetVisible(true);
@@ -248,11 +319,14 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAStopRequest) {
 }
 
 // The same close sent by another program while start-up pauses: each message is answered at
-// once, and the pause ends as a stop request.
+// once, the listener has heard of the end by the time WM_ENDSESSION is answered (the process
+// may be ended right then), and the pause ends as a stop request.
 struct InstallerClose {
   HWND window;
+  const Ticks& listener;
   DWORD_PTR agreed = FALSE;
   BOOL ended_answered = FALSE;
+  std::vector<EndReason> heard_when_answered;
   static DWORD WINAPI Send(void* self) {
     auto& close = *static_cast<InstallerClose*>(self);
     ::Sleep(100);
@@ -262,12 +336,15 @@ struct InstallerClose {
     close.ended_answered =
         ::SendMessageTimeoutA(close.window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
                               1000, &ignored) != 0;
+    close.heard_when_answered = close.listener.ends;
     return 0;
   }
 };
 
 TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
-  InstallerClose close{window_};
+  Ticks ticks;
+  view_->Listen(ticks);
+  InstallerClose close{window_, ticks};
   const HANDLE sender = ::CreateThread(nullptr, 0, &InstallerClose::Send, &close, 0, nullptr);
   ASSERT_NE(sender, nullptr);
   std::optional<EndReason> told;
@@ -280,6 +357,7 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
   ::CloseHandle(sender);
   EXPECT_EQ(close.agreed, static_cast<DWORD_PTR>(TRUE));
   EXPECT_TRUE(close.ended_answered);
+  EXPECT_EQ(close.heard_when_answered, std::vector{EndReason::kStopRequest});
   EXPECT_EQ(told, EndReason::kStopRequest);
 }
 

@@ -23,15 +23,13 @@ std::string ExAxNumFromText(std::string_view machine_data) {
 
 std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
                                               const std::string& native_path) {
-  // The time is taken before the file is opened and again after it was read: a save that lands
-  // in between shows as a changed time, and the half-read content is not used.
+  // The time is taken before the file is opened: a caller who takes it again after the read
+  // sees a save that landed in between as a time that moved on.
   const auto before = files.ModificationTime(native_path);
   if (!before) return std::nullopt;
   auto stream = files.OpenForReading(native_path);
   if (!stream) return std::nullopt;
   const std::string content = ReadToEnd(*stream);
-  stream.reset();
-  if (files.ModificationTime(native_path) != before) return std::nullopt;
   return MachineDataReading{ExAxNumFromText(content), *before, content.empty()};
 }
 

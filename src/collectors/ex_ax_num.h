@@ -22,10 +22,9 @@ struct MachineDataReading {
   bool empty_file = false;
 };
 
-// Reads the count and the modification time from the machine data file at `native_path`.
-// Returns nothing when the file does not exist, or when its modification time changed while it
-// was being read (a torn read: the caller looks again later). A file held by another program
-// (pending deletion included) throws BusyFileError; other failures throw Error.
+// Reads the count from the machine data file at `native_path`, with the modification time taken
+// before the file was opened. Returns nothing when the file does not exist. A file held by
+// another program (pending deletion included) throws BusyFileError; other failures throw Error.
 std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
                                               const std::string& native_path);
 

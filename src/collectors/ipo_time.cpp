@@ -84,7 +84,7 @@ std::string IpoTimeFromText(std::string_view ini_content, char decimal_separator
 
 std::string ReadIpoTime(const FileAccess& files, std::string_view install_dir,
                         char decimal_separator) {
-  const std::string path = files.NativePath(std::string(install_dir).append(kHwInfRelativePath));
+  const std::string path = files.NativePathBelow(install_dir, kHwInfRelativePath);
   return IpoTimeFromLines(files.ReadWholeFile(path), decimal_separator, path);
 }
 

@@ -211,8 +211,7 @@ SensorInfo ScanSensorDriver(std::string_view content) {
 }
 
 SensorInfo ReadSensorInfo(const FileAccess& files, std::string_view install_dir) {
-  const std::string path =
-      files.NativePath(std::string(install_dir).append(kSensorDriverRelativePath));
+  const std::string path = files.NativePathBelow(install_dir, kSensorDriverRelativePath);
   // Opened for reading only: a driver file that is not there is left not there.
   const auto stream = files.OpenForReading(path);
   if (!stream) return {};

@@ -12,12 +12,12 @@ std::string SystemErrorText(DWORD code) {
   std::string message;
   if (length != 0 && text != nullptr) message.assign(text, length);
   if (text != nullptr) ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
     message.pop_back();
   }
-  if (message.empty()) message = "error " + std::to_string(code);
-  return message;
+  const std::string number = "error " + std::to_string(code);
+  return message.empty() ? number : message + " (" + number + ")";
 }
 
 Error Win32Error(std::string_view action, std::string_view thing, DWORD code) {

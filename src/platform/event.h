@@ -55,15 +55,40 @@ std::basic_string<Char> WithInsertionCodesDisarmed(std::basic_string<Char> text,
   return text;
 }
 
+// The longest insertion string the log takes, in its characters: "Each string is limited to
+// 31,839 characters" (ReportEvent, lpStrings). A longer one (a registry value, a line quoted
+// from a file) would cost the whole event.
+inline constexpr std::size_t kMaxInsertionStringLength = 31839;
+
+// What ends a string cut to that length, so that a reader sees that the rest is missing.
+inline constexpr std::string_view kInsertionStringCutMark = " [...]";
+
+// `text` cut to `limit` characters where it is longer, its end replaced by the cut mark; a
+// UTF-16 surrogate pair is never split.
+template <typename Char>
+std::basic_string<Char> CutToLength(std::basic_string<Char> text,
+                                    std::size_t limit = kMaxInsertionStringLength) {
+  if (text.size() <= limit) return text;
+  std::size_t kept = limit - kInsertionStringCutMark.size();
+  if constexpr (sizeof(Char) == 2) {
+    const auto last = static_cast<std::uint16_t>(text[kept - 1]);
+    if (last >= 0xD800 && last <= 0xDBFF) --kept;
+  }
+  text.resize(kept);
+  for (const char c : kInsertionStringCutMark) text.push_back(static_cast<Char>(c));
+  return text;
+}
+
 // An event's `strings` as the event log gets them: each in the log's characters (`widen` turns
-// the 8-bit code page into them) and disarmed. Every string of every event goes through here.
+// the 8-bit code page into them), disarmed and cut to the length the log takes. Every string of
+// every event goes through here.
 template <typename Char, typename Widen>
 std::vector<std::basic_string<Char>> EventInsertionStrings(std::span<const std::string> strings,
                                                            Widen widen, Char harmless_percent) {
   std::vector<std::basic_string<Char>> safe;
   safe.reserve(strings.size());
   for (const std::string& text : strings)
-    safe.push_back(WithInsertionCodesDisarmed<Char>(widen(text), harmless_percent));
+    safe.push_back(CutToLength(WithInsertionCodesDisarmed<Char>(widen(text), harmless_percent)));
   return safe;
 }
 

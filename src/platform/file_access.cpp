@@ -20,6 +20,11 @@ std::string ReadToEnd(InputStream& stream) {
   return content;
 }
 
+std::string FileAccess::NativePathBelow(std::string_view folder,
+                                        std::string_view relative_path) const {
+  return NativePath(std::string(folder).append(relative_path));
+}
+
 std::optional<FileTime> FileAccess::ModificationTime(const std::string& native_path) const {
   const FileStamp stamp = TryModificationTime(native_path);
   if (stamp.status == FileStatus::kBusy) {

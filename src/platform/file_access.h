@@ -85,6 +85,11 @@ class FileAccess {
   virtual FileStatus ReplaceAtomically(const std::string& native_path,
                                        std::string_view content) const = 0;
 
+  // The platform's path of the file at `relative_path` below the folder `folder`, both target
+  // paths: `folder` followed by `relative_path` as written ("C:\XOC" and "\ROBOTER\..."), as
+  // the target names its files, a doubled separator included.
+  std::string NativePathBelow(std::string_view folder, std::string_view relative_path) const;
+
   // For callers to whom a busy file is a failure: they throw BusyFileError when it is busy.
   // The last-modification time, or nothing when the file does not exist.
   std::optional<FileTime> ModificationTime(const std::string& native_path) const;

@@ -135,28 +135,50 @@ bool IsDenied(int error_number) {
   return error_number == EACCES || error_number == EPERM || error_number == EROFS;
 }
 
-// A temporary file that is removed again unless it was renamed into place.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() {
-    if (!committed_) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& path() const { return path_; }
-  void Commit() { committed_ = true; }
-
- private:
-  std::string path_;
-  bool committed_ = false;
-};
-
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// A new file next to a target that no one else uses, removed again unless it was renamed into
+// place. A folder that is missing or closed to this user makes none, and status() says which.
+class TempFile {
+ public:
+  TempFile(const std::string& target, mode_t mode) : fd_(Create(target, mode)) {}
+  ~TempFile() {
+    if (status_ == FileStatus::kDone && !committed_) ::unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  FileStatus status() const { return status_; }
+  const std::string& path() const { return path_; }
+  int fd() const { return fd_.get(); }
+  int Close() { return fd_.Close(); }
+  void Commit() { committed_ = true; }
+
+ private:
+  int Create(const std::string& target, mode_t mode) {
+    const std::string prefix = FolderOf(target) + "/." + target.substr(target.rfind('/') + 1);
+    for (unsigned attempt = 0;; ++attempt) {
+      path_ = prefix + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
+      const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (fd >= 0) return fd;
+      // A missing folder is not created: a mistyped path must not spread folders.
+      if (IsDenied(errno) || IsNotThere(errno)) {
+        status_ = IsDenied(errno) ? FileStatus::kDenied : FileStatus::kNotThere;
+        return -1;
+      }
+      if (errno != EEXIST || attempt > 100) throw PosixError("cannot create", path_, errno);
+    }
+  }
+
+  std::string path_;
+  FileStatus status_ = FileStatus::kDone;
+  bool committed_ = false;
+  Fd fd_;
+};
 
 // A file reached through a symbolic link is replaced where the link points; the link stays.
 std::string ResolvedPath(const std::string& path) {
@@ -167,26 +189,6 @@ std::string ResolvedPath(const std::string& path) {
   std::string result(resolved);
   std::free(resolved);
   return result;
-}
-
-// Creates a new file next to `target` that no one else uses; its path goes to `temp_path`.
-// Nothing when the folder is missing or closed to this user.
-std::optional<int> CreateTempBeside(const std::string& target, std::string& temp_path, mode_t mode,
-                                    FileStatus& status) {
-  const std::string folder = FolderOf(target);
-  const std::string base = target.substr(target.rfind('/') + 1);
-  for (unsigned attempt = 0;; ++attempt) {
-    temp_path = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
-                std::to_string(attempt) + ".tmp";
-    const int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) return fd;
-    // A missing folder is not created: a mistyped path must not spread folders.
-    if (IsDenied(errno) || errno == ENOENT || errno == ENOTDIR) {
-      status = IsDenied(errno) ? FileStatus::kDenied : FileStatus::kNotThere;
-      return std::nullopt;
-    }
-    if (errno != EEXIST || attempt > 100) throw PosixError("cannot create", temp_path, errno);
-  }
 }
 
 void SyncFolder(const std::string& folder) {
@@ -225,21 +227,16 @@ FileStatus Replace(const std::string& path, std::string_view content) {
   const std::string target = ResolvedPath(path);
   struct stat old;
   const bool exists = ::stat(target.c_str(), &old) == 0;
-  if (!exists && errno != ENOENT && errno != ENOTDIR)
-    throw PosixError("cannot examine", target, errno);
+  if (!exists && !IsNotThere(errno)) throw PosixError("cannot examine", target, errno);
   if (exists && !MayWrite(target)) return FileStatus::kDenied;
 
-  std::string temp_path;
-  FileStatus status = FileStatus::kDone;
-  const auto created = CreateTempBeside(target, temp_path, exists ? 0600 : 0666, status);
-  if (!created) return status;
-  TempFile temp(temp_path);
-  Fd fd(*created);
-  if (exists && !KeepOwnerAndMode(fd.get(), old, temp_path)) return FileStatus::kDenied;
-  WriteAll(fd.get(), content, temp_path);
-  if (::fsync(fd.get()) != 0) throw PosixError("cannot flush", temp_path, errno);
-  if (fd.Close() != 0) throw PosixError("cannot close", temp_path, errno);
-  if (::rename(temp_path.c_str(), target.c_str()) != 0) {
+  TempFile temp(target, exists ? 0600 : 0666);
+  if (temp.status() != FileStatus::kDone) return temp.status();
+  if (exists && !KeepOwnerAndMode(temp.fd(), old, temp.path())) return FileStatus::kDenied;
+  WriteAll(temp.fd(), content, temp.path());
+  if (::fsync(temp.fd()) != 0) throw PosixError("cannot flush", temp.path(), errno);
+  if (temp.Close() != 0) throw PosixError("cannot close", temp.path(), errno);
+  if (::rename(temp.path().c_str(), target.c_str()) != 0) {
     if (IsDenied(errno)) return FileStatus::kDenied;
     throw PosixError("cannot replace", target, errno);
   }
@@ -277,7 +274,7 @@ class PosixFileAccess : public FileAccess {
   FileStamp TryModificationTime(const std::string& native_path) const override {
     struct stat info;
     if (::stat(native_path.c_str(), &info) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return {FileStatus::kNotThere, {}};
+      if (IsNotThere(errno)) return {FileStatus::kNotThere, {}};
       throw PosixError("cannot examine", native_path, errno);
     }
     return {FileStatus::kDone,
@@ -288,7 +285,7 @@ class PosixFileAccess : public FileAccess {
   OpenedFile TryOpenForReading(const std::string& native_path) const override {
     Fd fd(::open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return {FileStatus::kNotThere, nullptr};
+      if (IsNotThere(errno)) return {FileStatus::kNotThere, nullptr};
       throw PosixError("cannot open", native_path, errno);
     }
     // A folder opens for reading here; only the first read would fail, with a less clear word.

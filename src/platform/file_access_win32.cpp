@@ -92,51 +92,65 @@ std::string FolderPartOf(const std::string& path) {
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-// Creates a new file next to `target` that no one else uses, or gives the status that stops
-// the replace (a missing folder, a folder closed to this user).
-FileStatus CreateTempBeside(const std::string& target, std::string& temp_path, UniqueHandle& file) {
-  const std::string prefix =
-      FolderPartOf(target) + "." + target.substr(FolderPartOf(target).size());
-  for (unsigned attempt = 0;; ++attempt) {
-    temp_path = prefix + "." + std::to_string(::GetCurrentProcessId()) + "." +
-                std::to_string(attempt) + ".tmp";
-    file = UniqueHandle(::CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid()) return FileStatus::kDone;
-    const DWORD code = ::GetLastError();
-    if (IsNotThere(code)) return FileStatus::kNotThere;
-    if (code == ERROR_ACCESS_DENIED) return FileStatus::kDenied;
-    if (code != ERROR_FILE_EXISTS || attempt > 100) {
-      throw Win32Error("cannot create", temp_path, code);
-    }
-  }
-}
-
-void WriteAll(HANDLE file, std::string_view content, const std::string& path) {
+// Writes all of `content` at the file's position. A range locked by another program shows only
+// when writing: busy, for a caller who writes the whole file again later.
+FileStatus WriteAll(HANDLE file, std::string_view content, const std::string& path) {
   while (!content.empty()) {
     DWORD written = 0;
     const DWORD piece = static_cast<DWORD>(std::min(content.size(), kMaxTransfer));
     if (!::WriteFile(file, content.data(), piece, &written, nullptr)) {
-      throw Win32Error("cannot write", path, ::GetLastError());
+      const DWORD code = ::GetLastError();
+      if (code == ERROR_LOCK_VIOLATION) return FileStatus::kBusy;
+      throw Win32Error("cannot write", path, code);
     }
     if (written == 0) throw Win32Error("cannot write", path, ERROR_WRITE_FAULT);
     content.remove_prefix(written);
   }
+  return FileStatus::kDone;
 }
 
-// A temporary file that is deleted again unless it was moved into place.
+// A new file next to a target that no one else uses, deleted again unless it was moved into
+// place. A folder that is missing or closed to this user makes none, and status() says which.
 class TempFile {
  public:
-  explicit TempFile(const std::string& path) : path_(path) {}
+  explicit TempFile(const std::string& target) { Create(target); }
   ~TempFile() {
-    if (!committed_) ::DeleteFileA(path_.c_str());
+    file_.Close();
+    if (status_ == FileStatus::kDone && !committed_) ::DeleteFileA(path_.c_str());
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
+
+  FileStatus status() const { return status_; }
+  const std::string& path() const { return path_; }
+  HANDLE handle() const { return file_.get(); }
+  bool Close() { return file_.Close(); }
   void Commit() { committed_ = true; }
 
  private:
-  const std::string& path_;
+  void Create(const std::string& target) {
+    const std::string folder = FolderPartOf(target);
+    const std::string prefix = folder + "." + target.substr(folder.size());
+    for (unsigned attempt = 0;; ++attempt) {
+      path_ = prefix + "." + std::to_string(::GetCurrentProcessId()) + "." +
+              std::to_string(attempt) + ".tmp";
+      file_ = UniqueHandle(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file_.valid()) return;
+      const DWORD code = ::GetLastError();
+      if (IsNotThere(code) || code == ERROR_ACCESS_DENIED) {
+        status_ = IsNotThere(code) ? FileStatus::kNotThere : FileStatus::kDenied;
+        return;
+      }
+      if (code != ERROR_FILE_EXISTS || attempt > 100) {
+        throw Win32Error("cannot create", path_, code);
+      }
+    }
+  }
+
+  std::string path_;
+  UniqueHandle file_;
+  FileStatus status_ = FileStatus::kDone;
   bool committed_ = false;
 };
 
@@ -159,8 +173,8 @@ bool MayHaveLostTarget(DWORD code) {
 // Moves the written temporary file to `target`. ReplaceFile keeps the replaced file's
 // security descriptor and attributes; a new file is moved into place. `temp` is committed
 // whenever the temporary file must outlive this call.
-FileStatus MoveIntoPlace(const std::string& temp_path, const std::string& target, bool exists,
-                         TempFile& temp) {
+FileStatus MoveIntoPlace(TempFile& temp, const std::string& target, bool exists) {
+  const std::string& temp_path = temp.path();
   const BOOL moved = exists
                          ? ::ReplaceFileA(target.c_str(), temp_path.c_str(), nullptr,
                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
@@ -190,17 +204,14 @@ FileStatus Replace(const std::string& target, std::string_view content) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     return FileStatus::kDenied;
   }
-  std::string temp_path;
-  UniqueHandle file;
-  const FileStatus created = CreateTempBeside(target, temp_path, file);
-  if (created != FileStatus::kDone) return created;
-  TempFile temp(temp_path);
-  WriteAll(file.get(), content, temp_path);
-  if (!::FlushFileBuffers(file.get())) {
-    throw Win32Error("cannot flush", temp_path, ::GetLastError());
+  TempFile temp(target);
+  if (temp.status() != FileStatus::kDone) return temp.status();
+  if (WriteAll(temp.handle(), content, temp.path()) == FileStatus::kBusy) return FileStatus::kBusy;
+  if (!::FlushFileBuffers(temp.handle())) {
+    throw Win32Error("cannot flush", temp.path(), ::GetLastError());
   }
-  if (!file.Close()) throw Win32Error("cannot close", temp_path, ::GetLastError());
-  return MoveIntoPlace(temp_path, target, attributes != INVALID_FILE_ATTRIBUTES, temp);
+  if (!temp.Close()) throw Win32Error("cannot close", temp.path(), ::GetLastError());
+  return MoveIntoPlace(temp, target, attributes != INVALID_FILE_ATTRIBUTES);
 }
 
 class Win32FileAccess : public FileAccess {
@@ -247,8 +258,6 @@ class Win32FileAccess : public FileAccess {
   // OPEN_ALWAYS and SetEndOfFile instead of CREATE_ALWAYS: the existing file keeps its identity,
   // security descriptor and attributes, and a hidden or system file can be rewritten at all
   // (CREATE_ALWAYS refuses those unless the caller repeats their attributes).
-  // A range locked by another program shows only when writing; the caller writes the whole
-  // file again later, so that is busy as well.
   FileStatus TryRewriteFile(const std::string& native_path,
                             std::string_view content) const override {
     UniqueHandle file(::CreateFileA(native_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -258,17 +267,7 @@ class Win32FileAccess : public FileAccess {
       if (IsBusy(code)) return FileStatus::kBusy;
       throw OpenError(native_path, code);
     }
-    while (!content.empty()) {
-      DWORD written = 0;
-      const DWORD piece = static_cast<DWORD>(std::min(content.size(), kMaxTransfer));
-      if (!::WriteFile(file.get(), content.data(), piece, &written, nullptr)) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_LOCK_VIOLATION) return FileStatus::kBusy;
-        throw Win32Error("cannot write", native_path, code);
-      }
-      if (written == 0) throw Win32Error("cannot write", native_path, ERROR_WRITE_FAULT);
-      content.remove_prefix(written);
-    }
+    if (WriteAll(file.get(), content, native_path) == FileStatus::kBusy) return FileStatus::kBusy;
     if (!::SetEndOfFile(file.get())) {
       throw Win32Error("cannot write", native_path, ::GetLastError());
     }

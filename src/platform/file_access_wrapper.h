@@ -9,8 +9,8 @@
 namespace ordex {
 
 // A file access that passes every call to another one. A file access that differs in a few
-// calls (one that waits for busy files, one that declares files busy) derives from it and
-// overrides only those, so that a new call of FileAccess is forwarded here once.
+// calls (start-up's, which waits for files another program holds) derives from it and overrides
+// only those, so that a new call of FileAccess is forwarded here once.
 class FileAccessWrapper : public FileAccess {
  public:
   explicit FileAccessWrapper(const FileAccess& target) : target_(target) {}

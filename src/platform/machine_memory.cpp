@@ -1,9 +1,8 @@
 #include "platform/machine_memory.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
-
-#include "core/error.h"
 
 namespace ordex {
 
@@ -35,11 +34,15 @@ void MemoryMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
 }
 
 void MemoryMachine::LogEvent(const Event& event) {
-  if (events_fail) throw Error("the event log cannot be written");
-  events.push_back({event.id,
-                    event.level,
-                    {event.strings.begin(), event.strings.end()},
-                    std::string(event.line)});
+  if (events_fail) return;
+  try {
+    events.push_back({event.id,
+                      event.level,
+                      {event.strings.begin(), event.strings.end()},
+                      std::string(event.line)});
+  } catch (const std::bad_alloc&) {
+    // Out of memory for the record: the event is lost, as the real machines lose it.
+  }
 }
 
 void MemoryMachine::Sleep(std::chrono::milliseconds pause) {

@@ -54,7 +54,8 @@ class MemoryMachine : public Machine {
     friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
   };
   std::vector<RecordedEvent> events;
-  // When true, LogEvent throws, as a report that cannot be made may.
+  // When true, the event log cannot be written: an event is lost, as on the real machines, whose
+  // LogEvent never throws either.
   bool events_fail = false;
   std::chrono::steady_clock::time_point now{};
   std::chrono::system_clock::time_point wall_clock_at_zero{};

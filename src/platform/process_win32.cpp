@@ -12,7 +12,8 @@ extern "C" HRESULT WINAPI WerSetFlags(DWORD flags);
 namespace ordex {
 namespace {
 
-constexpr DWORD kWerFaultReportingNoUi = 0x20;
+// WER_FAULT_REPORTING_FLAG_QUEUE of werapi.h, which MinGW-w64's lacks.
+constexpr DWORD kWerFaultReportingFlagQueue = 0x2;
 
 }  // namespace
 
@@ -20,7 +21,10 @@ void KeepSystemDialogsAway() {
   // Not SEM_NOGPFAULTERRORBOX: that flag keeps a crash from Windows Error Reporting altogether,
   // and a fleet administrator collects crashes there. Its dialog is turned off below instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  ::WerSetFlags(kWerFaultReportingNoUi);
+  // Only a flag the WerSetFlags page lists: WER_FAULT_REPORTING_FLAG_QUEUE, "Queue critical
+  // reports for the specified process. This does not show any UI." (WerGetFlags). The crash is
+  // still reported: Windows writes its Application Error event and keeps the report in the queue.
+  ::WerSetFlags(kWerFaultReportingFlagQueue);
   // In a GUI program the C runtime shows its fatal messages in a message box by default.
   _set_error_mode(_OUT_TO_STDERR);
   // The runtime's abort ends the process with status 3 and no report; a fail-fast exception

@@ -116,6 +116,8 @@ class FltkWindowView : public WindowView {
     if (period_s_ > 0) Fl::add_timeout(period_s_, &OnTimeout, this);
   }
 
+  void Listen(TickListener& listener) override { state_.Listen(listener); }
+
   int Run(TickListener& listener) override {
     if (state_.TellRequestedEnd(listener)) return 0;
     listener_ = &listener;

@@ -17,14 +17,24 @@ void MemoryWindowView::SetTimerInterval(std::int32_t interval_ms) {
   ++set_timer_calls_;
 }
 
+void MemoryWindowView::RequestEnd(EndReason reason) {
+  if (!running_) {
+    state_.RequestEnd(reason);
+  } else if (!end_in_loop_) {
+    end_in_loop_ = reason;
+  }
+}
+
 int MemoryWindowView::Run(TickListener& listener) {
-  while (!state_.quit_requested() && !state_.end_requested() && interval_ms_ > 0 &&
+  running_ = true;
+  while (!state_.quit_requested() && !state_.end_requested() && !end_in_loop_ && interval_ms_ > 0 &&
          ticks_to_run > 0) {
     --ticks_to_run;
     listener.OnTick();
   }
+  running_ = false;
   if (state_.quit_requested()) return state_.quit_status();
-  if (!state_.TellRequestedEnd(listener)) listener.OnEnd(end_reason);
+  if (!state_.TellRequestedEnd(listener)) listener.OnEnd(end_in_loop_.value_or(end_reason));
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ class MemoryWindowView : public WindowView {
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
 
+  void Listen(TickListener& listener) override { state_.Listen(listener); }
+
   // Ticks while the timer is on, up to `ticks_to_run` times, then ends as `end_reason` says
   // (tells the listener, returns 0). After Quit it returns that status once the current tick
   // has ended; after RequestEnd it ends as that says once the current tick has ended.
@@ -34,8 +37,10 @@ class MemoryWindowView : public WindowView {
 
   // The window is asked to end, as the user, the session or an installer asks a real one
   // (kClosedForUpdate: the package's machine-wide close signal, set): a pause under way or to
-  // come throws, a loop ends after its tick.
-  void RequestEnd(EndReason reason) { state_.RequestEnd(reason); }
+  // come throws, once the listener given to Listen has heard of it (before this returns, as a
+  // real window tells it while it handles the request); a loop ends after its tick, and tells it
+  // then.
+  void RequestEnd(EndReason reason);
 
   // The time a test lets pass, in ticks of the timer, and how the loop ends after it.
   int ticks_to_run = 0;
@@ -54,6 +59,8 @@ class MemoryWindowView : public WindowView {
 
  private:
   WindowState state_;
+  bool running_ = false;
+  std::optional<EndReason> end_in_loop_;
   bool visible_ = false;
   std::int32_t interval_ms_ = 0;
   int set_text_calls_ = 0;

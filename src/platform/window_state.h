@@ -43,10 +43,20 @@ class WindowState {
   bool quit_requested() const { return quit_requested_; }
   int quit_status() const { return quit_status_; }
 
+  // The listener that hears of an end asked for while the loop does not run (WindowView::Listen).
+  void Listen(TickListener& listener) { listener_ = &listener; }
+
   // An end that the user or the system asks for while the loop does not run (before it, during a
-  // pause): the first is kept until it is told, by a pause that throws it or by the loop.
+  // pause): the first is told at once to the listener, when one listens, so that it is told
+  // within the handling of the request, and kept for a pause to throw or the loop to end on.
+  // None after Quit.
   void RequestEnd(EndReason reason) {
-    if (!end_) end_ = reason;
+    if (end_ || quit_requested_) return;
+    end_ = reason;
+    if (listener_ != nullptr) {
+      end_told_ = true;
+      listener_->OnEnd(reason);
+    }
   }
   bool end_requested() const { return end_.has_value(); }
 
@@ -72,6 +82,7 @@ class WindowState {
   int quit_status_ = 0;
   std::optional<EndReason> end_;
   bool end_told_ = false;
+  TickListener* listener_ = nullptr;
 };
 
 }  // namespace ordex

@@ -92,6 +92,8 @@ class TextWindowView : public WindowView {
     deadline_ns_ = NowNs() + period_ns_;
   }
 
+  void Listen(TickListener& listener) override { state_.Listen(listener); }
+
   int Run(TickListener& listener) override {
     if (state_.TellRequestedEnd(listener)) return 0;
     for (;;) {

@@ -91,6 +91,11 @@ class WindowView {
   // runs with this period already, may keep its rhythm). 0 or less stops it.
   virtual void SetTimerInterval(std::int32_t interval_ms) = 0;
 
+  // From now on `listener` hears of an end asked for before Run too (during a pause), inside the
+  // handling of the request: Windows may end the process as soon as its WM_ENDSESSION has been
+  // handled, so what is to be said of an end must be said there. Run is given the same listener.
+  virtual void Listen(TickListener& listener) = 0;
+
   // Runs the event loop, calling `listener` on every tick, until the window is closed, Quit is
   // called, (POSIX) SIGINT or SIGTERM arrives, or (Windows) the package's close signal is set. A
   // tick always runs to its end before the next event is handled. Returns the exit status: 0, or
@@ -103,8 +108,9 @@ class WindowView {
   // Waits `pause` before Run, while the window goes on answering: the system's and other
   // programs' messages are handled (a window that stops answering looks hung, and holds up a
   // session's end and an installer's close), and the timer does not tick. When the window is
-  // asked to end meanwhile (or was before), throws EndRequested at once; the end is then told
-  // only that way, and Run returns 0 at once. After Quit it returns at once.
+  // asked to end meanwhile (or was before), throws EndRequested at once, once the listener given
+  // to Listen (if any) has been told of the end; Run then returns 0 at once without telling it
+  // again. After Quit it returns at once.
   virtual void Pause(std::chrono::milliseconds pause) = 0;
 };
 

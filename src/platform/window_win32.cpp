@@ -23,8 +23,14 @@ namespace {
 constexpr UINT_PTR kTimer1Id = 1;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kDefaultDpi = 96;
+// The form's font: 8 points, scaled to the window's DPI, of the logical face that Windows maps to
+// the shell font of the PC's language. "Your application should not hard-code font names" and
+// "MS Shell Dlg maps to the default shell font associated with the current culture/locale"
+// ("Using MS Shell Dlg and MS Shell Dlg 2"); that is "typically Microsoft Sans Serif, 8 point"
+// (SystemFonts.DefaultFont), the TrueType face with the metrics of the bitmap "MS Sans Serif"
+// the layout was drawn in, which jumps between its few sizes where TrueType scales.
 constexpr int kFontPoints = 8;
-constexpr char kFontFace[] = "MS Sans Serif";
+constexpr char kFontFace[] = "MS Shell Dlg";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 // The least space between a caption that had to grow and its text box.
@@ -81,6 +87,7 @@ class Win32WindowView : public WindowView {
   void SetText(std::size_t control, std::string_view text) override;
   void SetVisible(bool visible) override;
   void SetTimerInterval(std::int32_t interval_ms) override;
+  void Listen(TickListener& listener) override { state_.Listen(listener); }
   int Run(TickListener& listener) override;
   void Quit(int status) override;
   void Pause(std::chrono::milliseconds pause) override;
@@ -96,6 +103,7 @@ class Win32WindowView : public WindowView {
   // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
   void EndBy(EndReason reason);
   void Tick();
+  void ShowOrHide(bool visible);
   bool IsTextBox(HWND window) const;
   HWND AddControl(const char* window_class, std::string_view text, DWORD style, int id, Twips place,
                   int room_width = 0);
@@ -227,7 +235,7 @@ void Win32WindowView::ApplyDpi(UINT dpi) {
   dpi_ = dpi;
   const HFONT font =
       ::CreateFontA(-::MulDiv(kFontPoints, static_cast<int>(dpi_), 72), 0, 0, 0, FW_NORMAL, FALSE,
-                    FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
   for (const Placed& placed : placed_) {
     ::SetWindowPos(placed.window, nullptr, Pixels(placed.place.left), Pixels(placed.place.top),
@@ -286,7 +294,7 @@ void Win32WindowView::SetText(std::size_t control, std::string_view text) {
 }
 
 void Win32WindowView::SetVisible(bool visible) {
-  const HWND window = Window();
+  Window();  // made at the first use
   if (visible) {
     for (std::size_t control = 0; control < controls_.size(); ++control) {
       if (!unshown_texts_[control]) continue;
@@ -294,9 +302,20 @@ void Win32WindowView::SetVisible(bool visible) {
       ::SetWindowTextA(controls_[control], state_.Text(control).c_str());
     }
   }
+  ShowOrHide(visible);
+}
+
+// "nCmdShow ... is ignored the first time an application calls ShowWindow, if the program that
+// launched the application provides a STARTUPINFO structure" (ShowWindow): a first call that
+// hides might show the window as the launcher asked. The window is made without WS_VISIBLE, so a
+// window not shown needs no call to stay hidden, and the first call ORDEX makes is one that
+// shows it. Should the launcher's command take its place (a start hidden), the next pass finds
+// the window not visible and asks again.
+void Win32WindowView::ShowOrHide(bool visible) {
   shown_ = visible;
+  if ((::IsWindowVisible(window_) != FALSE) == visible) return;
   // SW_SHOWNA: a tool that appears on a timer must not take the focus from the operator.
-  ::ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
+  ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32WindowView::SetTimerInterval(std::int32_t interval_ms) {
@@ -404,8 +423,9 @@ void Win32WindowView::Quit(int status) {
 void Win32WindowView::EndBy(EndReason reason) {
   if (state_.quit_requested()) return;
   if (listener_ == nullptr) {
-    // A pause, before the loop: it throws once this message has been handled. (The session may
-    // end the process soon after WM_ENDSESSION returns; the pause returns right after it.)
+    // A pause, before the loop: the listener given to Listen hears of the end here, while the
+    // message is handled ("the session can end any time after all applications have returned
+    // from processing this message", WM_ENDSESSION), and the pause throws once it has been.
     state_.RequestEnd(reason);
     return;
   }
@@ -476,8 +496,7 @@ LRESULT Win32WindowView::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       return 0;
     }
     case WM_CLOSE:
-      shown_ = false;
-      ::ShowWindow(window_, SW_HIDE);
+      ShowOrHide(false);
       EndBy(EndReason::kWindowClosed);
       return 0;
     case WM_QUERYENDSESSION:

@@ -53,7 +53,7 @@ class RegistryFile : public RegStoreAccess {
     FileSignature now;
     if (::stat(path_.c_str(), &info) == 0) {
       now = FileSignature::Of(info);
-    } else if (errno != ENOENT && errno != ENOTDIR) {
+    } else if (!IsNotThere(errno)) {
       throw PosixError("cannot examine", path_, errno);
     }
     if (loaded_ && now == signature_) return store_;

@@ -33,10 +33,13 @@ constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
 // ignored).
 constexpr std::string_view kPoliciesKey = "SOFTWARE\\Policies\\";
 
+bool IsPolicy(std::string_view key_path) {
+  return key_path.size() >= kPoliciesKey.size() &&
+         EqualIgnoringCase(key_path.substr(0, kPoliciesKey.size()), kPoliciesKey);
+}
+
 REGSAM ViewOf(std::string_view key_path) {
-  const bool policy = key_path.size() >= kPoliciesKey.size() &&
-                      EqualIgnoringCase(key_path.substr(0, kPoliciesKey.size()), kPoliciesKey);
-  return policy ? KEY_WOW64_64KEY : kRegistryView;
+  return IsPolicy(key_path) ? KEY_WOW64_64KEY : kRegistryView;
 }
 
 // Predefined root keys are sign-extended handle values on 64-bit Windows.
@@ -66,18 +69,32 @@ bool IsAbsentOrDenied(LSTATUS status) {
          status == ERROR_ACCESS_DENIED;
 }
 
+// "If the lpSubKey parameter is NULL or a pointer to an empty string, and if hKey is a predefined
+// key, then the system refreshes the predefined key, and phkResult receives the same hKey handle
+// passed into the function" (RegOpenKeyEx): such a handle belongs to the process, not to the
+// open, and closing it would close the root for every later call.
+bool IsPredefined(HKEY key) {
+  for (const HKEY predefined :
+       {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_PERFORMANCE_DATA,
+        HKEY_PERFORMANCE_TEXT, HKEY_PERFORMANCE_NLSTEXT, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
+        HKEY_CURRENT_USER_LOCAL_SETTINGS}) {
+    if (key == predefined) return true;
+  }
+  return false;
+}
+
+// An opened key, closed when it goes; a predefined key is never closed.
 class UniqueKey {
  public:
   UniqueKey() = default;
-  ~UniqueKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
+  ~UniqueKey() { Reset(); }
   UniqueKey(const UniqueKey&) = delete;
   UniqueKey& operator=(const UniqueKey&) = delete;
   HKEY get() const { return key_; }
   HKEY* out() { return &key_; }
   void Reset() {
-    if (key_ != nullptr) ::RegCloseKey(std::exchange(key_, nullptr));
+    const HKEY key = std::exchange(key_, nullptr);
+    if (key != nullptr && !IsPredefined(key)) ::RegCloseKey(key);
   }
   void Swap(UniqueKey& other) { std::swap(key_, other.key_); }
 
@@ -101,12 +118,24 @@ std::string_view ParentOf(std::string_view key_path) {
   return separator == std::string_view::npos ? std::string_view() : key_path.substr(0, separator);
 }
 
-// Opens the key (the root itself for an empty path) to be told of its changes; the status of
-// the open.
-LSTATUS OpenForNotify(RootKey root, std::string_view key_path, REGSAM view, UniqueKey& key) {
+// The key above which a watch never goes: one that always exists, so that it needs no watch of
+// its own going. For a policy that is SOFTWARE\Policies, which holds policies only; for every
+// other key the first key of its path (SOFTWARE), never the root. Empty for an empty path.
+std::string_view FloorOf(std::string_view key_path) {
+  if (IsPolicy(key_path)) return key_path.substr(0, kPoliciesKey.size() - 1);
+  return key_path.substr(0, key_path.find('\\'));
+}
+
+// Asks Windows to signal `event` at the next change of the kind `filter` names in the key itself
+// (not below it); the status of the open or the request.
+LSTATUS Notify(RootKey root, std::string_view key_path, REGSAM view, DWORD filter, HANDLE event,
+               UniqueKey& key) {
   key.Reset();
   const std::string path(key_path);
-  return ::RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_NOTIFY | view, key.out());
+  const LSTATUS opened =
+      ::RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_NOTIFY | view, key.out());
+  if (opened != ERROR_SUCCESS) return opened;
+  return ::RegNotifyChangeKeyValue(key.get(), FALSE, filter, event, TRUE);
 }
 
 // A key this user may not open is there all the same.
@@ -120,71 +149,74 @@ bool Exists(RootKey root, std::string_view key_path, REGSAM view) {
 
 // Tells when a key may have changed: its values, its coming into being, its deletion.
 //
-// Windows signals an event for a change below a key it watches (RegNotifyChangeKeyValue), but
+// Windows signals an event for a change in a key it watches (RegNotifyChangeKeyValue), but
 // "does not notify the caller if the specified key is deleted", and a key that does not exist
-// cannot be watched. So the watch is placed on the parent of the deepest key of the path that
-// exists, with its subtree: a change of the key's values, the deletion of the key (a subkey of
-// the parent goes), and while the key is missing the creation of the next key of its path, all
-// reach it, and so does the deletion of that deepest key. A watch that has fired is placed
-// again, for the path as it is then, before the values are read: whatever changes after that
-// fires it again. A registration ends with the thread that made it; the refresh pass runs on
-// the one thread of the program.
+// cannot be watched. So the deepest key of the path that exists is watched for its values (when
+// it is the key itself) and for a key added below it, and its parent for a key going; nothing
+// above the path's floor (FloorOf) is watched, nor any key's subtree: a pass reads again only for
+// a change on the path, never for what installers or updates do elsewhere below SOFTWARE. A
+// watch that has fired is placed again, for the path as it is then, before the values are read:
+// whatever changes after that fires it again. A registration ends with the thread that made it;
+// the refresh pass runs on the one thread of the program.
 class KeyWatch {
  public:
   enum class State { kUnarmed, kArmed, kUnwatchable };
 
   KeyWatch(RootKey root, std::string key_path)
-      : root_(root), path_(std::move(key_path)), view_(ViewOf(path_)) {}
+      : root_(root), path_(std::move(key_path)), floor_(FloorOf(path_)), view_(ViewOf(path_)) {}
 
   State state() const { return state_; }
   HANDLE event() const { return event_.get(); }
   // After the event was seen signalled.
   void Fired() { state_ = State::kUnarmed; }
 
-  // Places the watch for the path as it is now. A key that may not be watched (no KEY_NOTIFY
-  // for its parent, no event) stays unwatchable; one that changed while the watch was placed is
-  // tried again the next time.
+  // Places the watch for the path as it is now. A key that may not be watched (no KEY_NOTIFY,
+  // no event, a floor that is missing) stays unwatchable; one that changed while the watch was
+  // placed is tried again the next time.
   void Arm() { state_ = Place(); }
 
  private:
   State Place() {
     watched_.Reset();
+    watched_parent_.Reset();
+    if (floor_.empty() || !Exists(root_, floor_, view_)) return State::kUnwatchable;
     if (!event_.valid()) event_ = UniqueHandle(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!event_.valid()) return State::kUnwatchable;
     // A signal from before the watch is placed says nothing the reads after it miss.
     ::ResetEvent(event_.get());
     std::string_view deepest = path_;
-    while (!deepest.empty() && !Exists(root_, deepest, view_)) deepest = ParentOf(deepest);
-    const std::string_view watched = deepest.empty() ? deepest : ParentOf(deepest);
-    UniqueKey key;
-    const LSTATUS opened = OpenForNotify(root_, watched, view_, key);
-    if (opened != ERROR_SUCCESS)
-      return opened == ERROR_ACCESS_DENIED ? State::kUnwatchable : State::kUnarmed;
+    while (deepest.size() > floor_.size() && !Exists(root_, deepest, view_))
+      deepest = ParentOf(deepest);
     const DWORD filter =
         REG_NOTIFY_CHANGE_NAME | (deepest == path_ ? REG_NOTIFY_CHANGE_LAST_SET : 0);
-    const LSTATUS armed = ::RegNotifyChangeKeyValue(key.get(), TRUE, filter, event_.get(), TRUE);
-    if (armed == ERROR_KEY_DELETED) return State::kUnarmed;
+    LSTATUS armed = Notify(root_, deepest, view_, filter, event_.get(), watched_);
+    if (armed == ERROR_SUCCESS && deepest.size() > floor_.size()) {
+      armed = Notify(root_, ParentOf(deepest), view_, REG_NOTIFY_CHANGE_NAME, event_.get(),
+                     watched_parent_);
+    }
+    // A key gone meanwhile is looked for again the next time; a watch refused stays refused.
+    if (armed == ERROR_FILE_NOT_FOUND || armed == ERROR_KEY_DELETED) return State::kUnarmed;
     if (armed != ERROR_SUCCESS) return State::kUnwatchable;
-    watched_.Swap(key);
     // The path as found before the watch was placed must still hold: a change in between would
     // otherwise go unseen.
-    const bool same = deepest.empty() || Exists(root_, deepest, view_);
+    const bool same = Exists(root_, deepest, view_);
     const bool next_missing = deepest == path_ || !Exists(root_, NextKeyBelow(deepest), view_);
     return same && next_missing ? State::kArmed : State::kUnarmed;
   }
 
   // The key of the path one level below `deepest`.
   std::string_view NextKeyBelow(std::string_view deepest) const {
-    const std::size_t start = deepest.empty() ? 0 : deepest.size() + 1;
-    const std::size_t end = path_.find('\\', start);
+    const std::size_t end = path_.find('\\', deepest.size() + 1);
     return std::string_view(path_).substr(0, end);
   }
 
   RootKey root_;
   std::string path_;
+  std::string_view floor_;  // a part of path_
   REGSAM view_;
   UniqueHandle event_;
   UniqueKey watched_;
+  UniqueKey watched_parent_;
   State state_ = State::kUnarmed;
 };
 

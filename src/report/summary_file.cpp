@@ -24,10 +24,13 @@ std::string SummaryFileContent(const ControllerInfo& info) {
   return content;
 }
 
+std::string SummaryFilePath(const FileAccess& files, std::string_view install_dir) {
+  return files.NativePathBelow(install_dir, kSummaryRelativePath);
+}
+
 FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
                             const ControllerInfo& info) {
-  const std::string path = files.NativePath(std::string(install_dir).append(kSummaryRelativePath));
-  return files.TryRewriteFile(path, SummaryFileContent(info));
+  return files.TryRewriteFile(SummaryFilePath(files, install_dir), SummaryFileContent(info));
 }
 
 }  // namespace ordex

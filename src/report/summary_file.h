@@ -25,9 +25,11 @@ std::array<SummaryLine, 7> SummaryLines(const ControllerInfo& info);
 // The seven CR LF lines of the summary file, in the 8-bit code page.
 std::string SummaryFileContent(const ControllerInfo& info);
 
-// Rewrites `install_dir` + "\ROBOTER\IBGN\Xoc\R1\IBGN\Tarvex.ini" in place. Returns kBusy
-// when another program holds the file; a missing folder, or an open, write or close that fails
-// otherwise, throws Error.
+// The summary file's path on this platform: `install_dir` followed by kSummaryRelativePath.
+std::string SummaryFilePath(const FileAccess& files, std::string_view install_dir);
+
+// Rewrites the summary file (SummaryFilePath) in place. Returns kBusy when another program holds
+// the file; a missing folder, or an open, write or close that fails otherwise, throws Error.
 FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
                             const ControllerInfo& info);
 

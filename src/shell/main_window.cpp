@@ -59,20 +59,17 @@ Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
   instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
+  // An end asked for while start-up waits is reported while the window handles the request.
+  machine_.View().Listen(*this);
   try {
     StartUp();
-  } catch (const EndRequested& end) {
-    Form_QueryUnload(end.reason());
+  } catch (const EndRequested&) {
     return LoadResult::kEnded;
   } catch (const std::exception& e) {
     machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;
   }
-  Report([&] {
-    const std::string summary =
-        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
-    return StartedEvent(Current, summary);
-  });
+  Report([&] { return StartedEvent(Current, SummaryFilePath(machine_.Files(), InstallDir)); });
   return LoadResult::kRunning;
 }
 
@@ -123,37 +120,13 @@ void Form1::LoadSettings() {
   ReadSettings(true);
 }
 
-// Each of the two settings comes from the policy key where it holds a number (Group Policy
-// steers a fleet), else from the settings key (the technician's), else from the value the
-// settings key gave last, or the default when it never gave one: a policy removed lets go at the
-// next pass, even where the settings key holds nothing (a standard user may not write the
-// defaults). However a value was written (a DWORD, a QWORD, a number as text), one that reads
-// is never overwritten.
-void Form1::ReadSettings(bool at_start_up) {
-  DwordRead reads[] = {{PolicyKey, kTimerIntervalName},
-                       {SettingsKey, kTimerIntervalName},
-                       {PolicyKey, kVisibleName},
-                       {SettingsKey, kVisibleName}};
-  Registry().ReadDwords(HKEY_LOCAL_MACHINE_ROOT, reads);
-  const struct {
-    std::int32_t& value;
-    std::int32_t& last_setting;
-    std::int32_t default_value;
-    const DwordRead& policy;
-    const DwordRead& setting;
-  } settings[] = {
-      {TimerInterval, timer_interval_setting_, kDefaultTimerInterval, reads[0], reads[1]},
-      {Visible, visible_setting_, kDefaultVisible, reads[2], reads[3]}};
-  for (const auto& setting : settings) {
-    if (setting.setting.ok) setting.last_setting = setting.setting.value;
-    setting.value = setting.policy.ok ? setting.policy.value : setting.last_setting;
-    if (!at_start_up || setting.setting.ok) continue;
-    // Written back, into the settings key only, so that a technician finds the setting to
-    // change; a store this user may not write is no reason to stop.
-    bool written = false;
-    Registry().WriteDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, setting.setting.value_name,
-                          setting.default_value, written);
-  }
+// Each setting comes from the policy key where it holds a number (Group Policy steers a fleet),
+// else from the settings key (the technician's), else from the value the settings key gave last,
+// or the default when it never gave one (see Settings).
+void Form1::ReadSettings(bool write_back_defaults) {
+  settings_.Read(Registry(), write_back_defaults);
+  TimerInterval = settings_.Value(SettingId::kTimerInterval);
+  Visible = settings_.Value(SettingId::kVisible);
 }
 
 std::string Form1::ReadVersionValue(std::string_view value_name) {
@@ -169,16 +142,14 @@ std::string Form1::GetIpoTime() {
 
 std::string Form1::GetExAxNum(FileTime& fileTime) {
   MachineDataPath = InstallDir + std::string(kMachineDataRelativePath);
-  machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
-  MachineDataReading reading = start_up_files_->ReadMachineData(machine_data_native_path_);
-  ex_ax_num_unknown_ = reading.empty_file;
+  MachineDataReading reading = machine_data_.ReadAtStartUp(MachineDataPath, *start_up_files_);
   fileTime = reading.time;
   return std::move(reading.ex_ax_num);
 }
 
-std::string Form1::GetSensorInfo(std::string& driverVersion) {
+std::string Form1::GetSensorInfo(std::string& driver_version) {
   SensorInfo info = ReadSensorInfo(*start_up_files_, InstallDir);
-  if (info.driver_version) driverVersion = std::move(*info.driver_version);
+  if (info.driver_version) driver_version = std::move(*info.driver_version);
   return std::move(info.sensor);
 }
 
@@ -202,8 +173,7 @@ void Form1::RefreshCycle() {
   if (changed || summary_pending_) WriteInfoFileWhenFree();
   std::optional<Condition> summary_held;
   if (summary_pending_) {
-    const std::string path =
-        machine_.Files().NativePath(InstallDir + std::string(kSummaryRelativePath));
+    const std::string path = SummaryFilePath(machine_.Files(), InstallDir);
     summary_held = Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
   }
   Observe(summary_condition_, summary_held);
@@ -219,65 +189,19 @@ void Form1::RefreshCycle() {
 // next pass, and Current keeps its values until a whole reading arrives; what keeps it from
 // being used is reported only once it lasts.
 bool Form1::TakeInMachineData() {
-  std::optional<Condition> condition;
-  std::optional<MachineDataReading> reading;
-  try {
-    reading = ReadTouchedMachineData(condition);
-  } catch (const BusyFileError& e) {
-    condition = Condition{ConditionKind::kMachineDataBusy, machine_data_native_path_, e.what()};
-  } catch (const Error& e) {
-    condition =
-        Condition{ConditionKind::kMachineDataUnreadable, machine_data_native_path_, e.what()};
-  }
-  Observe(machine_data_condition_, condition);
-  if (!reading) return false;
-  Current.ExAxNum = std::move(reading->ex_ax_num);
-  Current.MachineDataTime = reading->time;
+  MachineDataLook look = machine_data_.Look();
+  Observe(machine_data_condition_, look.condition);
+  if (!look.reading) return false;
+  Current.ExAxNum = std::move(look.reading->ex_ax_num);
+  Current.MachineDataTime = look.reading->time;
   Show(Control::txtExAxNum, Current.ExAxNum);
   // After a start-up that found the file empty, the first whole reading is news for the summary,
   // not a change, whatever it holds (no count at all included).
-  if (std::exchange(ex_ax_num_unknown_, false)) {
+  if (look.first_known) {
     summary_pending_ = true;
     return false;
   }
   return Current.ExAxNum != Saved.ExAxNum;
-}
-
-// A new reading, or nothing when the time stamp has not moved or the file is, for a moment or
-// for good, missing (saved by rename, or deleted and written anew), empty or changing while it
-// is read; `condition` then says which.
-std::optional<MachineDataReading> Form1::ReadTouchedMachineData(
-    std::optional<Condition>& condition) {
-  auto time = machine_.Files().ModificationTime(machine_data_native_path_);
-  if (!time) {
-    // A folder renamed to another case maps to another native path.
-    machine_data_native_path_ = machine_.Files().NativePath(MachineDataPath);
-    condition = Condition{ConditionKind::kMachineDataMissing, machine_data_native_path_,
-                          machine_.Files().MissingFileError(machine_data_native_path_).what()};
-    return std::nullopt;
-  }
-  if (*time == Current.MachineDataTime) {
-    // Taken empty at start-up and not saved since: still empty, which lasts if no one saves it.
-    if (ex_ax_num_unknown_) {
-      condition = Condition{ConditionKind::kMachineDataEmpty, machine_data_native_path_, ""};
-    }
-    return std::nullopt;
-  }
-  auto reading = ReadExAxNum(machine_.Files(), machine_data_native_path_);
-  if (!reading) {
-    const bool there = machine_.Files().ModificationTime(machine_data_native_path_).has_value();
-    condition =
-        Condition{there ? ConditionKind::kMachineDataChanging : ConditionKind::kMachineDataMissing,
-                  machine_data_native_path_, ""};
-    return std::nullopt;
-  }
-  // An empty file is one being saved in place (truncated, not yet written): it holds no count
-  // worth showing or counting.
-  if (reading->empty_file) {
-    condition = Condition{ConditionKind::kMachineDataEmpty, machine_data_native_path_, ""};
-    return std::nullopt;
-  }
-  return reading;
 }
 
 // The summary gets the latest values as soon as no other program holds it; until then the
@@ -311,7 +235,7 @@ void Form1::HeartbeatWhenDue() {
       for (const LastingCondition* place : {&machine_data_condition_, &summary_condition_}) {
         if (auto reported = place->Reported()) standing.push_back(std::move(*reported));
       }
-      return HeartbeatEvent(days, refresh_no_caption_, ChangeCount, machine_data_native_path_,
+      return HeartbeatEvent(days, refresh_no_caption_, ChangeCount, machine_data_.native_path(),
                             standing);
     });
   }
@@ -333,7 +257,7 @@ void Form1::CountChange() {
   ++ChangeCount;
   ShowChangeCount();
   Report([&] {
-    return ChangedEvent(Saved.ExAxNum, Current.ExAxNum, ChangeCount, machine_data_native_path_);
+    return ChangedEvent(Saved.ExAxNum, Current.ExAxNum, ChangeCount, machine_data_.native_path());
   });
 }
 

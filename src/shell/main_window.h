@@ -8,29 +8,18 @@
 #include <string_view>
 
 #include "collectors/controller_info.h"
-#include "collectors/ex_ax_num.h"
 #include "platform/machine.h"
 #include "platform/registry_access.h"
 #include "shell/form1_layout.h"
 #include "shell/lasting_condition.h"
+#include "shell/machine_data_watch.h"
+#include "shell/settings.h"
 #include "shell/start_up_patience.h"
 
 namespace ordex {
 
-inline constexpr std::string_view VersionKey = "SOFTWARE\\Tarvex Roboter GmbH\\Version";
-inline constexpr std::string_view SettingsKey =
-    "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
-
-// Where a fleet's administrator sets the two settings by Group Policy. A value here that reads
-// as a number wins over the settings key's; the program never writes it.
-inline constexpr std::string_view PolicyKey = "SOFTWARE\\Policies\\Tarvex Roboter GmbH\\ORDEX";
-inline constexpr std::string_view kTimerIntervalName = "TimerInterval";
-inline constexpr std::string_view kVisibleName = "Visible";
-
 inline constexpr std::string_view kNotAvailable = "Not Available";
 inline constexpr std::string_view kDefaultInstallDir = "C:\\XOC";
-inline constexpr std::int32_t kDefaultTimerInterval = 10000;
-inline constexpr std::int32_t kDefaultVisible = 0;
 // The refresh periods that keep the refresh running; 0 or less stops it for good.
 inline constexpr std::int32_t kLowestRunningTimerInterval = 1;
 // How often a running ORDEX says that it still watches, counted from the end of its start-up.
@@ -79,11 +68,10 @@ class Form1 : private TickListener {
   void LoadSettings();
   std::string GetIpoTime();
   std::string GetExAxNum(FileTime& fileTime);
-  std::string GetSensorInfo(std::string& driverVersion);
+  std::string GetSensorInfo(std::string& driver_version);
   void WriteInfoFile();
   void RefreshCycle();
   bool TakeInMachineData();
-  std::optional<MachineDataReading> ReadTouchedMachineData(std::optional<Condition>& condition);
   void WriteInfoFileWhenFree();
   void CountChange();
   void Observe(LastingCondition& place, const std::optional<Condition>& found);
@@ -107,15 +95,9 @@ class Form1 : private TickListener {
   std::unique_ptr<StartUpPatience> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
   std::unique_ptr<InstanceLock> instance_lock_;
-  std::string machine_data_native_path_;
+  MachineDataWatch machine_data_{machine_};
   std::string refresh_no_caption_{kRefreshNoInitial};
-  // Whether start-up took the machine data file empty and no whole reading has come since: the
-  // first one is the first count known, not a change.
-  bool ex_ax_num_unknown_ = false;
-  // What the settings key gave last for each setting, or its default: where a setting falls back
-  // when the policy lets go of it.
-  std::int32_t timer_interval_setting_ = kDefaultTimerInterval;
-  std::int32_t visible_setting_ = kDefaultVisible;
+  Settings settings_;
   bool summary_pending_ = false;
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;

@@ -65,26 +65,4 @@ FileStatus StartUpPatience::WriteWhenFree(const std::string& native_path,
   return status;
 }
 
-// One loop with one deadline for every way a save can look: the read goes to the files
-// themselves, and whatever kept the last try from a whole reading is what start-up ends with.
-MachineDataReading StartUpPatience::ReadMachineData(const std::string& native_path) const {
-  std::optional<Error> failure;
-  const auto reading = Retry(
-      [&]() -> std::optional<MachineDataReading> {
-        try {
-          auto read = ReadExAxNum(target(), native_path);
-          if (read) return read;
-          failure = target().ModificationTime(native_path)
-                        ? Error(native_path + " keeps changing while it is read")
-                        : MissingFileError(native_path);
-        } catch (const BusyFileError& e) {
-          failure = e;
-        }
-        return std::nullopt;
-      },
-      [](const std::optional<MachineDataReading>& read) { return read && !read->empty_file; });
-  if (!reading) throw *failure;
-  return *reading;
-}
-
 }  // namespace ordex

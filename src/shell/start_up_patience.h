@@ -6,7 +6,6 @@
 #include <string_view>
 #include <type_traits>
 
-#include "collectors/ex_ax_num.h"
 #include "platform/file_access.h"
 #include "platform/file_access_wrapper.h"
 #include "platform/machine.h"
@@ -34,12 +33,6 @@ class StartUpPatience : public FileAccessWrapper {
                             std::string_view content) const override;
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
-
-  // The machine data file read whole. A file that is missing, held (pending deletion included),
-  // empty or changing while it is read is a save in progress (deleted and written anew, or
-  // truncated and written), read again with the same patience: one still empty then is taken
-  // as it is; one still missing, held or changing throws.
-  MachineDataReading ReadMachineData(const std::string& native_path) const;
 
   // Runs `attempt` until `done(result)`, pausing in between; once the patience is spent, the
   // last result is returned.
