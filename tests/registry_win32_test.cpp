@@ -78,6 +78,10 @@ class Win32RegistryTest : public ::testing::Test {
                             std::string_view(static_cast<const char*>(data), size));
   }
 
+  void PutDword(const std::string& name, DWORD value) {
+    Put(name, REG_DWORD, &value, sizeof value);
+  }
+
   void PutString(const std::string& name, const std::string& text) {
     Put(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
   }
