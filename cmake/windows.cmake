@@ -66,9 +66,11 @@ function(ordex_add_setup_dll target version)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ordex_setup SUFFIX .dll)
   if(MINGW)
     # The runtime linked in as for the executables (the toolchain file), and no symbols in the
-    # shipped build.
+    # shipped build. On 32-bit x86 the .def file's plain names stand for the __stdcall symbols
+    # (Name@4), as meant: the fix-up says nothing.
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
-                        $<$<CONFIG:MinSizeRel>:-s>)
+                        $<$<CONFIG:MinSizeRel>:-s>
+                        $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},4>:-Wl,--enable-stdcall-fixup>)
   endif()
   ordex_add_version_resource(${target} ${PROJECT_SOURCE_DIR}/src/setup/ordex_setup.rc ${version})
   ordex_sign_program(${target})

@@ -405,8 +405,8 @@ started_at=$SECONDS
 status=$(msiexec /x "$MSI" /qn)
 took=$((SECONDS - started_at))
 [ "$status" = 0 ] || fail "uninstall ended with status $status: $(install_log)"
-# Ended, not left to its two minutes (its status says nothing here: Wine hands the parent of a
-# process that another one ended with TerminateProcess the status 0).
+# Ended, not left to its two minutes. Its status is no proof here: Wine does not always hand a
+# process's Linux parent the status that another process's TerminateProcess gave it.
 wait "$stand_in" || true
 forced="$closed_ordex did not end on the close signal within $close_wait s"
 forced+=' and was ended by force \(TerminateProcess\)$'

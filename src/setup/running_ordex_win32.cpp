@@ -35,8 +35,8 @@ bool SameWindowsPath(std::wstring_view a, std::wstring_view b) {
 std::wstring LongPath(const std::wstring& path) {
   std::wstring long_path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetLongPathNameW(path.c_str(), long_path.data(),
-                                            static_cast<DWORD>(long_path.size()));
+    const DWORD length =
+        ::GetLongPathNameW(path.c_str(), long_path.data(), static_cast<DWORD>(long_path.size()));
     if (length == 0) return path;
     if (length < long_path.size()) return long_path.substr(0, length);
     long_path.resize(length);
@@ -71,9 +71,9 @@ std::vector<RunningOrdex> FindRunningOrdex(const std::wstring& program, const In
        more = ::Process32NextW(snapshot.get(), &entry)) {
     // The file name first: only a process of that name can have the image looked for.
     if (!SameWindowsPath(entry.szExeFile, file_name)) continue;
-    UniqueHandle process(::OpenProcess(
-        PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE,
-        entry.th32ProcessID));
+    UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE,
+                      entry.th32ProcessID));
     if (!process.valid()) {
       // Gone meanwhile, or not ours to open: either way not one this package can close.
       if (::GetLastError() != ERROR_INVALID_PARAMETER) {
@@ -107,8 +107,8 @@ void EndByForce(const RunningOrdex& ordex, const InstallLog& log) {
 }
 
 DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
 }
 

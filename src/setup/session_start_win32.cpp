@@ -26,8 +26,8 @@ std::wstring InSession(DWORD session) { return L"in session " + std::to_wstring(
 // take ORDEX along, where the job allows it: "If the calling process is associated with a job,
 // the job must set the JOB_OBJECT_LIMIT_BREAKAWAY_OK limit" (Process Creation Flags); where it
 // does not, ORDEX starts inside the job.
-bool Start(HANDLE user, void* environment, const std::wstring& program,
-           const std::wstring& folder, DWORD& process_id) {
+bool Start(HANDLE user, void* environment, const std::wstring& program, const std::wstring& folder,
+           DWORD& process_id) {
   std::wstring command_line = L"\"" + program + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -37,12 +37,11 @@ bool Start(HANDLE user, void* environment, const std::wstring& program,
   BOOL ok = FALSE;
   for (const DWORD breakaway : {static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB), DWORD{0}}) {
     ok = user != nullptr
-             ? ::CreateProcessAsUserW(user, program.c_str(), command_line.data(), nullptr,
-                                      nullptr, FALSE, flags | breakaway, environment,
-                                      folder.c_str(), &startup, &started)
+             ? ::CreateProcessAsUserW(user, program.c_str(), command_line.data(), nullptr, nullptr,
+                                      FALSE, flags | breakaway, environment, folder.c_str(),
+                                      &startup, &started)
              : ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                                flags | breakaway, environment, folder.c_str(), &startup,
-                                &started);
+                                flags | breakaway, environment, folder.c_str(), &startup, &started);
     if (ok || ::GetLastError() != ERROR_ACCESS_DENIED) break;
   }
   if (!ok) return false;
@@ -62,8 +61,8 @@ void StartAsSessionUser(DWORD session, const std::wstring& program, const std::w
   if (!::WTSQueryUserToken(session, &raw_token)) {
     // No user is logged on there (the services' session 0, a session at its logon screen).
     if (::GetLastError() != ERROR_NO_TOKEN) {
-      log.Line(L"not started " + InSession(session) +
-               L": no user's token (WTSQueryUserToken): " + SystemErrorWords(::GetLastError()));
+      log.Line(L"not started " + InSession(session) + L": no user's token (WTSQueryUserToken): " +
+               SystemErrorWords(::GetLastError()));
     }
     return;
   }
@@ -90,8 +89,8 @@ bool IsAUsersDesktop(DWORD session) {
   if (session == 0) return false;
   wchar_t station[64] = {};
   DWORD needed = 0;
-  if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_NAME, station,
-                                   sizeof station, &needed) ||
+  if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_NAME, station, sizeof station,
+                                   &needed) ||
       ::CompareStringOrdinal(station, -1, L"WinSta0", -1, TRUE) != CSTR_EQUAL) {
     return false;
   }
@@ -119,10 +118,11 @@ void StartInOwnSession(const std::wstring& why, const std::wstring& program,
   DWORD process_id = 0;
   const bool started = Start(nullptr, nullptr, program, folder, process_id);
   const DWORD code = ::GetLastError();
-  log.Line(started ? L"started " + InSession(session) + L", this installer's own, a user's desktop (" +
-                         why + L"; process " + std::to_wstring(process_id) + L")"
-                   : L"not started " + InSession(session) + L" (" + why + L"): " +
-                         SystemErrorWords(code));
+  log.Line(started
+               ? L"started " + InSession(session) + L", this installer's own, a user's desktop (" +
+                     why + L"; process " + std::to_wstring(process_id) + L")"
+               : L"not started " + InSession(session) + L" (" + why + L"): " +
+                     SystemErrorWords(code));
 }
 
 }  // namespace
@@ -144,8 +144,8 @@ void StartOrdexInEverySession(const std::wstring& program, const std::wstring& f
   const std::unique_ptr<WTS_SESSION_INFOW, WtsFree> sessions(listed);
   // Windows always lists the services' session 0: a list without it comes from a stand-in.
   if (count == 0) {
-    StartInOwnSession(L"WTSEnumerateSessionsW listed no session, not even the services' 0",
-                      program, folder, log);
+    StartInOwnSession(L"WTSEnumerateSessionsW listed no session, not even the services' 0", program,
+                      folder, log);
     return;
   }
   for (DWORD i = 0; i < count; ++i) {
