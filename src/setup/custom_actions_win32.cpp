@@ -71,7 +71,11 @@ UINT Run(MSIHANDLE install, const wchar_t* name, Action action) {
     action(*parsed, log);
     return ERROR_SUCCESS;
   } catch (const std::exception& e) {
-    log.Line(std::wstring(name) + L" failed: " + WideFromCodePage(e.what()));
+    // Out of memory, most likely: the line may not be made either, and nothing may leave here.
+    try {
+      log.Line(std::wstring(name) + L" failed: " + WideFromCodePage(e.what()));
+    } catch (const std::exception&) {
+    }
     return ERROR_INSTALL_FAILURE;
   }
 }

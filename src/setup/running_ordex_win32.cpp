@@ -139,9 +139,10 @@ void CloseEveryOrdex(const std::wstring& program, const InstallLog& log) {
   }
 }
 
-// The event lives as long as a handle to it: once the last ORDEX has ended and the package's
-// actions have closed theirs, it is gone, and the next ORDEX creates it anew, not set. Only
-// where a process still holds it is there one to reset.
+// "After the last handle to an object is closed, the object is removed from the system"
+// (CloseHandle): once the last ORDEX has ended and the close has closed its handle, the event is
+// gone, and the next ORDEX creates it anew, not set. Only where a process still holds it is
+// there one to reset.
 void ResetCloseSignal(const InstallLog& log) {
   const UniqueHandle signal(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kCloseForUpdateEventName));
   if (!signal.valid()) {

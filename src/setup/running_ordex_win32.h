@@ -14,8 +14,9 @@ inline constexpr std::chrono::seconds kCloseWait{10};
 // Closes every ORDEX whose image is `program` (the installed ordex.exe, compared without regard
 // to case), in every session: sets the close signal, waits up to kCloseWait for them to end, and
 // ends what still runs by force (an older ORDEX that knows no signal, one that hangs), with a
-// line in the install log for each. The signal stays set until ResetCloseSignal, for an ORDEX
-// started meanwhile, as long as any process holds it.
+// line in the install log for each. An ORDEX started meanwhile meets the signal set and ends on
+// it too. The signal stays set until ResetCloseSignal, but only as long as a process holds it:
+// an event lives as long as a handle to it.
 void CloseEveryOrdex(const std::wstring& program, const InstallLog& log);
 
 // Resets the close signal, so that an ORDEX started from now on runs.
