@@ -5,15 +5,19 @@ find_program(ORDEX_MSIBUILD msibuild)
 
 # What wixl's XML cannot say, set in the tables afterwards:
 # - the settings are written by an install or an upgrade given their property on the command
-#   line, and by nothing else: a repair, a reinstall, an upgrade without the property and an
-#   uninstall leave "Visible" and "TimerInterval" exactly as they are (value, type, or absent).
-#   Their components have no ComponentId (installer/ordex.wxs), and Windows Installer documents
-#   that it then neither registers them nor can remove or repair them ("Component Table"); so
-#   no repair mode (msiexec /f..., "Repair" in Apps, REINSTALL/REINSTALLMODE) reinstalls them,
-#   and no uninstall removes the values. Their condition asks for the property, which only the
-#   command line gives (the Property table has no value for it), and msiexec /f ignores property
-#   values given on its command line ("Command-Line Options"). Attributes 4 (the key path is
-#   the registry value) and nothing else:
+#   line, else with their defaults (10000, 0) by an install or an upgrade that finds the value
+#   missing, and by nothing else: a repair, a reinstall, an upgrade without the property and an
+#   uninstall leave "Visible" and "TimerInterval" that are there exactly as they are (value and
+#   type). Their components have no ComponentId (installer/ordex.wxs), and Windows Installer
+#   documents that it then neither registers them nor can remove or repair them ("Component
+#   Table"); so no repair mode (msiexec /f..., "Repair" in Apps, REINSTALL/REINSTALLMODE)
+#   reinstalls them, and no uninstall removes the values. A setting's component asks for the
+#   property, which only the command line gives (the Property table has no value for it), and
+#   msiexec /f ignores property values given on its command line ("Command-Line Options"); its
+#   default's component asks for neither the property nor a value found by AppSearch before the
+#   install ("RegLocator Table": the raw value, in the 32-bit view without
+#   msidbLocatorType64bit; a string value read as empty counts as missing, as ORDEX reads it).
+#   Attributes 4 (the key path is the registry value) and nothing else:
 #   - not 64, transitive: a transitive component whose condition was true and is now false is
 #     removed on a reinstall, and its condition must only depend on the machine's state, never
 #     on a property set on the command line ("Using Transitive Components");
@@ -23,21 +27,52 @@ find_program(ORDEX_MSIBUILD msibuild)
 # - the event source's message file is REG_EXPAND_SZ ("#%" in the Registry table);
 # - a rebuilt package of the same version replaces the installed one instead of being installed
 #   beside it (513 = migrate features + maximum version inclusive);
-# - the two properties reach the elevated part of the install (deployment tools, UAC).
+# - the three properties reach the elevated part of the install (deployment tools, UAC);
+# - the custom actions' place in InstallExecuteSequence, so that no ORDEX file is ever in use
+#   when Windows Installer replaces or removes it (nothing waits for a restart, no 3010) and
+#   ORDEX runs again afterwards in every session:
+#     1501 SetUndoCloseOrdex, 1502 UndoCloseOrdex: the rollback of the close, before it ("A
+#          rollback custom action must always precede the deferred custom action it rolls back",
+#          "Rollback Custom Actions"); wixl cannot say Execute="rollback", so its type is set
+#          here: 3329 = DLL (1) + rollback (256) + in script (1024) + not impersonated (2048);
+#     1503 SetCloseOrdex, 1504 CloseOrdex: every ORDEX ends, right after InstallInitialize (1500)
+#          and so before RemoveFiles (3500) and InstallFiles (4000), in every installation:
+#          install, upgrade, repair and removal;
+#     6500 InstallExecute, 6510 RemoveExistingProducts: the older version is removed after the
+#          new files are in place. It cannot come before InstallInitialize, wixl's place (1401):
+#          an older package without these actions would then meet its ordex.exe in use, before
+#          this package's close. Nor right after InstallInitialize, since the close is script:
+#          "After the InstallInitialize action and before any actions that generate execution
+#          script", and ICE63 warns of any action between them that generates script. So it is
+#          the place "Between the InstallExecute action ... and the InstallFinalize action"
+#          ("RemoveExistingProducts Action"). Files are then replaced by the file versioning
+#          rules, so each release raises the version of ordex.exe (it carries the package's);
+#     6520 ResetCloseSignal: in every installation, removals included;
+#     6530 SetStartOrdex, 6531 StartOrdex, if NOT REMOVE~="ALL" AND NOSTART <> "1": ORDEX in
+#          every session with a logged-on user, after the older version's removal (whose own
+#          close would end it again) and before InstallFinalize (6600). A repair closes ORDEX,
+#          so it starts it again too.
 set(ORDEX_MSI_TABLE_UPDATES
   "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 4 WHERE `Component` = 'VisibleSetting'"
   "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 4 WHERE `Component` = 'TimerIntervalSetting'"
+  "UPDATE `Component` SET `Condition` = 'VISIBLE = \"\" AND ExistingVisible = \"\"', `Attributes` = 4 WHERE `Component` = 'VisibleDefault'"
+  "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL = \"\" AND ExistingTimerInterval = \"\"', `Attributes` = 4 WHERE `Component` = 'TimerIntervalDefault'"
   "UPDATE `Registry` SET `Value` = '#%[INSTALLDIR]ordex.exe' WHERE `Name` = 'EventMessageFile'"
-  "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL' WHERE `Property` = 'SecureCustomProperties'")
+  "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL$<SEMICOLON>NOSTART' WHERE `Property` = 'SecureCustomProperties'"
+  "UPDATE `CustomAction` SET `Type` = 3329 WHERE `Action` = 'UndoCloseOrdex'"
+  "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 6500)"
+  "UPDATE `InstallExecuteSequence` SET `Sequence` = 6510 WHERE `Action` = 'RemoveExistingProducts'")
 
 # Every version of the package shares it: it is how a newer one finds the older to replace.
 set(ORDEX_MSI_UPGRADE_CODE "{5B0C1F3E-8A7D-4C61-9E2B-3D4F6A7B8C90}")
 
-# ordex_add_msi(TARGET VERSION OUTPUT [ALL]): builds OUTPUT, the package of ordex.exe carrying
-# VERSION as its ProductVersion.
-function(ordex_add_msi target version output)
+# ordex_add_msi(TARGET VERSION OUTPUT PROGRAM SETUP [ALL]): builds OUTPUT, the package of the
+# targets PROGRAM (ordex.exe) and SETUP (its custom actions) carrying VERSION as its
+# ProductVersion.
+function(ordex_add_msi target version output program setup)
   set(source ${PROJECT_SOURCE_DIR}/installer/ordex.wxs)
-  # wixl takes files by names relative to its working folder, this build folder.
+  # wixl takes files by names relative to its working folder: the program's, where the custom
+  # actions' DLL is built too and the icon is copied.
   configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex.ico ${PROJECT_BINARY_DIR}/ordex.ico COPYONLY)
   set(queries)
   foreach(query IN LISTS ORDEX_MSI_TABLE_UPDATES)
@@ -53,13 +88,16 @@ function(ordex_add_msi target version output)
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_BINARY_DIR}/ordex.ico
+            $<TARGET_FILE_DIR:${program}>/ordex.ico
     COMMAND ${ORDEX_WIXL} -a x86 -D Version=${version} -D UpgradeCode=${ORDEX_MSI_UPGRADE_CODE}
-            -I $<TARGET_FILE_DIR:ordex>
-            -D OrdexExe=$<TARGET_FILE_NAME:ordex> -D IconFile=ordex.ico -o ${output}.tmp ${source}
+            -D OrdexExe=$<TARGET_FILE_NAME:${program}> -D SetupDll=$<TARGET_FILE_NAME:${setup}>
+            -D IconFile=ordex.ico -o ${output}.tmp ${source}
     COMMAND ${ORDEX_MSIBUILD} ${output}.tmp ${queries}
     ${sign}
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.tmp ${output}
-    DEPENDS ordex ${source} ${PROJECT_BINARY_DIR}/ordex.ico
+    DEPENDS ${program} ${setup} ${source} ${PROJECT_BINARY_DIR}/ordex.ico
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${program}>
     COMMENT "Building the package ${output}"
     VERBATIM)
   add_custom_target(${target} ${ARGN} DEPENDS ${output})
@@ -81,11 +119,25 @@ function(ordex_previous_version out)
 endfunction()
 
 if(ORDEX_WIXL AND ORDEX_MSIBUILD)
-  ordex_add_msi(ordex_msi ${PROJECT_VERSION} ${PROJECT_BINARY_DIR}/ordex-${PROJECT_VERSION}.msi ALL)
-  # Built only on demand (scripts/msi-test.sh): the same package with a lower version.
+  ordex_add_msi(ordex_msi ${PROJECT_VERSION} ${PROJECT_BINARY_DIR}/ordex-${PROJECT_VERSION}.msi
+                ordex ordex_setup ALL)
+  # Built only on demand (scripts/msi-test.sh): the package of the version below, with its own
+  # ordex.exe and custom actions of that version, so that an upgrade in place replaces a file
+  # that differs.
   ordex_previous_version(ORDEX_PREVIOUS_VERSION)
+  set(previous_folder ${PROJECT_BINARY_DIR}/version-${ORDEX_PREVIOUS_VERSION})
+  add_executable(ordex_previous WIN32 EXCLUDE_FROM_ALL ${ORDEX_APP_SOURCES})
+  target_link_libraries(ordex_previous PRIVATE ordex_system ordex_warnings)
+  ordex_add_windows_resources(ordex_previous ${ORDEX_PREVIOUS_VERSION})
+  ordex_link_message_table(ordex_previous)
+  ordex_sign_program(ordex_previous)
+  ordex_add_setup_dll(ordex_setup_previous ${ORDEX_PREVIOUS_VERSION} EXCLUDE_FROM_ALL)
+  set_target_properties(ordex_previous PROPERTIES OUTPUT_NAME ordex
+                        RUNTIME_OUTPUT_DIRECTORY ${previous_folder})
+  set_target_properties(ordex_setup_previous PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${previous_folder})
   ordex_add_msi(ordex_msi_previous ${ORDEX_PREVIOUS_VERSION}
-                ${PROJECT_BINARY_DIR}/msi-test/ordex-${ORDEX_PREVIOUS_VERSION}.msi)
+                ${PROJECT_BINARY_DIR}/msi-test/ordex-${ORDEX_PREVIOUS_VERSION}.msi
+                ordex_previous ordex_setup_previous)
   message(STATUS "ORDEX package: ordex-${PROJECT_VERSION}.msi")
 else()
   message(STATUS "ORDEX package: not built (wixl and msibuild from msitools are missing)")

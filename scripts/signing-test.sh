@@ -2,8 +2,8 @@
 # Proves the signing of the Windows build: makes a throw-away certificate authority and a
 # code-signing certificate with openssl, builds a signed ordex.exe and package with them (preset
 # "windows" in a build folder of its own) and checks with osslsigncode against that authority
-# that the exe, the package and the exe taken out of the package verify, and that a copy with
-# one byte changed does not. Run by scripts/windows-test.sh; needs no Wine.
+# that the exe, the custom actions' DLL, the package, and the exe and the DLL taken out of the
+# package verify, and that a copy with one byte changed does not. Run by scripts/windows-test.sh; needs no Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -62,11 +62,18 @@ expect_broken_by_one_byte() {
 }
 
 expect_signed "$BUILD/ordex.exe"
+expect_signed "$BUILD/ordex_setup.dll"
 expect_signed "$msi"
 msiextract -C "$work/extracted" "$msi" >/dev/null
 packed=$(find "$work/extracted" -name ordex.exe)
 cmp -s "$packed" "$BUILD/ordex.exe" || fail "the package does not carry the signed ordex.exe"
 expect_signed "$packed"
+# The custom actions are a stream of the Binary table, not a file of the cabinet; Windows
+# Installer loads them as LocalSystem.
+msiinfo extract "$msi" Binary.OrdexSetup >"$work/ordex_setup.dll"
+cmp -s "$work/ordex_setup.dll" "$BUILD/ordex_setup.dll" ||
+  fail "the package does not carry the signed ordex_setup.dll"
+expect_signed "$work/ordex_setup.dll"
 
 # In the exe, a byte in the middle of the program's code; in the package, one of its product
 # name in the string pool, a stream that every package signature covers.

@@ -31,10 +31,11 @@ readonly ORDEX_EXE=$BUILD/ordex.exe
 readonly ORDEX_STDERR=$ARTIFACTS/ordex-stderr.txt
 # What a self-contained Win32 program may import: Windows' own DLLs.
 readonly ALLOWED_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
+# What the package's custom actions may import besides: Windows Installer's and the sessions'.
+readonly ALLOWED_SETUP_DLLS='^(kernel32|user32|advapi32|msvcrt|msi|wtsapi32|userenv)\.dll$'
 readonly VERSION_KEY="HKLM\\$VersionKey"
 readonly SETTINGS_KEY="HKLM\\$SettingsKey"
 readonly POLICY_KEY="HKLM\\$PolicyKey"
-readonly MESSAGE_TABLE=src/platform/ordex_messages.mc
 
 # ---- Helpers the checks share.
 
@@ -46,6 +47,10 @@ reg_dword() {
   wine reg query "$1" /v "$2" /reg:32 2>/dev/null | tr -d '\r' |
     awk -v name="$2" '$1 == name && $2 == "REG_DWORD" {print $3}'
 }
+
+# dword_is KEY NAME VALUE: whether the value reads VALUE now; for wait_for, which runs its
+# command anew each time (a substitution in its arguments would be read once).
+dword_is() { [ "$(reg_dword "$1" "$2")" = "$3" ]; }
 
 expected_summary() {
   printf 'Version: 1.3b\r\nSteuerung: V8.6.1\r\nBSVersion: BR 8.6\r\nName: %s\r\n' "$computer_name"
@@ -106,60 +111,28 @@ set_count() {
   cat "$work/mada" >"$machine_data"
 }
 
-# logged_events FILE: one line per ReportEventW call that Wine printed into FILE (WINEDEBUG
-# +eventlog for the strings, +advapi for the call): the event ID as the message table files it
-# (see event_id), then each insertion string after a "|", as Wine quotes it (a backslash doubled).
-logged_events() {
-  tr -d '\r' <"$1" | awk '
-    /:advapi:ReportEventW \(/ { if (event != "") print event; split($0, field, ","); event = field[4]; next }
-    /:eventlog:ReportEventW L"/ { text = $0; sub(/^[^"]*"/, "", text); sub(/"$/, "", text); event = event "|" text }
-    END { if (event != "") print event }'
-}
-
-# event_id SYMBOLIC_NAME: the event ID of that entry of the message table as Wine's trace prints
-# it (0x4000000a). The message compiler puts the number its Severity has in SeverityNames in the
-# top two bits ("shifted left by 30", Message Text Files) above the MessageId; a Severity left
-# out is the last one given. The table names no Facility, whose bits would come between: an entry
-# after one is refused rather than guessed. Read as the table is written, a keyword a line.
-event_id() {
-  local fields severity id facility number='^(0x[0-9a-fA-F]+|[0-9]+)$'
-  fields=$(tr -d '\r' <"$MESSAGE_TABLE" | awk -v name="$1" '
-    /^SeverityNames=/ { in_names = 1 }
-    in_names {
-      pair = $0; sub(/^SeverityNames=\(/, "", pair); sub(/^[ \t]+/, "", pair)
-      split(pair, part, /[=:)]/); severity[part[1]] = part[2]
-      if ($0 ~ /\)/) in_names = 0
-      next
-    }
-    /^MessageId=/ { id = substr($0, 11); symbol = "" }
-    /^Severity=/ { level = substr($0, 10) }
-    /^Facility=/ { facility = "after a Facility" }
-    /^SymbolicName=/ { symbol = substr($0, 14) }
-    /^Language=/ && symbol == name { print severity[level] " " id " " facility; exit }')
-  read -r severity id facility <<<"$fields"
-  [[ $severity =~ $number && $id =~ $number && -z $facility ]] ||
-    fail "no event ID for $1 in $MESSAGE_TABLE: severity '$severity', MessageId '$id' $facility"
-  printf '0x%08x\n' $((severity << 30 | id))
-}
-
 # ---- The checks, in the order of the list at the end.
 
-# build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe imports
-# nothing but Windows' own DLLs.
+# build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe, and the
+# package's custom actions, import nothing but Windows' own DLLs.
 build_windows() {
-  local exe=build/$1/ordex.exe log=$PWD/build/logs/$1.log dlls
+  local log=$PWD/build/logs/$1.log file allowed dlls
   mkdir -p "${log%/*}"
   rm -f "$log"
   echo "== $1 build (output: $log)"
   run_logged "$log" cmake --preset "$1"
   run_logged "$log" cmake --build --preset "$1"
-  dlls=$("$2-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}')
-  # shellcheck disable=SC2086  # one line, the names apart
-  echo "imported DLLs of $exe:" $dlls
-  if echo "$dlls" | grep -viE "$ALLOWED_DLLS"; then
-    echo "FAIL: $exe needs a DLL that is not part of Windows" >&2
-    exit 1
-  fi
+  for file in ordex.exe:"$ALLOWED_DLLS" ordex_setup.dll:"$ALLOWED_SETUP_DLLS"; do
+    allowed=${file#*:}
+    file=build/$1/${file%%:*}
+    dlls=$("$2-objdump" -p "$file" | awk '/DLL Name:/ {print $3}')
+    # shellcheck disable=SC2086  # one line, the names apart
+    echo "imported DLLs of $file:" $dlls
+    if echo "$dlls" | grep -viE "$allowed"; then
+      echo "FAIL: $file needs a DLL that is not part of Windows" >&2
+      exit 1
+    fi
+  done
 }
 
 # The prefix booted, Wine drawing the caption bar, its computer name (for the summary) in
@@ -197,9 +170,9 @@ first_start_with_default_settings() {
   reg_add "$VERSION_KEY" /v InstallationDir /t REG_EXPAND_SZ /d '%SystemDrive%\XOC'
   start_ordex
   wait_for 30 summary_is 2 || fail "summary file after start-up: $(cat -A "$summary" 2>&1)"
-  wait_for 10 test "$(reg_dword "$SETTINGS_KEY" TimerInterval)" = 0x2710 ||
+  wait_for 10 dword_is "$SETTINGS_KEY" TimerInterval 0x2710 ||
     fail "TimerInterval is '$(reg_dword "$SETTINGS_KEY" TimerInterval)', not 10000"
-  wait_for 10 test "$(reg_dword "$SETTINGS_KEY" Visible)" = 0x0 ||
+  wait_for 10 dword_is "$SETTINGS_KEY" Visible 0x0 ||
     fail "Visible is '$(reg_dword "$SETTINGS_KEY" Visible)', not 0"
   shown_window >/dev/null && fail "the window is shown although Visible = 0"
   echo "summary file and default settings as expected; window hidden"
@@ -318,9 +291,9 @@ view_64_bit_neither_read_nor_written() {
   rm -f "$summary"
   start_ordex
   wait_for 30 summary_is 3 || fail "summary file beside 64-bit decoys: $(cat -A "$summary" 2>&1)"
-  wait_for 10 test "$(reg_dword "$SETTINGS_KEY" TimerInterval)" = 0x2710 ||
+  wait_for 10 dword_is "$SETTINGS_KEY" TimerInterval 0x2710 ||
     fail "no default TimerInterval in the 32-bit view"
-  wait_for 10 test "$(reg_dword "$SETTINGS_KEY" Visible)" = 0x0 ||
+  wait_for 10 dword_is "$SETTINGS_KEY" Visible 0x0 ||
     fail "no default Visible in the 32-bit view"
   shown_window >/dev/null && fail "the window is shown: Visible was read from the 64-bit view"
   wine reg query "$SETTINGS_KEY" /v TimerInterval /reg:64 >/dev/null 2>&1 &&

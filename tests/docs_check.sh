@@ -188,6 +188,11 @@ window_rows() { grep_values src/shell/form1_layout.h '\{"lb\w+", "\K[^":]+(?=:")
 
 summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
 
+# The machine-wide names of ORDEX's kernel objects, as a page writes them (Global\ORDEX.Name),
+# from the literals of the sources, whose backslash is doubled.
+global_names() { grep -rhoP --include='*.h' --include='*.cpp' '"Global\\\\\KORDEX\.\w+(?=")' src |
+  sed 's/^/Global\\/'; }
+
 condition_names() { grep_values src/shell/lasting_condition.cpp 'return "\K[^"]+'; }
 
 # The longest insertion string the event log takes, written with a thousands separator.
@@ -261,6 +266,10 @@ check in 'how often start-up tries a held file again' "$ALL_PAGES" \
   grep_values src/shell/start_up_patience.h 'kStartUpPause\{\K[0-9]+'
 check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
   grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
+check in 'machine-wide names' "$ALL_PAGES" 'Global\\ORDEX\.\w+' global_names
+check in 'how long the package waits for a closing ORDEX' "$ALL_PAGES" \
+  'waits up to \K[0-9]+(?= seconds in all)' \
+  grep_values src/setup/running_ordex_win32.h 'kCloseWait\{\K[0-9]+'
 check in "the scripts' registry keys" scripts/lib/registry_keys.sh "^\w+Key='[^']*'" \
   registry_key_constants
 check in 'the longest insertion string' "$ALL_PAGES" \

@@ -111,9 +111,11 @@ TEST_F(Form1Test, AStartUpErrorIsReportedAndNothingAfterItRuns) {
 
 // However the view's loop ends by itself, the end is reported once with the change count.
 TEST_F(Form1Test, TheEndOfTheLoopIsReportedWithHowItEnded) {
-  const std::pair<EndReason, std::string> ends[] = {{EndReason::kWindowClosed, "window closed"},
-                                                    {EndReason::kEndOfSession, "end of session"},
-                                                    {EndReason::kStopRequest, "stop request"}};
+  const std::pair<EndReason, std::string> ends[] = {
+      {EndReason::kWindowClosed, "window closed"},
+      {EndReason::kEndOfSession, "end of session"},
+      {EndReason::kStopRequest, "stop request"},
+      {EndReason::kClosedForUpdate, "closed for an update"}};
   for (const auto& [reason, text] : ends) {
     form_.reset();
     machine.events.clear();

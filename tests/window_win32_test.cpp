@@ -16,6 +16,7 @@
 
 #include "core/error.h"
 #include "import_patch_win32.h"
+#include "platform/close_for_update_win32.h"
 #include "running_on_wine_win32.h"
 #include "shell/form1_layout.h"
 #include "window_view_contract.h"
@@ -358,6 +359,61 @@ TEST_F(Win32WindowTest, AClosingForAnUpdateIsAnsweredDuringAPause) {
   EXPECT_TRUE(close.ended_answered);
   EXPECT_EQ(close.heard_when_answered, std::vector{EndReason::kStopRequest});
   EXPECT_EQ(told, EndReason::kStopRequest);
+}
+
+// The package's close signal, set a moment from now by another program (the package, as
+// LocalSystem), and reset when it goes so that no other test meets it set.
+class CloseSignalSoon {
+ public:
+  CloseSignalSoon()
+      : signal_(OpenOrCreateCloseForUpdateEvent(EVENT_MODIFY_STATE | SYNCHRONIZE)),
+        setter_(::CreateThread(nullptr, 0, &CloseSignalSoon::Set, signal_.get(), 0, nullptr)) {
+    EXPECT_TRUE(signal_.valid() && setter_.valid()) << ::GetLastError();
+  }
+  ~CloseSignalSoon() {
+    ::WaitForSingleObject(setter_.get(), INFINITE);
+    ::ResetEvent(signal_.get());
+  }
+
+ private:
+  static DWORD WINAPI Set(void* signal) {
+    ::Sleep(100);
+    ::SetEvent(signal);
+    return 0;
+  }
+  UniqueHandle signal_;
+  UniqueHandle setter_;
+};
+
+// Set while the loop waits with no message coming (the next tick is seconds away) or while
+// start-up pauses, it ends either at once, told as a close for an update.
+TEST_F(Win32WindowTest, ThePackagesCloseSignalEndsTheLoop) {
+  Ticks ticks;
+  ticks.on_tick = [&](int) { view_->Quit(1); };  // the signal was missed
+  view_->SetTimerInterval(5000);
+  const auto start = std::chrono::steady_clock::now();
+  {
+    CloseSignalSoon close;
+    EXPECT_EQ(view_->Run(ticks), 0);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(ticks.count(), 0);
+  EXPECT_EQ(ticks.ends, std::vector{EndReason::kClosedForUpdate});
+}
+
+TEST_F(Win32WindowTest, ThePackagesCloseSignalCutsAPauseShort) {
+  std::optional<EndReason> told;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    CloseSignalSoon close;
+    try {
+      view_->Pause(std::chrono::seconds(10));
+    } catch (const EndRequested& end) {
+      told = end.reason();
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(told, EndReason::kClosedForUpdate);
 }
 
 TEST_F(Win32WindowTest, ErrorEscapingATickLeavesRun) {

@@ -51,5 +51,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/ctest_skips.sh"
 # shellcheck source=scripts/lib/wine_prefix.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
+# shellcheck source=scripts/lib/event_trace.sh
+source "$(dirname "${BASH_SOURCE[0]}")/event_trace.sh"
 # shellcheck source=scripts/lib/sample_installation.sh
 source "$(dirname "${BASH_SOURCE[0]}")/sample_installation.sh"

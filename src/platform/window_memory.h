@@ -35,10 +35,11 @@ class MemoryWindowView : public WindowView {
   // end: an end asked for with RequestEnd throws EndRequested.
   void Pause(std::chrono::milliseconds pause) override;
 
-  // The window is asked to end, as the user, the session or an installer asks a real one: a
-  // pause under way or to come throws, once the listener given to Listen has heard of it (before
-  // this returns, as a real window tells it while it handles the request); a loop ends after its
-  // tick, and tells it then.
+  // The window is asked to end, as the user, the session or an installer asks a real one
+  // (kClosedForUpdate: the package's machine-wide close signal, set): a pause under way or to
+  // come throws, once the listener given to Listen has heard of it (before this returns, as a
+  // real window tells it while it handles the request); a loop ends after its tick, and tells it
+  // then.
   void RequestEnd(EndReason reason);
 
   // The time a test lets pass, in ticks of the timer, and how the loop ends after it.

@@ -45,8 +45,10 @@ struct FormLayout {
   constexpr std::size_t control_count() const { return rows.size() + status.size(); }
 };
 
-// How an event loop came to its end, other than by Quit.
-enum class EndReason { kWindowClosed, kEndOfSession, kStopRequest };
+// How an event loop came to its end, other than by Quit. kClosedForUpdate: ORDEX's own package
+// closes every ORDEX before it replaces or removes the program (on Windows the machine-wide
+// event of platform/close_for_update_win32.h; no other platform has it).
+enum class EndReason { kWindowClosed, kEndOfSession, kStopRequest, kClosedForUpdate };
 
 // Thrown out of WindowView::Pause when the window is asked to end (closed, the session ending, a
 // stop request) before the pause is over: whatever waited stops where it is.
@@ -67,8 +69,8 @@ class TickListener {
   virtual void OnTick() = 0;
 
   // The window was closed, the user's session ends (the process may be ended right after this
-  // returns), or a stop was asked for (an installer closing the program for an update; on POSIX
-  // SIGINT or SIGTERM). Not called after Quit.
+  // returns), a stop was asked for (an installer closing the program for an update; on POSIX
+  // SIGINT or SIGTERM), or ORDEX's package closes it for an update. Not called after Quit.
   virtual void OnEnd(EndReason) {}
 
  protected:
@@ -95,8 +97,9 @@ class WindowView {
   virtual void Listen(TickListener& listener) = 0;
 
   // Runs the event loop, calling `listener` on every tick, until the window is closed, Quit is
-  // called, or (POSIX) SIGINT or SIGTERM arrives. A tick always runs to its end before the next
-  // event is handled. Returns the exit status: 0, or the one given to Quit.
+  // called, (POSIX) SIGINT or SIGTERM arrives, or (Windows) the package's close signal is set. A
+  // tick always runs to its end before the next event is handled. Returns the exit status: 0, or
+  // the one given to Quit.
   virtual int Run(TickListener& listener) = 0;
 
   // Makes Run return `status` once the current event has been handled.

@@ -11,7 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/close_for_update_win32.h"
 #include "platform/error_win32.h"
+#include "platform/system.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/window_state.h"
 
 namespace ordex {
@@ -48,6 +51,19 @@ Function User32Function(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
+// The package's close signal, opened (or created) before the window is made. A view that cannot
+// open it runs all the same and says so once: an update then waits its time for this ORDEX and
+// ends it by force.
+UniqueHandle WatchCloseForUpdate() {
+  UniqueHandle signal = OpenOrCreateCloseForUpdateEvent(SYNCHRONIZE);
+  if (!signal.valid()) {
+    const Error error = Win32Error("cannot open the update's close signal",
+                                   "Global\\ORDEX.CloseForUpdate", ::GetLastError());
+    ReportWarning(std::string(error.what()) + "; an update ends this ORDEX by force");
+  }
+  return signal;
+}
+
 struct Twips {
   int left, top, width, height;
 };
@@ -62,7 +78,8 @@ struct Placed {
 
 class Win32WindowView : public WindowView {
  public:
-  explicit Win32WindowView(const FormLayout& layout) : state_(layout) {}
+  explicit Win32WindowView(const FormLayout& layout)
+      : state_(layout), close_for_update_(WatchCloseForUpdate()) {}
   ~Win32WindowView() override;
   Win32WindowView(const Win32WindowView&) = delete;
   Win32WindowView& operator=(const Win32WindowView&) = delete;
@@ -80,6 +97,7 @@ class Win32WindowView : public WindowView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void Dispatch(MSG& message);
   bool HandleWaitingMessages();
+  void WaitForInput(DWORD timeout_ms);
   HWND Window();
   void Create();
   // An end that the loop did not ask for: the listener hears why, once, then the loop ends.
@@ -97,6 +115,8 @@ class Win32WindowView : public WindowView {
   void SizeToClientArea();
 
   WindowState state_;
+  UniqueHandle close_for_update_;
+  bool close_for_update_told_ = false;
   HINSTANCE instance_ = ::GetModuleHandleA(nullptr);
   bool created_ = false;
   HWND window_ = nullptr;
@@ -319,12 +339,15 @@ int Win32WindowView::Run(TickListener& listener) {
   if (state_.TellRequestedEnd(listener)) return 0;
   listener_ = &listener;
   Window();
+  // Not GetMessage: having handled a message sent by another thread or program it would go on
+  // waiting for a posted one, deaf to the close signal.
   MSG message;
   for (;;) {
-    const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
-    if (got == 0) break;
-    if (got == -1)
-      throw Win32Error("cannot read the messages of", state_.layout().caption, ::GetLastError());
+    if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      WaitForInput(INFINITE);
+      continue;
+    }
+    if (message.message == WM_QUIT) break;
     Dispatch(message);
   }
   listener_ = nullptr;
@@ -341,8 +364,8 @@ void Win32WindowView::Dispatch(MSG& message) {
 // Windows calls an application "not responding" when it has not called PeekMessage for 5 seconds
 // (IsHungAppWindow); meanwhile other programs' SendMessage to it waits (a broadcast to every
 // top-level window waits for all), and so do the session's end and the Restart Manager's close
-// (WM_QUERYENDSESSION, WM_ENDSESSION). So the pause waits in MsgWaitForMultipleObjectsEx and
-// handles every message as it comes.
+// (WM_QUERYENDSESSION, WM_ENDSESSION). So the pause waits for messages and the close signal
+// (WaitForInput) and handles every message as it comes.
 void Win32WindowView::Pause(std::chrono::milliseconds pause) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + pause;
@@ -352,9 +375,25 @@ void Win32WindowView::Pause(std::chrono::milliseconds pause) {
     if (quit_met) return;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return;
-    // MWMO_INPUTAVAILABLE: also wakes for messages that arrived before the wait began.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
-                                  MWMO_INPUTAVAILABLE);
+    WaitForInput(static_cast<DWORD>(left.count()));
+  }
+}
+
+// Waits until a message arrives or `timeout_ms` has passed, and meanwhile for the package's
+// close signal: set, it ends the window as a close does (EndBy), once; it stays set until the
+// package resets it, so it is not waited on again.
+void Win32WindowView::WaitForInput(DWORD timeout_ms) {
+  const bool watch = close_for_update_.valid() && !close_for_update_told_;
+  const HANDLE signal = close_for_update_.get();
+  // MWMO_INPUTAVAILABLE: also wakes for messages that arrived before the wait began.
+  const DWORD woken = ::MsgWaitForMultipleObjectsEx(watch ? 1 : 0, watch ? &signal : nullptr,
+                                                    timeout_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (woken == WAIT_FAILED) {
+    throw Win32Error("cannot wait for the messages of", state_.layout().caption, ::GetLastError());
+  }
+  if (watch && woken == WAIT_OBJECT_0) {
+    close_for_update_told_ = true;
+    EndBy(EndReason::kClosedForUpdate);
   }
 }
 

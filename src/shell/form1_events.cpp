@@ -14,6 +14,8 @@ std::string_view EndText(EndReason reason) {
       return "window closed";
     case EndReason::kEndOfSession:
       return "end of session";
+    case EndReason::kClosedForUpdate:
+      return "closed for an update";
     case EndReason::kStopRequest:
       break;
   }

@@ -55,8 +55,8 @@ Form1Event HeartbeatEvent(std::int64_t days, std::string_view passes, std::int32
                           std::string_view machine_data_path,
                           std::span<const std::string> conditions);
 
-// Ended (information): %1 how ("window closed", "end of session", "stop request"), %2 the
-// changes counted since start.
+// Ended (information): %1 how ("window closed", "end of session", "stop request", "closed for
+// an update"), %2 the changes counted since start.
 Form1Event EndedEvent(EndReason reason, std::int32_t change_count);
 
 }  // namespace ordex
