@@ -31,6 +31,7 @@ class NullView : public WindowView {
   void SetText(std::size_t, std::string_view) override {}
   void SetVisible(bool) override {}
   void SetTimerInterval(std::int32_t) override {}
+  void Listen(TickListener&) override {}
   int Run(TickListener&) override { return 0; }
   void Quit(int) override {}
   void Pause(std::chrono::milliseconds) override {}
