@@ -16,6 +16,11 @@
 //   // saying so).
 //   std::string LockRange(const std::string& path);
 //   std::string DeleteWhileOpen(const std::string& path, Deletion how);
+//   void SetOldStamp(const std::string& path);  // as a file last saved a day ago or more
+//   // As another program that saves the file in pieces, sharing reads: opens it for writing,
+//   // truncating it, then writes each piece.
+//   void BeginSave(const std::string& path);
+//   void AppendPiece(std::string_view piece);
 //   void Release();                             // lets go of whatever the calls above hold
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, FileAccessContract, Backend);
@@ -26,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/error.h"
 #include "platform/file_access.h"
@@ -186,6 +192,25 @@ TYPED_TEST_P(FileAccessContract, APosixDeleteTakesTheNameAtOnce) {
   EXPECT_EQ(files.ReadWholeFile(path), "new");
 }
 
+// A save in pieces, read midway, gives what it has written so far, under a stamp that may not
+// have moved yet; once it closes the file the stamp has moved ("File Times": "The only guarantee
+// about a file time stamp is that the file time is correctly reflected when the handle that
+// makes the change is closed.").
+TYPED_TEST_P(FileAccessContract, ASaveInPiecesMovesTheStampByItsCloseAtTheLatest) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("$Machine.dat");
+  files.RewriteFile(path, "DECL INT $EX_AX_NUM=2\r\n");
+  this->backend_.SetOldStamp(path);
+  const auto before = files.ModificationTime(path);
+  this->backend_.BeginSave(path);
+  this->backend_.AppendPiece("DECL INT $EX_AX_NUM=1");
+  EXPECT_EQ(files.ReadWholeFile(path), "DECL INT $EX_AX_NUM=1");
+  this->backend_.AppendPiece("2\r\n");
+  this->backend_.Release();
+  EXPECT_NE(files.ModificationTime(path), before);
+  EXPECT_EQ(files.ReadWholeFile(path), "DECL INT $EX_AX_NUM=12\r\n");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
                             RewriteCreatesThenOverwritesAndTruncates,
                             ReadsEveryByteInPiecesOfAnySize, AFolderInPlaceOfTheFileIsNamedAsSuch,
@@ -193,6 +218,7 @@ REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMi
                             ReplaceAtomicallyCreatesAndReplacesButNoFolder,
                             ALockedRangeRefusesReadsNotTheOpen,
                             AFilePendingDeletionIsBusyUntilItsLastHandleCloses,
-                            APosixDeleteTakesTheNameAtOnce);
+                            APosixDeleteTakesTheNameAtOnce,
+                            ASaveInPiecesMovesTheStampByItsCloseAtTheLatest);
 
 }  // namespace ordex::testing

@@ -230,6 +230,18 @@ struct PosixBackend {
     EXPECT_EQ(::unlink(path.c_str()), 0) << path;
     return "";
   }
+  void SetOldStamp(const std::string& path) {
+    const struct timespec old_stamps[2] = {{1'420'070'400, 0}, {1'420'070'400, 0}};  // 2015
+    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), old_stamps, 0), 0) << path;
+  }
+  void BeginSave(const std::string& path) {
+    held_.emplace(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    EXPECT_GE(held_->get(), 0) << path;
+  }
+  void AppendPiece(std::string_view piece) {
+    EXPECT_EQ(::write(held_->get(), piece.data(), piece.size()),
+              static_cast<ssize_t>(piece.size()));
+  }
   void Release() { held_.reset(); }
 
   TempDir dir_;

@@ -203,6 +203,22 @@ struct Win32Backend {
     }
     return "";
   }
+  void SetOldStamp(const std::string& path) {
+    const UniqueHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME old_stamp = {0, 0x01D00000};  // early in 2015
+    EXPECT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &old_stamp)) << path;
+  }
+  void BeginSave(const std::string& path) {
+    held_ = UniqueHandle(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       TRUNCATE_EXISTING, 0, nullptr));
+    EXPECT_TRUE(held_.valid()) << path << ": error " << ::GetLastError();
+  }
+  void AppendPiece(std::string_view piece) {
+    DWORD written = 0;
+    EXPECT_TRUE(::WriteFile(held_.get(), piece.data(), static_cast<DWORD>(piece.size()), &written,
+                            nullptr));
+  }
   void Release() { held_.Close(); }
 
   static UniqueHandle OpenSharingAll(const std::string& path, DWORD access) {

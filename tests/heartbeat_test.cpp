@@ -25,6 +25,7 @@ TEST_F(HeartbeatTest, SaysOnceADayThatItStillWatchesEvenWithTheRefreshStopped) {
   SetSetting("TimerInterval", 1000);
   StartForm();
   ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  const auto started = machine.now;  // the days count from the end of start-up
   const std::string path = kMachineData;
   const std::string missing =
       "machine data file missing since 2026-12-11 00:00:00 UTC: " + path;  // from hour 40
@@ -39,18 +40,19 @@ TEST_F(HeartbeatTest, SaysOnceADayThatItStillWatchesEvenWithTheRefreshStopped) {
       {hours(24) - seconds(1), [] {}, {}, 1000},
       {hours(24), [] {}, {"1", "3", "0", path, "none"}, 1000},
       {hours(30), [&] { WriteMachineData("3"); }, {}, 1000},
+      {hours(30) + seconds(1), [] {}, {}, 1000},
       {hours(40), [&] { files.Remove(kMachineData); }, {}, 1000},
       {hours(40) + minutes(1), [] {}, {}, 1000},
       {hours(40) + minutes(2), [] {}, {}, 1000},
-      {hours(48), [] {}, {"2", "8", "1", path, missing}, 1000},
+      {hours(48), [] {}, {"2", "9", "1", path, missing}, 1000},
       {hours(50), [&] { SetSetting("TimerInterval", 0); }, {}, 22 * kHour},
-      {hours(72), [] {}, {"3", "9", "1", path, missing}, 24 * kHour},
-      {hours(96), [&] { WriteMachineData("2"); }, {"4", "9", "1", path, missing}, 24 * kHour},
+      {hours(72), [] {}, {"3", "10", "1", path, missing}, 24 * kHour},
+      {hours(96), [&] { WriteMachineData("2"); }, {"4", "10", "1", path, missing}, 24 * kHour},
   };
   std::size_t heartbeats = 0;
   for (const Step& step : steps) {
     SCOPED_TRACE(std::chrono::duration_cast<minutes>(step.at).count());
-    machine.now = std::chrono::steady_clock::time_point(step.at);
+    machine.now = started + step.at;
     step.before();
     Pass();
     const auto events = testing::EventLines(machine, kHeartbeatEventId);

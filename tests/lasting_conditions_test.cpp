@@ -56,8 +56,14 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
        "cannot open " + mada + ": No such file or directory", "machine data file missing"},
       {"changing", hold(kMachineData, Hold::kChangingWhileRead), release(kMachineData), mada,
        "machine data file changing whenever it is read"},
-      {"summary held", hold(kSummary, Hold::kBusy), release(kSummary),
-       std::string("cannot open ") + kSummary + ": in use by another program",
+      // The new count read once before, so that its change meets the held summary in pass 1.
+      {"summary held",
+       [&] {
+         WriteMachineData("3");
+         Pass();
+         files.SetHold(kSummary, Hold::kBusy);
+       },
+       release(kSummary), std::string("cannot open ") + kSummary + ": in use by another program",
        "summary file not rewritten, held by another program", kSummary},
       {"held, then renamed away", hold(kMachineData, Hold::kBusy), [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing", mada,
@@ -82,8 +88,8 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       machine.events.clear();
       machine.now = {};
       const int changes = form_->ChangeCount;
-      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
       c.spoil();
+      const int refreshes = std::stoi(view.Text(Control::RefreshNo));
       for (int pass = 1; pass <= run.passes; ++pass, machine.now += run.interval) {
         if (c.turn && pass == (c.late ? run.passes : 2)) c.turn();
         Pass();
@@ -127,8 +133,10 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       EXPECT_EQ(SummaryCount(), "2");
       WriteMachineData("3");
       Pass();
+      Pass();
       EXPECT_EQ(form_->ChangeCount, changes + (c.file == mada ? 1 : 3));
       WriteMachineData("2");
+      Pass();
       Pass();
     }
   }
@@ -152,9 +160,11 @@ TEST_F(Form1Test, AMachineDataFileEmptyForGoodIsReportedAndItsFirstReadingIsNoCh
   }
   files.RewriteFile(kMachineData, "&ACCESS RVP\r\nDECL INT $TOOL_NUM=1\r\n");
   TimedPass();
+  TimedPass();
   EXPECT_EQ(testing::EventLines(machine, kConditionEndedEventId).size(), 1u);
   EXPECT_EQ(SummaryCount(), "");
   WriteMachineData("2");
+  TimedPass();
   TimedPass();
   EXPECT_EQ(SummaryCount(), "2");
   EXPECT_EQ(form_->ChangeCount, 1);

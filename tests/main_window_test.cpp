@@ -13,6 +13,7 @@
 
 namespace ordex {
 namespace {
+using namespace std::chrono_literals;
 using testing::Form1Test;
 using testing::kDriver;
 using testing::kHwInf;
@@ -156,7 +157,8 @@ TEST_F(Form1Test, LineBreaksInValuesShowAndAreWrittenAsSpaces) {
 
 // Another program holds a file start-up reads or writes (open without sharing, a range locked,
 // deleted while still open and then written anew): for 2 seconds start-up waits; held for good,
-// it ends after 10 seconds as it would for a file it cannot open.
+// it ends after 10 seconds as it would for a file it cannot open. The machine data file's
+// second read, one pause after its first, comes on top.
 TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForAHeldFile) {
   using std::chrono::seconds;
   files.RewriteFile(kSummary, "");
@@ -167,6 +169,7 @@ TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForAHeldFile) {
       files.SetHold(path, Hold::kNone);
       if (!Exists(path)) files.RewriteFile(path, content);
     };
+    const bool confirmed_after_the_wait = path == kHwInf || path == kMachineData;
     for (const Hold kind : {Hold::kBusy, Hold::kRangeLocked, Hold::kDeletePending}) {
       for (const bool released : {true, false}) {
         SCOPED_TRACE(std::string(path) + " held as " + std::to_string(static_cast<int>(kind)) +
@@ -180,14 +183,16 @@ TEST_F(Form1Test, StartUpWaitsUpToTenSecondsForAHeldFile) {
         let_go();
         if (released) {
           EXPECT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
-          EXPECT_EQ(machine.now - start, seconds(2));
+          EXPECT_EQ(machine.now - start,
+                    seconds(2) + (confirmed_after_the_wait ? kStartUpPause : 0ms));
           EXPECT_EQ(SummaryCount(), "2");
         } else {
           EXPECT_EQ(load_result_, Form1::LoadResult::kFailed);
           EXPECT_NE(machine.fatal_error.find(path), std::string::npos) << machine.fatal_error;
           EXPECT_NE(machine.fatal_error.find("by another program"), std::string::npos)
               << machine.fatal_error;
-          EXPECT_EQ(machine.now - start, seconds(10));
+          EXPECT_EQ(machine.now - start,
+                    seconds(10) + (confirmed_after_the_wait ? 0ms : kStartUpPause));
         }
       }
     }

@@ -1,5 +1,7 @@
 #include "collectors/ex_ax_num.h"
 
+#include <utility>
+
 #include "core/text.h"
 #include "platform/file_access.h"
 
@@ -24,13 +26,16 @@ std::string ExAxNumFromText(std::string_view machine_data) {
 std::optional<MachineDataReading> ReadExAxNum(const FileAccess& files,
                                               const std::string& native_path) {
   // The time is taken before the file is opened: a caller who takes it again after the read
-  // sees a save that landed in between as a time that moved on.
+  // sees a save that closed in between as a time that moved on. A save still open may not have
+  // moved it yet, so only the content read again tells a whole file from a half-written one.
   const auto before = files.ModificationTime(native_path);
   if (!before) return std::nullopt;
   auto stream = files.OpenForReading(native_path);
   if (!stream) return std::nullopt;
-  const std::string content = ReadToEnd(*stream);
-  return MachineDataReading{ExAxNumFromText(content), *before, content.empty()};
+  std::string content = ReadToEnd(*stream);
+  std::string count = ExAxNumFromText(content);
+  const bool empty = content.empty();
+  return MachineDataReading{std::move(count), *before, empty, std::move(content)};
 }
 
 }  // namespace ordex

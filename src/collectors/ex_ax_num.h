@@ -20,6 +20,7 @@ struct MachineDataReading {
   std::string ex_ax_num;
   FileTime time;  // taken before the file was opened
   bool empty_file = false;
+  std::string content;  // the whole file as read, to tell one reading from another
 };
 
 // Reads the count from the machine data file at `native_path`, with the modification time taken

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -67,6 +68,11 @@ class FileAccess {
   // kBusy when it cannot be examined just now (on Windows, a file deleted while another program
   // still has it open refuses even its attributes until that program closes it).
   virtual FileStamp TryModificationTime(const std::string& native_path) const = 0;
+
+  // How long before this file system's clock now `stamp` lies (negative when it lies ahead).
+  // A file saved again within its stamps' resolution keeps its stamp (FAT keeps the write time
+  // to 2 s, "File Times"), so a caller that must see every save tells a recent stamp by it.
+  virtual std::chrono::milliseconds AgeOfStamp(FileTime stamp) const = 0;
 
   // Opens for reading only.
   virtual OpenedFile TryOpenForReading(const std::string& native_path) const = 0;

@@ -1,6 +1,7 @@
 #include "platform/file_access_memory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -24,6 +25,8 @@ bool Refuses(Hold hold, Access access) {
       return access == Access::kRead || access == Access::kWrite;
     case Hold::kDeletePending:
       return access != Access::kRead;
+    case Hold::kSavedInPieces:
+      return access == Access::kWrite;
   }
   return false;
 }
@@ -76,6 +79,12 @@ FileStamp MemoryFileAccess::TryModificationTime(const std::string& native_path) 
   return {FileStatus::kDone, file->second.time};
 }
 
+std::chrono::milliseconds MemoryFileAccess::AgeOfStamp(FileTime stamp) const {
+  if (!wall_clock_) return std::chrono::milliseconds::max();
+  const auto now = std::chrono::floor<std::chrono::milliseconds>(wall_clock_().time_since_epoch());
+  return now - std::chrono::milliseconds(stamp.ticks / 1'000'000);
+}
+
 OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) const {
   CheckNotAFolder(native_path);
   const auto file = files_.find(native_path);
@@ -85,7 +94,7 @@ OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) c
   auto stream = std::make_unique<MemoryInputStream>(
       file->second.content, native_path,
       [this, native_path] { return Refuses(HoldOf(native_path), Access::kRead); });
-  if (hold == Hold::kChangingWhileRead) file->second.time = FileTime{++clock_};
+  if (hold == Hold::kChangingWhileRead) file->second.time = NextStamp();
   return {FileStatus::kDone, std::move(stream)};
 }
 
@@ -123,7 +132,15 @@ void MemoryFileAccess::SetBusy(const std::string& path, bool busy) {
 }
 
 void MemoryFileAccess::SetHold(const std::string& path, Hold hold) {
-  if (HoldOf(path) == Hold::kDeletePending && hold != Hold::kDeletePending) files_.erase(path);
+  const Hold before = HoldOf(path);
+  if (before == Hold::kDeletePending && hold != Hold::kDeletePending) files_.erase(path);
+  if (before == Hold::kSavedInPieces && hold != Hold::kSavedInPieces) {
+    files_.at(path).time = NextStamp();
+  }
+  if (hold == Hold::kSavedInPieces && before != Hold::kSavedInPieces) {
+    files_.at(path).content.clear();
+    StampPiece(path);
+  }
   if (hold == Hold::kNone) {
     holds_.erase(path);
   } else {
@@ -133,6 +150,23 @@ void MemoryFileAccess::SetHold(const std::string& path, Hold hold) {
 
 void MemoryFileAccess::SetModificationTime(const std::string& path, FileTime time) {
   files_.at(path).time = time;
+}
+
+void MemoryFileAccess::AppendPiece(const std::string& path, std::string_view piece) {
+  files_.at(path).content.append(piece);
+  StampPiece(path);
+}
+
+void MemoryFileAccess::StampPiece(const std::string& path) {
+  if (!stamp_at_close_) files_.at(path).time = NextStamp();
+}
+
+void MemoryFileAccess::StampAtClose() { stamp_at_close_ = true; }
+
+void MemoryFileAccess::StampFrom(std::function<std::chrono::system_clock::time_point()> clock,
+                                 std::chrono::milliseconds resolution) {
+  wall_clock_ = std::move(clock);
+  resolution_ = resolution;
 }
 
 MemoryFileAccess::Hold MemoryFileAccess::HoldOf(const std::string& path) const {
@@ -154,8 +188,17 @@ void MemoryFileAccess::CheckNotAFolder(const std::string& path) const {
 
 FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content) const {
   if (Refuses(HoldOf(path), Access::kWrite)) return FileStatus::kBusy;
-  files_[path] = {std::string(content), FileTime{++clock_}};
+  files_[path] = {std::string(content), NextStamp()};
   return FileStatus::kDone;
+}
+
+FileTime MemoryFileAccess::NextStamp() const {
+  if (!wall_clock_) return FileTime{++clock_};
+  const auto since_epoch = wall_clock_().time_since_epoch();
+  return FileTime{
+      std::chrono::duration_cast<std::chrono::nanoseconds>(
+          std::chrono::floor<std::chrono::milliseconds>(since_epoch) / resolution_ * resolution_)
+          .count()};
 }
 
 }  // namespace ordex

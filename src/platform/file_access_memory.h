@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -11,13 +13,16 @@ namespace ordex {
 
 // Files held in memory that behave as the platform's: missing files and folders are not there,
 // a folder in a file's place is an error, every write moves the file's modification time on (no
-// two writes look alike, as the real clock cannot promise without sleeping), and a test may
-// declare what another program does to a file (see Hold). Paths are '/'-separated;
-// NativePath only turns backslashes into '/'. Only "/" exists at first.
+// two writes look alike, as the real clock cannot promise without sleeping) unless a test asks
+// for stamps as Windows promises them (see StampAtClose, StampFrom), and a test may declare what
+// another program does to a file (see Hold). Paths are '/'-separated; NativePath only turns
+// backslashes into '/'. Only "/" exists at first.
 class MemoryFileAccess : public FileAccess {
  public:
   std::string NativePath(std::string_view target_path) const override;
   FileStamp TryModificationTime(const std::string& native_path) const override;
+  // Stamps that count writes stand for no time: as long ago as can be.
+  std::chrono::milliseconds AgeOfStamp(FileTime stamp) const override;
   OpenedFile TryOpenForReading(const std::string& native_path) const override;
   FileStatus TryRewriteFile(const std::string& native_path,
                             std::string_view content) const override;
@@ -43,6 +48,10 @@ class MemoryFileAccess : public FileAccess {
     kDeletePending,
     // Saved again while it is read: each open moves the modification time on.
     kChangingWhileRead,
+    // Being saved in pieces by a program that shares reads only (FILE_SHARE_READ): the hold
+    // truncates the file, AppendPiece adds each piece it writes, reads see what is written so
+    // far, and writing is refused (a sharing violation). Letting go of the hold is the close.
+    kSavedInPieces,
   };
 
   // Creates the folder and those above it.
@@ -56,6 +65,18 @@ class MemoryFileAccess : public FileAccess {
   void SetHold(const std::string& path, Hold hold);
   // Gives an existing file the time stamp `time`, as a program that restores it after a save.
   void SetModificationTime(const std::string& path, FileTime time);
+  // The next piece of a save in pieces (Hold::kSavedInPieces).
+  void AppendPiece(const std::string& path, std::string_view piece);
+  // From now on a save in pieces moves the time stamp only when it closes the file, all that
+  // Windows promises ("File Times": "The only guarantee about a file time stamp is that the
+  // file time is correctly reflected when the handle that makes the change is closed."); until
+  // then each of its writes moves it on.
+  void StampAtClose();
+  // From now on a write is stamped with `clock`'s time cut to whole `resolution` (FAT keeps the
+  // write time to 2 s, "File Times"), no longer with a count of writes; AgeOfStamp measures by
+  // `clock` too.
+  void StampFrom(std::function<std::chrono::system_clock::time_point()> clock,
+                 std::chrono::milliseconds resolution);
 
  private:
   struct File {
@@ -66,6 +87,9 @@ class MemoryFileAccess : public FileAccess {
   bool ParentExists(const std::string& path) const;
   void CheckNotAFolder(const std::string& path) const;
   FileStatus Write(const std::string& path, std::string_view content) const;
+  FileTime NextStamp() const;
+  // A write of another program's save in pieces, by the stamping asked for.
+  void StampPiece(const std::string& path);
 
   std::set<std::string> folders_ = {"/"};
   Hold HoldOf(const std::string& path) const;
@@ -73,6 +97,9 @@ class MemoryFileAccess : public FileAccess {
   std::map<std::string, Hold> holds_;
   mutable std::map<std::string, File> files_;
   mutable std::int64_t clock_ = 0;
+  bool stamp_at_close_ = false;
+  std::function<std::chrono::system_clock::time_point()> wall_clock_;
+  std::chrono::milliseconds resolution_{1};
 };
 
 }  // namespace ordex

@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -280,6 +282,14 @@ class PosixFileAccess : public FileAccess {
     return {FileStatus::kDone,
             FileTime{static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
                      info.st_mtim.tv_nsec}};
+  }
+
+  std::chrono::milliseconds AgeOfStamp(FileTime stamp) const override {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t now_ms =
+        static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+    return std::chrono::milliseconds(now_ms - stamp.ticks / 1'000'000);
   }
 
   OpenedFile TryOpenForReading(const std::string& native_path) const override {

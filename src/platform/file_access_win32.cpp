@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <utility>
@@ -238,6 +240,16 @@ class Win32FileAccess : public FileAccess {
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
         data.ftLastWriteTime.dwLowDateTime;
     return {FileStatus::kDone, FileTime{static_cast<std::int64_t>(ticks)}};
+  }
+
+  // Stamps are UTC on every volume: "FAT records times on disk in local time", and
+  // GetFileAttributesEx gives them converted to UTC ("File Times").
+  std::chrono::milliseconds AgeOfStamp(FileTime stamp) const override {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return std::chrono::milliseconds((ticks - stamp.ticks) / 10'000);  // 100 ns ticks
   }
 
   OpenedFile TryOpenForReading(const std::string& native_path) const override {

@@ -23,6 +23,9 @@ class FileAccessWrapper : public FileAccess {
   FileStamp TryModificationTime(const std::string& native_path) const override {
     return target_.TryModificationTime(native_path);
   }
+  std::chrono::milliseconds AgeOfStamp(FileTime stamp) const override {
+    return target_.AgeOfStamp(stamp);
+  }
   OpenedFile TryOpenForReading(const std::string& native_path) const override {
     return target_.TryOpenForReading(native_path);
   }
