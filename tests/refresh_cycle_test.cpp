@@ -115,6 +115,56 @@ TEST_F(RefreshCycleTest, AnErrorInAPassEndsTheProgramWithItsMessage) {
   EXPECT_EQ(testing::EventLines(machine, kChangedEventId).size(), 1u);
 }
 
+// Stamps as Windows promises them (moved at the close, kept to 2 s as on FAT): a save in pieces
+// read midway shows and counts nothing, not even once its stamp has moved at the close; its
+// whole count is counted once. A second save within the 2 s of the first's stamp, read just
+// before it, is counted at the next pass. No change counted is a half-written one.
+TEST_F(RefreshCycleTest, ASaveReadMidwayOrUnderACoarseStampCountsOnceWholeAndNeverHalf) {
+  using Hold = MemoryFileAccess::Hold;
+  files.StampAtClose();
+  files.StampFrom([this] { return machine.WallClock(); }, 2s);
+  const struct {
+    std::chrono::milliseconds at;  // since 08:00:00; the pass comes then too
+    std::function<void()> save;
+    const char* shown;
+    int changes;
+  } steps[] = {
+      {1s,
+       [&] {
+         WriteMachineData("3");
+         files.SetHold(kMachineData, Hold::kSavedInPieces);
+         files.AppendPiece(kMachineData, "&ACCESS RVP\r\nDECL INT $EX_AX_NUM=");
+       },
+       "2", 0},
+      {2s, [&] { files.AppendPiece(kMachineData, "4"); }, "2", 0},
+      {3s,
+       [&] {
+         files.AppendPiece(kMachineData, " ;number of external axes\r\n");
+         files.SetHold(kMachineData, Hold::kNone);
+       },
+       "2", 0},
+      {4s, [] {}, "4", 1},
+      {6s, [&] { WriteMachineData("5"); }, "4", 1},
+      {6500ms, [] {}, "5", 2},
+      {7s, [&] { WriteMachineData("6"); }, "5", 2},
+      {10s, [] {}, "6", 3},
+      {13s, [] {}, "6", 3},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.at.count());
+    machine.now = std::chrono::steady_clock::time_point(step.at);
+    step.save();
+    Pass();
+    EXPECT_EQ(view.Text(Control::txtExAxNum), step.shown);
+    EXPECT_EQ(form_->ChangeCount, step.changes);
+  }
+  std::vector<std::vector<std::string>> changes;
+  for (const auto& event : machine.events) {
+    if (event.id == kChangedEventId) changes.push_back({event.strings[0], event.strings[1]});
+  }
+  EXPECT_EQ(changes, (std::vector<std::vector<std::string>>{{"2", "4"}, {"4", "5"}, {"5", "6"}}));
+}
+
 TEST_F(RefreshCycleTest, ManyPassesCountEveryChangeExactlyOnce) {
   int changes = 0;
   std::string count = "2";
