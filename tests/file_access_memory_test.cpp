@@ -33,6 +33,10 @@ struct MemoryBackend {
     held_ = path;
     return "";
   }
+  std::string Deny(const std::string& path) {
+    files_.SetWriters(path, {"administrator"});
+    return "";
+  }
   void Release() { files_.SetHold(held_, MemoryFileAccess::Hold::kNone); }
 
   MemoryFileAccess files_;

@@ -51,6 +51,16 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       WriteMachineData("2");
     };
   };
+  // Another user's summary whose access list leaves this user out, until an administrator
+  // lets every user write it.
+  const auto deny = [this] {
+    WriteMachineData("3");
+    files.SetWriters(kSummary, {"administrator"});
+  };
+  const auto admit = [this] {
+    files.SetWriters(kSummary, {MemoryFileAccess::kInteractive});
+    WriteMachineData("2");
+  };
   const Case cases[] = {
       {"missing", [&] { files.Remove(kMachineData); }, [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing"},
@@ -59,6 +69,9 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       {"summary held", hold(kSummary, Hold::kBusy), release(kSummary),
        std::string("cannot open ") + kSummary + ": in use by another program",
        "summary file not rewritten, held by another program", kSummary},
+      {"summary not this user's", deny, admit,
+       std::string("cannot open ") + kSummary + ": Permission denied",
+       "summary file not rewritten, this user may not write it", kSummary},
       {"held, then renamed away", hold(kMachineData, Hold::kBusy), [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing", mada,
        [&] { files.Remove(kMachineData); }},
@@ -158,6 +171,33 @@ TEST_F(Form1Test, AMachineDataFileEmptyForGoodIsReportedAndItsFirstReadingIsNoCh
   TimedPass();
   EXPECT_EQ(SummaryCount(), "2");
   EXPECT_EQ(form_->ChangeCount, 1);
+}
+
+// A summary that another user created where the tree gives a new file to its creator alone,
+// which this user may not write: start-up runs on without it; the passes try it again, report it
+// once it lasts and its end once an administrator lets this user write it, and the summary then
+// holds the latest values.
+TEST_F(Form1Test, ASummaryThisUserMayNotWriteIsALastingConditionFromStartUpOn) {
+  files.RestrictNewFiles(testing::kSummaryFolder);
+  files.RewriteFile(kSummary, "written by hand\r\n");
+  files.SetUser("technician");
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  EXPECT_EQ(files.ReadWholeFile(kSummary), "written by hand\r\n");
+  const std::string warning =
+      "summary file not rewritten, this user may not write it since 2026-12-09 08:00:10 UTC: "
+      "cannot open " +
+      std::string(kSummary) + ": Permission denied";
+  for (int pass = 1; pass <= 4; ++pass) {
+    TimedPass();
+    EXPECT_EQ(testing::EventLines(machine, kConditionBegunEventId),
+              pass < 3 ? std::vector<std::string>{} : std::vector<std::string>{warning})
+        << "pass " << pass;
+  }
+  files.SetWriters(kSummary, {MemoryFileAccess::kFirstUser, MemoryFileAccess::kInteractive});
+  TimedPass();
+  EXPECT_EQ(testing::EventLines(machine, kConditionEndedEventId).size(), 1u);
+  EXPECT_EQ(SummaryCount(), "2");
 }
 
 // The formats of longer durations in the "ended" line.
