@@ -126,10 +126,6 @@ const std::string& MemoryFileAccess::OwnerOf(const std::string& path) const {
   return files_.at(path).owner;
 }
 
-const std::set<std::string>& MemoryFileAccess::WritersOf(const std::string& path) const {
-  return files_.at(path).writers;
-}
-
 void MemoryFileAccess::AddFolder(const std::string& path) {
   for (std::string folder = path; folders_.insert(folder).second; folder = ParentOf(folder)) {
   }

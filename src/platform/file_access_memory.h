@@ -42,7 +42,6 @@ class MemoryFileAccess : public FileAccess {
   // it (kInteractive among them for all).
   void SetWriters(const std::string& path, std::set<std::string> writers);
   const std::string& OwnerOf(const std::string& path) const;
-  const std::set<std::string>& WritersOf(const std::string& path) const;
 
   // What another program does to a file, as Windows documents it; what each hold refuses is
   // decided in one place (Refuses, in the .cpp file).
