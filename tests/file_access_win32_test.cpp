@@ -149,11 +149,12 @@ TEST_F(Win32FileAccessTest, ANewFileForEveryInteractiveUserLetsTheInteractiveGro
   const std::string path = PathOf("Tarvex.ini");
   ASSERT_EQ(files_->TryRewriteFile(path, "x", NewFileAccess::kEveryInteractiveUser),
             FileStatus::kDone);
-  if (RunningOnWine() && !InteractiveMayWrite(path)) {
-    GTEST_SKIP() << "Wine keeps a file's access as its host file mode and drops the INTERACTIVE "
-                    "entry; what Windows does with it (the entry kept, the folder's inheritable "
-                    "entries merged in) cannot be shown here, and the memory backend's run "
-                    "stands for it";
+  if (testing::RunningOnWine() && !InteractiveMayWrite(path)) {
+    GTEST_SKIP() << "Wine does not keep the INTERACTIVE entry: it turns a new file's DACL into "
+                    "the host file mode and reports a DACL made from that mode (SYSTEM and the "
+                    "user alone); what Windows does with the entry (kept, the folder's "
+                    "inheritable entries merged in) cannot be shown here, and the memory "
+                    "backend's run stands for it";
   }
   EXPECT_TRUE(InteractiveMayWrite(path));
 }
