@@ -256,9 +256,9 @@ struct Win32Backend {
     const UniqueHandle probe(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
     if (!probe.valid()) return "";
-    // Wine maps the attribute to the host's file mode, which does not stop the superuser.
-    return "read-only files stay writable for this user; the memory backend's run stands for "
-           "Windows";
+    // Wine maps the attribute to the host's file mode, which does not stop the superuser; the
+    // memory backend's run stands for Windows.
+    return "read-only files stay writable for this user";
   }
   void Release() {
     held_.Close();

@@ -51,16 +51,6 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       WriteMachineData("2");
     };
   };
-  // Another user's summary whose access list leaves this user out, until an administrator
-  // lets every user write it.
-  const auto deny = [this] {
-    WriteMachineData("3");
-    files.SetWriters(kSummary, {"administrator"});
-  };
-  const auto admit = [this] {
-    files.SetWriters(kSummary, {MemoryFileAccess::kInteractive});
-    WriteMachineData("2");
-  };
   const Case cases[] = {
       {"missing", [&] { files.Remove(kMachineData); }, [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing"},
@@ -69,9 +59,6 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
       {"summary held", hold(kSummary, Hold::kBusy), release(kSummary),
        std::string("cannot open ") + kSummary + ": in use by another program",
        "summary file not rewritten, held by another program", kSummary},
-      {"summary not this user's", deny, admit,
-       std::string("cannot open ") + kSummary + ": Permission denied",
-       "summary file not rewritten, this user may not write it", kSummary},
       {"held, then renamed away", hold(kMachineData, Hold::kBusy), [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing", mada,
        [&] { files.Remove(kMachineData); }},
