@@ -21,6 +21,8 @@
 //   // truncating it, then writes each piece.
 //   void BeginSave(const std::string& path);
 //   void AppendPiece(std::string_view piece);
+//   // Takes this user's right to write the file away ("" once done, else why it cannot).
+//   std::string Deny(const std::string& path);
 //   void Release();                             // lets go of whatever the calls above hold
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, FileAccessContract, Backend);
@@ -118,7 +120,7 @@ TYPED_TEST_P(FileAccessContract, AHeldFileIsBusyNotAFailure) {
   if (!this->backend_.Hold(path)) GTEST_SKIP() << "no file is ever busy here";
   EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kDone) << "attributes answer";
   EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
-  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile(path, "new", NewFileAccess::kFromFolder), FileStatus::kBusy);
   EXPECT_EQ(MessageOf([&] { files.OpenForReading(path); }),
             "cannot open " + path + ": in use by another program");
   EXPECT_EQ(MessageOf([&] { files.RewriteFile(path, "new"); }),
@@ -152,7 +154,7 @@ TYPED_TEST_P(FileAccessContract, ALockedRangeRefusesReadsNotTheOpen) {
   char first = 0;
   EXPECT_EQ(MessageOf([&] { opened.stream->Read(&first, 1); }),
             "cannot read " + path + ": part of it is locked by another program");
-  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile(path, "new", NewFileAccess::kFromFolder), FileStatus::kBusy);
   this->backend_.Release();
   EXPECT_EQ(opened.stream->Read(&first, 1), 1u);
   EXPECT_EQ(first, 'k');
@@ -170,7 +172,7 @@ TYPED_TEST_P(FileAccessContract, AFilePendingDeletionIsBusyUntilItsLastHandleClo
   EXPECT_EQ(MessageOf([&] { files.ModificationTime(path); }),
             "cannot examine " + path + ": in use by another program");
   EXPECT_EQ(files.TryOpenForReading(path).status, FileStatus::kBusy);
-  EXPECT_EQ(files.TryRewriteFile(path, "new"), FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile(path, "new", NewFileAccess::kFromFolder), FileStatus::kBusy);
   this->backend_.Release();
   EXPECT_EQ(files.TryModificationTime(path).status, FileStatus::kNotThere);
   files.RewriteFile(path, "new");
@@ -211,6 +213,24 @@ TYPED_TEST_P(FileAccessContract, ASaveInPiecesMovesTheStampByItsCloseAtTheLatest
   EXPECT_EQ(files.ReadWholeFile(path), "DECL INT $EX_AX_NUM=12\r\n");
 }
 
+// A file this user may not write is an answer, not a failure, and stays as it was, whatever
+// access a new file would get; the rewrite that must succeed says so in the system's words.
+TYPED_TEST_P(FileAccessContract, AFileThisUserMayNotWriteIsDeniedAndKept) {
+  FileAccess& files = this->files();
+  const std::string path = this->Path("Tarvex.ini");
+  files.RewriteFile(path, "kept");
+  if (const std::string why = this->backend_.Deny(path); !why.empty()) GTEST_SKIP() << why;
+  for (const auto new_file : {NewFileAccess::kFromFolder, NewFileAccess::kEveryInteractiveUser}) {
+    EXPECT_EQ(files.TryRewriteFile(path, "new", new_file), FileStatus::kDenied);
+  }
+  EXPECT_EQ(files.ReplaceAtomically(path, "new"), FileStatus::kDenied);
+  const std::string denied = files.DeniedError(path).what();
+  EXPECT_EQ(denied.find("cannot open " + path + ": "), 0u) << denied;
+  EXPECT_EQ(MessageOf([&] { files.RewriteFile(path, "new"); }), denied);
+  this->backend_.Release();
+  EXPECT_EQ(files.ReadWholeFile(path), "kept");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
                             RewriteCreatesThenOverwritesAndTruncates,
                             ReadsEveryByteInPiecesOfAnySize, AFolderInPlaceOfTheFileIsNamedAsSuch,
@@ -219,6 +239,7 @@ REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMi
                             ALockedRangeRefusesReadsNotTheOpen,
                             AFilePendingDeletionIsBusyUntilItsLastHandleCloses,
                             APosixDeleteTakesTheNameAtOnce,
-                            ASaveInPiecesMovesTheStampByItsCloseAtTheLatest);
+                            ASaveInPiecesMovesTheStampByItsCloseAtTheLatest,
+                            AFileThisUserMayNotWriteIsDeniedAndKept);
 
 }  // namespace ordex::testing

@@ -40,6 +40,10 @@ struct MemoryBackend {
     held_ = path;
   }
   void AppendPiece(std::string_view piece) { files_.AppendPiece(held_, piece); }
+  std::string Deny(const std::string& path) {
+    files_.SetWriters(path, {"administrator"});
+    return "";
+  }
   void Release() { files_.SetHold(held_, MemoryFileAccess::Hold::kNone); }
 
   MemoryFileAccess files_;

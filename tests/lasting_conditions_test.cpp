@@ -170,6 +170,33 @@ TEST_F(Form1Test, AMachineDataFileEmptyForGoodIsReportedAndItsFirstReadingIsNoCh
   EXPECT_EQ(form_->ChangeCount, 1);
 }
 
+// A summary that another user created where the tree gives a new file to its creator alone,
+// which this user may not write: start-up runs on without it; the passes try it again, report it
+// once it lasts and its end once an administrator lets this user write it, and the summary then
+// holds the latest values.
+TEST_F(Form1Test, ASummaryThisUserMayNotWriteIsALastingConditionFromStartUpOn) {
+  files.RestrictNewFiles(testing::kSummaryFolder);
+  files.RewriteFile(kSummary, "written by hand\r\n");
+  files.SetUser("technician");
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  EXPECT_EQ(files.ReadWholeFile(kSummary), "written by hand\r\n");
+  const std::string warning =
+      "summary file not rewritten, this user may not write it since 2026-12-09 08:00:10 UTC: "
+      "cannot open " +
+      std::string(kSummary) + ": Permission denied";
+  for (int pass = 1; pass <= 4; ++pass) {
+    TimedPass();
+    EXPECT_EQ(testing::EventLines(machine, kConditionBegunEventId),
+              pass < 3 ? std::vector<std::string>{} : std::vector<std::string>{warning})
+        << "pass " << pass;
+  }
+  files.SetWriters(kSummary, {MemoryFileAccess::kFirstUser, MemoryFileAccess::kInteractive});
+  TimedPass();
+  EXPECT_EQ(testing::EventLines(machine, kConditionEndedEventId).size(), 1u);
+  EXPECT_EQ(SummaryCount(), "2");
+}
+
 // The formats of longer durations in the "ended" line.
 TEST(LastingCondition, LongDurationsReadInHoursAndMinutes) {
   LastingCondition condition;

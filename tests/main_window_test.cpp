@@ -237,6 +237,21 @@ TEST_F(Form1Test, AFolderInPlaceOfAnInputOrTheSummaryEndsStartUpNamingIt) {
   }
 }
 
+// In a controller tree that gives a new file to its creator alone, the summary that one user's
+// ORDEX creates still lets the next user's ORDEX rewrite it, and stays the first user's.
+TEST_F(Form1Test, TheSummaryOneUsersOrdexCreatesAdmitsTheNextUsers) {
+  files.RestrictNewFiles(testing::kSummaryFolder);
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  form_.reset();
+  files.SetUser("technician");
+  WriteMachineData("3");
+  StartForm();
+  ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
+  EXPECT_EQ(SummaryCount(), "3");
+  EXPECT_EQ(files.OwnerOf(kSummary), MemoryFileAccess::kFirstUser);
+}
+
 // The system answers with the name, its NUL and the rest of the caller's spaces.
 TEST_F(Form1Test, ComputerNameProbeKeepsOnlyTheName) {
   EXPECT_EQ(ProbeComputerName(machine), "ROBPC01");

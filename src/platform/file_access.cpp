@@ -47,9 +47,9 @@ std::string FileAccess::ReadWholeFile(const std::string& native_path) const {
 }
 
 void FileAccess::RewriteFile(const std::string& native_path, std::string_view content) const {
-  if (TryRewriteFile(native_path, content) == FileStatus::kBusy) {
-    throw BusyFileError(native_path);
-  }
+  const FileStatus status = TryRewriteFile(native_path, content, NewFileAccess::kFromFolder);
+  if (status == FileStatus::kBusy) throw BusyFileError(native_path);
+  if (status == FileStatus::kDenied) throw DeniedError(native_path);
 }
 
 }  // namespace ordex

@@ -35,9 +35,22 @@ enum class FileStatus {
   // stays until that program closes it; POSIX has no such state). It is a moment, not a fault:
   // a later try may work.
   kBusy,
-  // This user may not change the file or its folder. Only ReplaceAtomically gives it, for a
-  // caller to whom that is an answer (the registry's false flag); elsewhere it is a failure.
+  // This user may not change the file or its folder. Only the rewrites give it (TryRewriteFile,
+  // ReplaceAtomically), to a caller to whom that is an answer: the registry's false flag, a
+  // summary that waits until an administrator lets this user write it.
   kDenied,
+};
+
+// Who may write a file that a rewrite creates. A file that exists keeps its own access list (or
+// mode) whatever is asked for here.
+enum class NewFileAccess {
+  // What the folder gives its new files: on Windows its inheritable entries (many folders give
+  // a new file to its creator alone), on POSIX mode 0644 under the umask.
+  kFromFolder,
+  // Besides that, every user logged on at the PC may read and rewrite it: for a file that the
+  // program rewrites in whoever's session it runs next. On Windows the INTERACTIVE group; on
+  // POSIX, which has no such group, the file's group (the users that share the tree).
+  kEveryInteractiveUser,
 };
 
 struct OpenedFile {
@@ -78,10 +91,11 @@ class FileAccess {
   virtual OpenedFile TryOpenForReading(const std::string& native_path) const = 0;
 
   // Writes `content` over the file in place (created when missing, truncated otherwise), so that
-  // the file keeps its identity and permissions. Returns kDone or kBusy; a missing folder, or an
-  // open, write or close that fails otherwise, throws.
-  virtual FileStatus TryRewriteFile(const std::string& native_path,
-                                    std::string_view content) const = 0;
+  // the file keeps its identity and permissions; a file it creates gets `new_file`'s access.
+  // Returns kDone, kBusy, or kDenied when this user may not write the file (or create it in its
+  // folder); a missing folder, or an open, write or close that fails otherwise, throws.
+  virtual FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                                    NewFileAccess new_file) const = 0;
 
   // Replaces the file with `content` so that a crash leaves either the old file or the new one,
   // whole: the content goes to a new file in the same folder, flushed to disk, which then takes
@@ -103,10 +117,14 @@ class FileAccess {
   std::unique_ptr<InputStream> OpenForReading(const std::string& native_path) const;
   // The whole content of a file that must exist.
   std::string ReadWholeFile(const std::string& native_path) const;
+  // A rewrite whose new file gets the folder's access; a file this user may not write throws
+  // DeniedError.
   void RewriteFile(const std::string& native_path, std::string_view content) const;
 
   // "cannot open <path>: " and the system's own words for a missing file.
   virtual Error MissingFileError(const std::string& native_path) const = 0;
+  // "cannot open <path>: " and the system's own words for a file this user may not write.
+  virtual Error DeniedError(const std::string& native_path) const = 0;
 };
 
 // A file that another program holds for a moment, met where only an exception can say so (an

@@ -99,21 +99,40 @@ OpenedFile MemoryFileAccess::TryOpenForReading(const std::string& native_path) c
 }
 
 FileStatus MemoryFileAccess::TryRewriteFile(const std::string& native_path,
-                                            std::string_view content) const {
+                                            std::string_view content,
+                                            NewFileAccess new_file) const {
   CheckNotAFolder(native_path);
   if (!ParentExists(native_path)) throw Error("cannot open " + native_path + ": no such folder");
-  return Write(native_path, content);
+  return Write(native_path, content, new_file);
 }
 
 Error MemoryFileAccess::MissingFileError(const std::string& native_path) const {
   return Error("cannot open " + native_path + ": No such file or directory");
 }
 
+Error MemoryFileAccess::DeniedError(const std::string& native_path) const {
+  return Error("cannot open " + native_path + ": Permission denied");
+}
+
 FileStatus MemoryFileAccess::ReplaceAtomically(const std::string& native_path,
                                                std::string_view content) const {
   CheckNotAFolder(native_path);
   if (!ParentExists(native_path)) return FileStatus::kNotThere;
-  return Write(native_path, content);
+  return Write(native_path, content, NewFileAccess::kFromFolder);
+}
+
+void MemoryFileAccess::SetUser(std::string user) { user_ = std::move(user); }
+
+void MemoryFileAccess::RestrictNewFiles(const std::string& folder) {
+  restricted_folders_.insert(folder);
+}
+
+void MemoryFileAccess::SetWriters(const std::string& path, std::set<std::string> writers) {
+  files_.at(path).writers = std::move(writers);
+}
+
+const std::string& MemoryFileAccess::OwnerOf(const std::string& path) const {
+  return files_.at(path).owner;
 }
 
 void MemoryFileAccess::AddFolder(const std::string& path) {
@@ -186,9 +205,25 @@ void MemoryFileAccess::CheckNotAFolder(const std::string& path) const {
   if (FolderExists(path)) throw FolderInPlaceError(path);
 }
 
-FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content) const {
+bool MemoryFileAccess::Admits(const File& file) const {
+  return file.writers.contains(kInteractive) || file.writers.contains(user_);
+}
+
+// An existing file keeps its owner and access list; a new one is the writer's, with the access
+// its folder and `new_file` give it.
+FileStatus MemoryFileAccess::Write(const std::string& path, std::string_view content,
+                                   NewFileAccess new_file) const {
+  auto file = files_.find(path);
+  if (file != files_.end() && !Admits(file->second)) return FileStatus::kDenied;
   if (Refuses(HoldOf(path), Access::kWrite)) return FileStatus::kBusy;
-  files_[path] = {std::string(content), NextStamp()};
+  if (file == files_.end()) {
+    std::set<std::string> writers = {restricted_folders_.contains(ParentOf(path)) ? user_
+                                                                                  : kInteractive};
+    if (new_file == NewFileAccess::kEveryInteractiveUser) writers.insert(kInteractive);
+    file = files_.emplace(path, File{{}, {}, user_, std::move(writers)}).first;
+  }
+  file->second.content = std::string(content);
+  file->second.time = NextStamp();
   return FileStatus::kDone;
 }
 

@@ -15,8 +15,9 @@ namespace ordex {
 // a folder in a file's place is an error, every write moves the file's modification time on (no
 // two writes look alike, as the real clock cannot promise without sleeping) unless a test asks
 // for stamps as Windows promises them (see StampAtClose, StampFrom), and a test may declare what
-// another program does to a file (see Hold). Paths are '/'-separated; NativePath only turns
-// backslashes into '/'. Only "/" exists at first.
+// another program does to a file (see Hold) and which user's program makes the calls (see
+// SetUser), each file keeping its owner and who may write it. Paths are '/'-separated;
+// NativePath only turns backslashes into '/'. Only "/" exists at first.
 class MemoryFileAccess : public FileAccess {
  public:
   std::string NativePath(std::string_view target_path) const override;
@@ -24,11 +25,28 @@ class MemoryFileAccess : public FileAccess {
   // Stamps that count writes stand for no time: as long ago as can be.
   std::chrono::milliseconds AgeOfStamp(FileTime stamp) const override;
   OpenedFile TryOpenForReading(const std::string& native_path) const override;
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override;
+  FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                            NewFileAccess new_file) const override;
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
   Error MissingFileError(const std::string& native_path) const override;
+  Error DeniedError(const std::string& native_path) const override;
+
+  // In an access list: every user logged on at the PC (Windows' INTERACTIVE group).
+  static constexpr char kInteractive[] = "INTERACTIVE";
+  // The user whose program makes the calls that follow; kFirstUser until a test says otherwise.
+  // Every user is an interactive one.
+  static constexpr char kFirstUser[] = "operator";
+  void SetUser(std::string user);
+  // New files of `folder` that get the folder's access admit their creator alone, as in a
+  // folder whose inheritable entries give a new file to CREATOR OWNER (with read access for the
+  // rest); new files of other folders admit kInteractive. NewFileAccess::kEveryInteractiveUser
+  // adds kInteractive to what the folder gives.
+  void RestrictNewFiles(const std::string& folder);
+  // Gives an existing file a new access list, as an administrator may: the users who may write
+  // it (kInteractive among them for all).
+  void SetWriters(const std::string& path, std::set<std::string> writers);
+  const std::string& OwnerOf(const std::string& path) const;
 
   // What another program does to a file, as Windows documents it; what each hold refuses is
   // decided in one place (Refuses, in the .cpp file).
@@ -82,11 +100,14 @@ class MemoryFileAccess : public FileAccess {
   struct File {
     std::string content;
     FileTime time;
+    std::string owner;
+    std::set<std::string> writers;
   };
   bool FolderExists(const std::string& path) const;
   bool ParentExists(const std::string& path) const;
   void CheckNotAFolder(const std::string& path) const;
-  FileStatus Write(const std::string& path, std::string_view content) const;
+  bool Admits(const File& file) const;
+  FileStatus Write(const std::string& path, std::string_view content, NewFileAccess new_file) const;
   FileTime NextStamp() const;
   // A write of another program's save in pieces, by the stamping asked for.
   void StampPiece(const std::string& path);
@@ -95,6 +116,8 @@ class MemoryFileAccess : public FileAccess {
   Hold HoldOf(const std::string& path) const;
 
   std::map<std::string, Hold> holds_;
+  std::string user_ = kFirstUser;
+  std::set<std::string> restricted_folders_;
   mutable std::map<std::string, File> files_;
   mutable std::int64_t clock_ = 0;
   bool stamp_at_close_ = false;

@@ -247,6 +247,37 @@ FileStatus Replace(const std::string& path, std::string_view content) {
   return FileStatus::kDone;
 }
 
+// Opens the file for writing it anew, truncated, created when missing with mode 0644 under the
+// umask. A file created for every interactive user also gets group read and write, whatever the
+// umask takes away: POSIX has no group of the users logged on, and the users who share the
+// controller's tree share its group (the file takes the folder's group where the folder is
+// set-group-ID, the creator's primary group otherwise). Others get no write: that would admit
+// every account, services included. Only a file this call created is changed; a file that exists
+// keeps its mode. Returns the descriptor, or -1 with errno set as open(2) does.
+int OpenForRewrite(const std::string& path, NewFileAccess new_file) {
+  constexpr int kWrite = O_WRONLY | O_CLOEXEC;
+  if (new_file == NewFileAccess::kEveryInteractiveUser) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      Fd created(::open(path.c_str(), kWrite | O_CREAT | O_EXCL, 0664));
+      if (created.get() >= 0) {
+        struct stat info;
+        if (::fstat(created.get(), &info) != 0 ||
+            ::fchmod(created.get(), (info.st_mode & 07777) | S_IRGRP | S_IWGRP) != 0) {
+          throw PosixError("cannot change the permissions of", path, errno);
+        }
+        return created.Release();
+      }
+      if (errno != EEXIST) return -1;
+      const int existing = ::open(path.c_str(), kWrite | O_TRUNC);
+      // Removed between the two opens: try to create it again.
+      if (existing >= 0 || errno != ENOENT) return existing;
+    }
+    // Still "there" to O_EXCL and missing to the open: a symbolic link that points nowhere,
+    // whose target is then created as by any rewrite.
+  }
+  return ::open(path.c_str(), kWrite | O_CREAT | O_TRUNC, 0644);
+}
+
 class PosixInputStream : public InputStream {
  public:
   PosixInputStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -266,6 +297,9 @@ class PosixFileAccess : public FileAccess {
  public:
   Error MissingFileError(const std::string& native_path) const override {
     return PosixError("cannot open", native_path, ENOENT);
+  }
+  Error DeniedError(const std::string& native_path) const override {
+    return PosixError("cannot open", native_path, EACCES);
   }
 
   std::string NativePath(std::string_view target_path) const override {
@@ -306,9 +340,10 @@ class PosixFileAccess : public FileAccess {
   }
 
   // POSIX knows no share modes: a file is never busy here.
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override {
-    Fd fd(::open(native_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                            NewFileAccess new_file) const override {
+    Fd fd(OpenForRewrite(native_path, new_file));
+    if (fd.get() < 0 && IsDenied(errno)) return FileStatus::kDenied;
     if (fd.get() < 0 && errno == EISDIR) throw FolderInPlaceError(native_path);
     if (fd.get() < 0) throw PosixError("cannot open", native_path, errno);
     WriteAll(fd.get(), content, native_path);

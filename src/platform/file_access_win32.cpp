@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -216,10 +218,49 @@ FileStatus Replace(const std::string& target, std::string_view content) {
   return MoveIntoPlace(temp, target, attributes != INVALID_FILE_ATTRIBUTES);
 }
 
+// A new file that every interactive user's program may rewrite: the DACL given at creation
+// lets the INTERACTIVE group (IU: everyone logged on at the PC, locally or by Remote Desktop,
+// "Special identity groups") read and write it (FR FW: FILE_GENERIC_READ, FILE_GENERIC_WRITE; no
+// delete, no change of the list), and the folder's inheritable entries still apply (no "P"):
+// "The object's DACL is the DACL from the security descriptor specified by the object's creator.
+// The system merges any inheritable ACEs into the specified DACL unless the SE_DACL_PROTECTED
+// bit is set" ("DACL for a New Object"), so SYSTEM, the administrators and the creator keep
+// what the controller's tree gives them. Nothing else of the tree is touched, and a file that
+// exists keeps its own security: "CreateFile ignores the lpSecurityDescriptor member when
+// opening an existing file or device" (CreateFileA, lpSecurityAttributes).
+constexpr wchar_t kEveryInteractiveUserSecurity[] = L"D:(A;;FRFW;;;IU)";
+
+// The SECURITY_ATTRIBUTES for CreateFile's new file, or none for the folder's access alone.
+class NewFileSecurity {
+ public:
+  NewFileSecurity(NewFileAccess access, const std::string& path) {
+    if (access == NewFileAccess::kFromFolder) return;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            kEveryInteractiveUserSecurity, SDDL_REVISION_1, &descriptor_, nullptr)) {
+      throw Win32Error("cannot build the access list for", path, ::GetLastError());
+    }
+    attributes_ = {sizeof attributes_, descriptor_, FALSE};
+  }
+  ~NewFileSecurity() {
+    if (descriptor_) ::LocalFree(descriptor_);
+  }
+  NewFileSecurity(const NewFileSecurity&) = delete;
+  NewFileSecurity& operator=(const NewFileSecurity&) = delete;
+
+  SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
 class Win32FileAccess : public FileAccess {
  public:
   Error MissingFileError(const std::string& native_path) const override {
     return Win32Error("cannot open", native_path, ERROR_FILE_NOT_FOUND);
+  }
+  Error DeniedError(const std::string& native_path) const override {
+    return Win32Error("cannot open", native_path, ERROR_ACCESS_DENIED);
   }
 
   std::string NativePath(std::string_view target_path) const override {
@@ -269,14 +310,19 @@ class Win32FileAccess : public FileAccess {
 
   // OPEN_ALWAYS and SetEndOfFile instead of CREATE_ALWAYS: the existing file keeps its identity,
   // security descriptor and attributes, and a hidden or system file can be rewritten at all
-  // (CREATE_ALWAYS refuses those unless the caller repeats their attributes).
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override {
-    UniqueHandle file(::CreateFileA(native_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // (CREATE_ALWAYS refuses those unless the caller repeats their attributes). Access denied
+  // that is neither a pending deletion nor a folder: this user may not write the file (its
+  // access list, or the read-only attribute) or create it in its folder.
+  FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                            NewFileAccess new_file) const override {
+    NewFileSecurity security(new_file, native_path);
+    UniqueHandle file(::CreateFileA(native_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    security.attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
     if (!file.valid()) {
       const DWORD code = ::GetLastError();
       if (IsBusy(code)) return FileStatus::kBusy;
+      if (code == ERROR_ACCESS_DENIED && !IsFolder(native_path)) return FileStatus::kDenied;
       throw OpenError(native_path, code);
     }
     if (WriteAll(file.get(), content, native_path) == FileStatus::kBusy) return FileStatus::kBusy;

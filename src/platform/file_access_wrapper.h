@@ -29,9 +29,9 @@ class FileAccessWrapper : public FileAccess {
   OpenedFile TryOpenForReading(const std::string& native_path) const override {
     return target_.TryOpenForReading(native_path);
   }
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override {
-    return target_.TryRewriteFile(native_path, content);
+  FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                            NewFileAccess new_file) const override {
+    return target_.TryRewriteFile(native_path, content, new_file);
   }
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override {
@@ -39,6 +39,9 @@ class FileAccessWrapper : public FileAccess {
   }
   Error MissingFileError(const std::string& native_path) const override {
     return target_.MissingFileError(native_path);
+  }
+  Error DeniedError(const std::string& native_path) const override {
+    return target_.DeniedError(native_path);
   }
 
  private:

@@ -30,7 +30,8 @@ std::string SummaryFilePath(const FileAccess& files, std::string_view install_di
 
 FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
                             const ControllerInfo& info) {
-  return files.TryRewriteFile(SummaryFilePath(files, install_dir), SummaryFileContent(info));
+  return files.TryRewriteFile(SummaryFilePath(files, install_dir), SummaryFileContent(info),
+                              NewFileAccess::kEveryInteractiveUser);
 }
 
 }  // namespace ordex

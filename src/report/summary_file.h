@@ -29,7 +29,9 @@ std::string SummaryFileContent(const ControllerInfo& info);
 std::string SummaryFilePath(const FileAccess& files, std::string_view install_dir);
 
 // Rewrites the summary file (SummaryFilePath) in place. Returns kBusy when another program holds
-// the file; a missing folder, or an open, write or close that fails otherwise, throws Error.
+// the file, kDenied when this user may not write it; a missing folder, or an open, write or close
+// that fails otherwise, throws Error. A summary it creates admits every interactive user: ORDEX
+// runs in whoever's session is logged on, and the next one must rewrite what this one created.
 FileStatus WriteSummaryFile(const FileAccess& files, std::string_view install_dir,
                             const ControllerInfo& info);
 

@@ -20,6 +20,8 @@ std::string_view What(ConditionKind kind) {
       return "machine data file unreadable";
     case ConditionKind::kSummaryPending:
       return "summary file not rewritten, held by another program";
+    case ConditionKind::kSummaryDenied:
+      return "summary file not rewritten, this user may not write it";
   }
   return "condition";
 }

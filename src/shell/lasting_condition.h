@@ -20,7 +20,8 @@ enum class ConditionKind {
   kMachineDataBusy,  // held by another program: without sharing, a locked range, delete pending
   kMachineDataChanging,
   kMachineDataUnreadable,  // no permission, a folder in its place, a failing read
-  kSummaryPending,
+  kSummaryPending,         // held by another program
+  kSummaryDenied,  // this user may not write it (another user's, with an access list of its own)
 };
 
 // What stands in the way in one pass: its kind, the file, and the system's words when there

@@ -153,8 +153,12 @@ std::string Form1::GetSensorInfo(std::string& driver_version) {
   return std::move(info.sensor);
 }
 
-// Start-up's write: a summary file busy for longer than start-up waits has thrown.
-void Form1::WriteInfoFile() { WriteSummaryFile(*start_up_files_, InstallDir, Current); }
+// Start-up's write: a summary file busy for longer than start-up waits has thrown. One that this
+// user may not write (another user's, with an access list of its own) stops only the summary,
+// not the watch: ORDEX starts, and the refresh passes try it again and report it once it lasts.
+void Form1::WriteInfoFile() {
+  NoteSummaryWrite(WriteSummaryFile(*start_up_files_, InstallDir, Current));
+}
 
 void Form1::Timer1_Timer() {
   try {
@@ -171,12 +175,7 @@ void Form1::RefreshCycle() {
   // change is never lost with it.
   if (changed) CountChange();
   if (changed || summary_pending_) WriteInfoFileWhenFree();
-  std::optional<Condition> summary_held;
-  if (summary_pending_) {
-    const std::string path = SummaryFilePath(machine_.Files(), InstallDir);
-    summary_held = Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
-  }
-  Observe(summary_condition_, summary_held);
+  Observe(summary_condition_, SummaryCondition());
   AdvanceRefreshNo();
   ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
@@ -204,10 +203,27 @@ bool Form1::TakeInMachineData() {
   return Current.ExAxNum != Saved.ExAxNum;
 }
 
-// The summary gets the latest values as soon as no other program holds it; until then the
-// write stays pending and is tried again on every pass. Other failures end the program.
+// The summary gets the latest values as soon as no other program holds it and this user may
+// write it; until then the write stays pending and is tried again on every pass. Other failures
+// end the program.
 void Form1::WriteInfoFileWhenFree() {
-  summary_pending_ = WriteSummaryFile(machine_.Files(), InstallDir, Current) == FileStatus::kBusy;
+  NoteSummaryWrite(WriteSummaryFile(machine_.Files(), InstallDir, Current));
+}
+
+void Form1::NoteSummaryWrite(FileStatus status) {
+  summary_refusal_ = status;
+  summary_pending_ = status != FileStatus::kDone;
+}
+
+// What keeps the summary from the latest values, if anything.
+std::optional<Condition> Form1::SummaryCondition() const {
+  if (!summary_pending_) return std::nullopt;
+  const FileAccess& files = machine_.Files();
+  const std::string path = SummaryFilePath(files, InstallDir);
+  if (summary_refusal_ == FileStatus::kDenied) {
+    return Condition{ConditionKind::kSummaryDenied, path, files.DeniedError(path).what()};
+  }
+  return Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
 }
 
 void Form1::Observe(LastingCondition& place, const std::optional<Condition>& found) {

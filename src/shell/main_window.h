@@ -73,6 +73,8 @@ class Form1 : private TickListener {
   void RefreshCycle();
   bool TakeInMachineData();
   void WriteInfoFileWhenFree();
+  void NoteSummaryWrite(FileStatus status);
+  std::optional<Condition> SummaryCondition() const;
   void CountChange();
   void Observe(LastingCondition& place, const std::optional<Condition>& found);
   void StartHeartbeat();
@@ -99,6 +101,8 @@ class Form1 : private TickListener {
   std::string refresh_no_caption_{kRefreshNoInitial};
   Settings settings_;
   bool summary_pending_ = false;
+  // Why the last write of the summary did not land (kBusy, kDenied); kDone when it did.
+  FileStatus summary_refusal_ = FileStatus::kDone;
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;
   LastingCondition summary_condition_;

@@ -47,9 +47,10 @@ OpenedFile StartUpPatience::TryOpenForReading(const std::string& native_path) co
   return file;
 }
 
-FileStatus StartUpPatience::TryRewriteFile(const std::string& native_path,
-                                           std::string_view content) const {
-  return WriteWhenFree(native_path, [&] { return target().TryRewriteFile(native_path, content); });
+FileStatus StartUpPatience::TryRewriteFile(const std::string& native_path, std::string_view content,
+                                           NewFileAccess new_file) const {
+  return WriteWhenFree(native_path,
+                       [&] { return target().TryRewriteFile(native_path, content, new_file); });
 }
 
 FileStatus StartUpPatience::ReplaceAtomically(const std::string& native_path,

@@ -29,8 +29,8 @@ class StartUpPatience : public FileAccessWrapper {
       : FileAccessWrapper(machine.Files()), machine_(machine) {}
 
   OpenedFile TryOpenForReading(const std::string& native_path) const override;
-  FileStatus TryRewriteFile(const std::string& native_path,
-                            std::string_view content) const override;
+  FileStatus TryRewriteFile(const std::string& native_path, std::string_view content,
+                            NewFileAccess new_file) const override;
   FileStatus ReplaceAtomically(const std::string& native_path,
                                std::string_view content) const override;
 
