@@ -96,7 +96,7 @@ TEST(MemoryFileAccess, StampsCanBeCoarseAndMoveOnlyAtTheClose) {
   files.AppendPiece("/a", "z");
   EXPECT_EQ(files.ModificationTime("/a"), first) << "until the save closes the file";
   EXPECT_EQ(files.ReadWholeFile("/a"), "z");
-  EXPECT_EQ(files.TryRewriteFile("/a", "w"), FileStatus::kBusy);
+  EXPECT_EQ(files.TryRewriteFile("/a", "w", NewFileAccess::kFromFolder), FileStatus::kBusy);
   files.SetHold("/a", MemoryFileAccess::Hold::kNone);
   EXPECT_NE(files.ModificationTime("/a"), first);
 }
