@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -136,6 +138,36 @@ TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
   EXPECT_EQ(registry.writes, 0);
   EXPECT_EQ(view.set_text_calls(), 0);
   EXPECT_FALSE(Exists(kSummary));
+}
+
+// The window as designed, in twips: every backend places its controls from these numbers, and
+// a slip in one moves a control by less than a pixel at most screen resolutions.
+TEST(Form1Layout, HoldsTheWindowAsDesigned) {
+  using Row = std::tuple<std::string_view, std::string_view, int, int>;
+  const FormLayout& form = kForm1Layout;
+  EXPECT_EQ(
+      (std::vector<int>{form.client_width, form.client_height, form.label_left, form.label_height,
+                        form.label_drop, form.text_box_left, form.text_box_width,
+                        form.text_box_height, form.status_top, form.status_height}),
+      (std::vector<int>{4365, 3555, 240, 255, 120, 2280, 1695, 285, 2880, 255}));
+  std::vector<Row> rows;
+  for (const FormRow& row : form.rows) {
+    rows.emplace_back(row.label_name, row.caption, row.label_width, row.top);
+  }
+  for (const StatusLabel& label : form.status) {
+    rows.emplace_back(label.name, label.initial_text, label.left, label.width);
+  }
+  EXPECT_EQ(rows, (std::vector<Row>{
+                      {"lbASCIIDriverVersion", "ASCII Driver Version:", 1695, 120},
+                      {"lbRobotController", "Robot Controller:", 1815, 480},
+                      {"lbBasisrelease", "Basisrelease Version:", 1815, 840},
+                      {"lbComputerName", "Computer Name:", 1815, 1200},
+                      {"lbIPO_Time", "IPO-Time:", 1815, 1560},
+                      {"lbExAxNum", "Number of external Axes:", 1815, 1920},
+                      {"lbASCISensor", "ASCII-Sensor:", 1815, 2280},
+                      {"Changes", "Changes since start", 240, 2175},
+                      {"RefreshNo", "0", 2520, 1455},
+                  }));
 }
 
 TEST_F(Form1Test, LineBreaksInValuesShowAndAreWrittenAsSpaces) {
