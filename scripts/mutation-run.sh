@@ -3,7 +3,7 @@
 # of the tree, rebuilds the copy and runs the default suite on it, and prints per file how many
 # mutants the suite killed, which survived (file:line and the edit) and the kill rate, ready to
 # paste into docs/reliability.md. The operators and the equivalents list: that page.
-#   scripts/mutation-run.sh [--sample N] [--seed S] [--files GLOB] [--jobs N] [--timeout SECONDS]
+#   scripts/mutation-run.sh [--sample N] [--seed S] [--files GLOB]... [--jobs N] [--timeout SECONDS]
 #   scripts/mutation-run.sh --list [--files GLOB]   the mutants, nothing run
 #   scripts/mutation-run.sh --self-test             the runner against a file of its own
 # The copy and its build stay in build/mutation/ from run to run, so that a run rebuilds only

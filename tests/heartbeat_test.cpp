@@ -19,6 +19,7 @@ using HeartbeatTest = testing::Form1Test;
 // when the timer ticks for the heartbeat alone and no pass runs.
 TEST_F(HeartbeatTest, SaysOnceADayThatItStillWatchesEvenWithTheRefreshStopped) {
   using std::chrono::hours;
+  using std::chrono::milliseconds;
   using std::chrono::minutes;
   using std::chrono::seconds;
   using Strings = std::vector<std::string>;
@@ -37,7 +38,7 @@ TEST_F(HeartbeatTest, SaysOnceADayThatItStillWatchesEvenWithTheRefreshStopped) {
     std::int32_t timer_ms;
   } steps[] = {
       {hours(1), [] {}, {}, 1000},
-      {hours(24) - seconds(1), [] {}, {}, 1000},
+      {hours(24) - milliseconds(1), [] {}, {}, 1000},
       {hours(24), [] {}, {"1", "3", "0", path, "none"}, 1000},
       {hours(30), [&] { WriteMachineData("3"); }, {}, 1000},
       {hours(30) + seconds(1), [] {}, {}, 1000},

@@ -464,7 +464,8 @@ def report(args, population, left_out, chosen, outcomes, seconds):
         rows[mutant.path].update(["run", outcome])
     rows["all"] = sum(rows.values(), Counter())
     date = datetime.date.today().strftime("%-d %B %Y")
-    scope = args.files or " ".join(args.include) + "".join(f" but {g}" for g in args.exclude)
+    scope = " ".join(args.files) or (" ".join(args.include) +
+                                     "".join(f" but {g}" for g in args.exclude))
     picked = (f"{len(chosen)} mutants of {len(population)}, seed {args.seed}" if args.sample
               else f"all {len(chosen)} mutant" + "s" * (len(chosen) != 1))
     print(f"Mutation run of {date}: {picked}, in {scope} ({len(left_out)} equivalent, left out);"
@@ -491,7 +492,7 @@ def choose(args):
     def in_scope(path):
         return (any(fnmatch.fnmatch(path, g) for g in args.include)
                 and not any(fnmatch.fnmatch(path, g) for g in args.exclude)
-                and (not args.files or fnmatch.fnmatch(path, args.files)))
+                and (not args.files or any(fnmatch.fnmatch(path, g) for g in args.files)))
 
     paths = sorted(str(p) for p in files_of(args.source))
     population = [m for p in paths if in_scope(p) for m in mutants_of_file(args.source, p)]
@@ -537,7 +538,8 @@ def main():
     parser.add_argument("--copy", type=Path, help="the scratch copy, reused from run to run")
     parser.add_argument("--include", action="append", default=[], help="files in scope (glob)")
     parser.add_argument("--exclude", action="append", default=[], help="files out of scope")
-    parser.add_argument("--files", help="narrows the files in scope (glob; * spans folders)")
+    parser.add_argument("--files", action="append", default=[],
+                        help="narrows the files in scope (glob; * spans folders; again: or)")
     parser.add_argument("--equivalents", help="the reviewed list of equivalent mutants")
     parser.add_argument("--sample", type=int, help="how many mutants to run (all: none given)")
     parser.add_argument("--seed", type=int, default=1)

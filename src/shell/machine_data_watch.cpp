@@ -1,5 +1,6 @@
 #include "shell/machine_data_watch.h"
 
+#include <tuple>
 #include <utility>
 
 #include "core/error.h"
@@ -24,6 +25,12 @@ MachineDataReading MachineDataWatch::ReadAtStartUp(const std::string& target_pat
   };
   auto [last, confirmed] = patience.Retry(
       attempt, [](const auto& tried) { return tried.second && !tried.first.reading->empty_file; });
+  // A file first read whole by the patience's last try is a save that just ended: one more
+  // pause shows whether it stays so.
+  if (last.reading && !last.reading->empty_file && !confirmed) {
+    machine_.Sleep(kStartUpPause);
+    std::tie(last, confirmed) = attempt();
+  }
   if (!last.reading || !(confirmed || last.reading->empty_file)) {
     if (!last.reading && last.condition->kind != ConditionKind::kMachineDataChanging) {
       throw Error(last.condition->detail);
