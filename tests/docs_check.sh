@@ -99,7 +99,7 @@ reported_event_ids() {
   while read -r constant reporter; do
     grep -rlP --include='*.cpp' --include='*.h' "\\b$reporter\\(" src |
       grep -vqE '_posix\.|/system(_win32)?\.(h|cpp)$' &&
-      grep_values src/platform/event_log_win32.h "$constant = \\K[0-9]+"
+      grep_values src/platform/event.h "$constant = \\K[0-9]+"
   done <<'EOF'
 kStoppedEventId ReportFatalError
 kWarningEventId ReportWarning
