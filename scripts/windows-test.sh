@@ -3,7 +3,8 @@
 # kernel cannot run 32-bit programs, see choose_wine), runs the cross-built test
 # suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
 # with default settings, the summary file byte for byte, the settings written back, a second
-# instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
+# instance refused, another session's collector waited for, a change of $Machine.dat seen by a
+# running instance, and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view
 # must not be read, then proves the MSI package (scripts/msi-test.sh) and the signing of a build
