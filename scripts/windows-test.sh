@@ -3,7 +3,8 @@
 # kernel cannot run 32-bit programs, see choose_wine), runs the cross-built test
 # suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
 # with default settings, the summary file byte for byte, the settings written back, a second
-# instance refused, a change of $Machine.dat seen by a running instance, and a screenshot of the
+# instance refused, another session's collector waited for, a change of $Machine.dat seen by a
+# running instance, and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view
 # must not be read, then proves the MSI package (scripts/msi-test.sh) and the signing of a build
@@ -566,6 +567,36 @@ held_files_waited_out() {
     fail "a hold of a few seconds was reported: $(cat "$ORDEX_STDERR")"
 }
 
+# Wine runs one session, so a helper holding only Global\ORDEX.Collector (hold_file_win32.exe)
+# stands for another session's collector: ORDEX waits, hidden, and writes nothing (no summary
+# file, no event at all), then collects within moments of the holder's end, starting up afresh.
+waits_for_another_sessions_collector() {
+  local log=$work/standby.txt count started_id events
+  started_id=$(event_id ORDEX_MSG_STARTED)
+  echo "== another session's collector: ORDEX waits, writes nothing, then collects"
+  reg_add "$SETTINGS_KEY" /v TimerInterval /t REG_DWORD /d 300
+  reg_add "$SETTINGS_KEY" /v Visible /t REG_DWORD /d 0
+  count=$(sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data")
+  rm -f "$summary"
+  hold 'Global\ORDEX.Collector' mutex 8
+  WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$log" &
+  wine_pids+=($!)
+  sleep 5
+  still_running "while another collector held Global\\ORDEX.Collector"
+  [ ! -e "$summary" ] || fail "a waiting ORDEX wrote the summary file"
+  events=$(logged_events "$log")
+  [ -z "$events" ] || fail "a waiting ORDEX reported events: $events"
+  shown_window >/dev/null && fail "a waiting ORDEX shows its window"
+  wait "$hold_pid" || fail "the holder of Global\\ORDEX.Collector: $(cat "$work/hold.txt")"
+  wait_for 10 summary_is "$count" || fail "no summary after the collector ended: $(cat -A "$summary" 2>&1)"
+  still_running "after it took over"
+  close_ordex
+  logged_events "$log" >"$work/standby.list"
+  grep -q "^$started_id|" "$work/standby.list" ||
+    fail "no started event after the take-over: $(cat "$work/standby.list")"
+  echo "waited 8 s without a file or an event; then collected: $(cut -c 1-60 "$work/standby.list" | tr '\n' ' ')"
+}
+
 # ---- What this script proves, in order.
 
 if [ "${1:-}" != --inside-display ]; then
@@ -612,5 +643,6 @@ logoff_during_start_up
 long_version_reported
 condition_carries_the_error_code
 held_files_waited_out
+waits_for_another_sessions_collector
 
 echo "== Windows tests passed (build ${ORDEX_BUILD_SECONDS:-?}s, Wine ${SECONDS}s)"

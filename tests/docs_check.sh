@@ -99,7 +99,7 @@ reported_event_ids() {
   while read -r constant reporter; do
     grep -rlP --include='*.cpp' --include='*.h' "\\b$reporter\\(" src |
       grep -vqE '_posix\.|/system(_win32)?\.(h|cpp)$' &&
-      grep_values src/platform/event_log_win32.h "$constant = \\K[0-9]+"
+      grep_values src/platform/event.h "$constant = \\K[0-9]+"
   done <<'EOF'
 kStoppedEventId ReportFatalError
 kWarningEventId ReportWarning
@@ -267,6 +267,9 @@ check in 'how often start-up tries a held file again' "$ALL_PAGES" \
 check in 'the heartbeat period' "$ALL_PAGES" 'every \K[0-9]+(?= hours)' \
   grep_values src/shell/main_window.h 'kHeartbeatPeriod\{\K[0-9]+'
 check in 'machine-wide names' "$ALL_PAGES" 'Global\\ORDEX\.\w+' global_names
+check in 'how often a waiting ORDEX tries the claim again' "$ALL_PAGES" \
+  'tries the claim again every \K[0-9]+(?= ms)' \
+  grep_values src/shell/collector_claim.h 'kCollectorClaimRetry\{\K[0-9]+'
 check in 'how long the package waits for a closing ORDEX' "$ALL_PAGES" \
   'waits up to \K[0-9]+(?= seconds in all)' \
   grep_values src/setup/running_ordex_win32.h 'kCloseWait\{\K[0-9]+'

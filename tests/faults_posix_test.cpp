@@ -169,15 +169,16 @@ class FaultTest : public ::testing::Test {
         << Errors(options.output.filename().string());
     Stop(allowed);
   }
-  // Nothing in the scratch folder but the tree, the store, the runtime folder and the outputs
-  // (and, where a kill may leave it, the store's replacement).
+  // Nothing in the scratch folder but the tree, the store, the collector's lock file beside it,
+  // the runtime folder and the outputs (and, where a kill may leave it, the store's replacement).
   void ExpectNothingElseInScratch(const std::string& trace,
                                   bool replacement_allowed = false) const {
     for (const auto& entry : fs::directory_iterator(sample_.dir().path())) {
       const std::string name = entry.path().filename().string();
       const bool replacement = name.starts_with(".registry.reg.") && name.ends_with(".tmp");
       EXPECT_TRUE(name == "tree" || name == "run" || name == "registry.reg" ||
-                  name.starts_with("out") || (replacement_allowed && replacement))
+                  name == "registry.reg.ORDEX.Collector.lock" || name.starts_with("out") ||
+                  (replacement_allowed && replacement))
           << trace << name;
     }
   }

@@ -2,9 +2,11 @@
 // script: "none" opens it for reading and writing and shares nothing (a program saving it),
 // "read" opens it for reading and shares reading only (a collector reading it). Prints "held"
 // once it has the file, keeps it for the given seconds, and exits with 0 (2 when it cannot open
-// the file).
+// the file). "mutex" takes the named mutex NAME instead, as another session's ORDEX holds its
+// collector's claim, and gives it back when it exits.
 //
 // hold_file_win32 PATH none|read SECONDS
+// hold_file_win32 NAME mutex SECONDS
 #include <windows.h>
 
 #include <cstdio>
@@ -13,8 +15,22 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: hold_file_win32 PATH none|read SECONDS\n");
+    std::fprintf(stderr, "usage: hold_file_win32 PATH none|read|mutex SECONDS\n");
     return 1;
+  }
+  const DWORD hold_ms = static_cast<DWORD>(std::atof(argv[3]) * 1000);
+  if (std::strcmp(argv[2], "mutex") == 0) {
+    const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, argv[1]);
+    if (mutex == nullptr || ::WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) {
+      std::fprintf(stderr, "cannot take %s: error %lu\n", argv[1], ::GetLastError());
+      return 2;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    ::Sleep(hold_ms);
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+    return 0;
   }
   const bool share_read = std::strcmp(argv[2], "read") == 0;
   const DWORD access = share_read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
@@ -26,7 +42,7 @@ int main(int argc, char** argv) {
   }
   std::printf("held\n");
   std::fflush(stdout);
-  ::Sleep(static_cast<DWORD>(std::atof(argv[3]) * 1000));
+  ::Sleep(hold_ms);
   ::CloseHandle(file);
   return 0;
 }

@@ -9,6 +9,9 @@
 //   Reports TakeReports();   // what the machine reported since it was made
 //   void AskTheWindowToEnd();  // the machine's window is asked to end (closed, or stopped)
 //   void BreakTheEventLog(bool broken);  // the places events go cannot be written, or again can
+//   void HoldElsewhere(std::string_view name);  // another process takes the machine-wide claim
+//   void EndTheHolderElsewhere(bool killed);  // it ends, giving the claim back or killed
+//   void SquatElsewhere(std::string_view name);  // another program makes the name its own
 //
 // and then: INSTANTIATE_TYPED_TEST_SUITE_P(Name, MachineContract, Backend);
 
@@ -78,6 +81,34 @@ TYPED_TEST_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds) {
   EXPECT_NE(this->machine().ClaimSingleInstance(), nullptr);
 }
 
+// A machine-wide name that no program of ORDEX's uses, so that a running ORDEX is not disturbed.
+inline constexpr std::string_view kContractClaimName = "Global\\ORDEX.MachineContract";
+
+// One holder on the machine: a claim that another process holds is refused, with no reason (it
+// can be tried again), until that holder ends, in order or killed; then it is taken, and while
+// it is held a second try of this process is refused too.
+TYPED_TEST_P(MachineContract, AMachineWideClaimIsTakenOnceItsHolderEndsHoweverItEnds) {
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "holder killed" : "holder ended in order");
+    this->backend_.HoldElsewhere(kContractClaimName);
+    const MachineWideClaim refused = this->machine().TryClaimMachineWide(kContractClaimName);
+    EXPECT_EQ(refused.lock, nullptr);
+    EXPECT_EQ(refused.unavailable, "");
+    this->backend_.EndTheHolderElsewhere(killed);
+    const MachineWideClaim taken = this->machine().TryClaimMachineWide(kContractClaimName);
+    ASSERT_NE(taken.lock, nullptr) << taken.unavailable;
+    EXPECT_EQ(this->machine().TryClaimMachineWide(kContractClaimName).lock, nullptr);
+  }
+}
+
+TYPED_TEST_P(MachineContract, AMachineWideNameAnotherProgramMadeItsOwnIsUnavailableWithWhy) {
+  this->backend_.SquatElsewhere(kContractClaimName);
+  const MachineWideClaim claim = this->machine().TryClaimMachineWide(kContractClaimName);
+  EXPECT_EQ(claim.lock, nullptr);
+  EXPECT_NE(claim.unavailable.find("ORDEX.MachineContract"), std::string::npos)
+      << claim.unavailable;
+}
+
 TYPED_TEST_P(MachineContract, ReportsOfEachLevelArriveApartAndWhole) {
   const std::string strings[] = {"/x/Tarvex.ini"};
   this->machine().LogEvent({20, EventLevel::kWarning, strings, "cannot write /x/Tarvex.ini: busy"});
@@ -141,6 +172,8 @@ TYPED_TEST_P(MachineContract, EveryRegistryWorksOnTheSameRegistry) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(MachineContract, OneInstanceClaimAtATimeAndAgainOnceTheLockEnds,
+                            AMachineWideClaimIsTakenOnceItsHolderEndsHoweverItEnds,
+                            AMachineWideNameAnotherProgramMadeItsOwnIsUnavailableWithWhy,
                             ReportsOfEachLevelArriveApartAndWhole, LogEventNeverThrows,
                             TheClockMovesOnByAtLeastEachPause, AnEndAskedOfTheWindowCutsAPauseShort,
                             TheHostNameIsAnEightBitTextWithItsNulAndLength,

@@ -18,6 +18,8 @@
 #include "core/error.h"
 #include "machine_contract.h"
 #include "platform/fd_posix.h"
+#include "platform/machine_wide_claim.h"
+#include "platform/store_key_posix.h"
 #include "platform/system.h"
 #include "platform/window_posix.h"
 #include "registry/registry.h"
@@ -334,6 +336,34 @@ class SystemBackend {
     }
   }
 
+  // Another process of this user's: flock locks of two opens conflict whoever holds them.
+  void HoldElsewhere(std::string_view name) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    holder_ = ::fork();
+    if (holder_ == 0) {
+      auto claim = TryClaimMachineWide(name, RegistryStoreLocation());
+      [[maybe_unused]] auto written = ::write(ready[1], claim.lock ? "y" : "n", 1);
+      for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    EXPECT_EQ(::read(ready[0], &answer, 1), 1);
+    EXPECT_EQ(answer, 'y');
+    ::close(ready[0]);
+  }
+  // An end in order and a kill alike: the kernel drops the lock with the process. (SIGTERM
+  // would not do: the child inherits the view's handler that turns it into a request.)
+  void EndTheHolderElsewhere(bool) {
+    ::kill(holder_, SIGKILL);
+    ::waitpid(holder_, nullptr, 0);
+  }
+  // A folder where the lock file would be.
+  void SquatElsewhere(std::string_view name) {
+    const std::string last(name.substr(name.rfind('\\') + 1));
+    fs::create_directory(StoreKey(RegistryStoreLocation()) + "." + last + ".lock");
+  }
+
   testing::Reports TakeReports() {
     capturing_ = false;
     return testing::ReportsFromLines(::testing::internal::GetCapturedStderr());
@@ -350,6 +380,7 @@ class SystemBackend {
   SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_};
   bool capturing_ = true;
   int saved_error_output_ = -1;
+  pid_t holder_ = -1;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/event_log_win32.h"
 #include "platform/system.h"
 #include "platform/unique_handle_win32.h"
+#include "platform/wide_text_win32.h"
 #include "platform/window_memory.h"
 #include "registry_seed_win32.h"
 #include "shell/form1_events.h"
@@ -159,6 +160,29 @@ class Win32SystemBackend {
   void BreakTheEventLog(bool broken) {
     ::SetStdHandle(STD_ERROR_HANDLE, broken ? read_only_.get() : capture_.get());
   }
+  // Another thread stands for another process: a mutex belongs to the thread that owns it, and
+  // one that ends owning it abandons it. Its handle stays open, so that the next owner meets
+  // the mutex abandoned (WAIT_ABANDONED) and not a new one.
+  void HoldElsewhere(std::string_view name) {
+    name_ = WideFromCodePage(name);
+    ready_ = UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    end_ = UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    holder_ = UniqueHandle(::CreateThread(nullptr, 0, &Win32SystemBackend::Hold, this, 0, nullptr));
+    ASSERT_TRUE(holder_.valid());
+    ASSERT_EQ(::WaitForSingleObject(ready_.get(), 10000), WAIT_OBJECT_0);
+  }
+  void EndTheHolderElsewhere(bool killed) {
+    killed_ = killed;
+    ::SetEvent(end_.get());
+    ::WaitForSingleObject(holder_.get(), INFINITE);
+  }
+  // An event of that name: "If lpName matches the name of an existing event ... the function
+  // fails" (CreateMutexEx).
+  void SquatElsewhere(std::string_view name) {
+    squat_ = UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, WideFromCodePage(name).c_str()));
+    ASSERT_TRUE(squat_.valid()) << ::GetLastError();
+  }
+
   testing::Reports TakeReports() {
     ::SetStdHandle(STD_ERROR_HANDLE, saved_);
     capture_ = UniqueHandle();
@@ -171,6 +195,19 @@ class Win32SystemBackend {
                                       nullptr, disposition, 0, nullptr));
   }
 
+  static DWORD WINAPI Hold(void* self) {
+    auto& backend = *static_cast<Win32SystemBackend*>(self);
+    backend.held_ = UniqueHandle(::CreateMutexW(nullptr, FALSE, backend.name_.c_str()));
+    if (::WaitForSingleObject(backend.held_.get(), 10000) != WAIT_OBJECT_0) return 1;
+    ::SetEvent(backend.ready_.get());
+    ::WaitForSingleObject(backend.end_.get(), INFINITE);
+    if (!backend.killed_) ::ReleaseMutex(backend.held_.get());
+    return 0;
+  }
+
+  std::wstring name_;
+  UniqueHandle ready_, end_, holder_, held_, squat_;
+  bool killed_ = false;
   testing::TempDir dir_;
   const std::string path_ = (dir_ / "stderr.txt").string();
   UniqueHandle capture_ = Open(path_, GENERIC_WRITE, CREATE_ALWAYS);

@@ -20,6 +20,10 @@ std::unique_ptr<InstanceLock> SystemMachine::ClaimSingleInstance() {
   return ordex::ClaimSingleInstance(RegistryStoreLocation());
 }
 
+MachineWideClaim SystemMachine::TryClaimMachineWide(std::string_view name) {
+  return ordex::TryClaimMachineWide(name, RegistryStoreLocation());
+}
+
 void SystemMachine::QueryComputerName(char* buffer, std::uint32_t& size) {
   ordex::QueryComputerName(buffer, size);
 }

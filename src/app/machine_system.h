@@ -21,6 +21,7 @@ class SystemMachine : public Machine {
   WindowView& View() override { return view_; }
   std::unique_ptr<RegistryAccess> CreateRegistry() override;
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override;
+  MachineWideClaim TryClaimMachineWide(std::string_view name) override;
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
   char DecimalSeparator() override { return decimal_separator_; }
   void ReportFatalError(std::string_view message) override;

@@ -10,6 +10,11 @@ namespace ordex {
 
 enum class EventLevel { kError, kWarning, kInformation };
 
+// The entries of the message table for a message that has no event of its own: the platform
+// reports with them (ReportFatalError, ReportWarning), and so may whoever has such a message.
+inline constexpr std::uint16_t kStoppedEventId = 1;
+inline constexpr std::uint16_t kWarningEventId = 2;
+
 // One event of the program, for the Application event log and for the program's own lines.
 // `id` is the number of its entry in the message table of ordex.exe (the event ID a collector
 // filters on); `strings` are that entry's insertion strings, %1 first, in the 8-bit code page;

@@ -18,10 +18,6 @@ constexpr std::uint32_t MessageTableId(EventLevel level, std::uint16_t id) {
   return severity << 30 | id;
 }
 
-// The entries of the message table that the platform itself reports with.
-inline constexpr std::uint16_t kStoppedEventId = 1;
-inline constexpr std::uint16_t kWarningEventId = 2;
-
 // Writes an event of the source "ORDEX" to the Application event log: entry `id` of the message
 // table of ordex.exe at `level`, with `strings` (8-bit code page) as its insertion strings, each
 // made safe by EventInsertionStrings (platform/event.h): every '%' that would start an insertion

@@ -7,6 +7,7 @@
 
 #include "platform/event.h"
 #include "platform/file_access.h"
+#include "platform/machine_wide_claim.h"
 #include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
@@ -32,6 +33,10 @@ class Machine {
   // The right to run as the only instance, held for as long as the lock lives; nullptr when
   // another instance holds it.
   virtual std::unique_ptr<InstanceLock> ClaimSingleInstance() = 0;
+
+  // One try at the machine-wide claim of `name`, across every session and user of the machine,
+  // without waiting (see MachineWideClaim).
+  virtual MachineWideClaim TryClaimMachineWide(std::string_view name) = 0;
 
   // The host-name query in the shape of GetComputerNameA: fills `buffer` (`size` bytes) with the
   // name in the 8-bit code page and its NUL, and sets `size` to its length. Its result is not

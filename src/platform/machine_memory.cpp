@@ -16,6 +16,44 @@ class MemoryMachine::Lock : public InstanceLock {
   std::shared_ptr<bool> claimed_;
 };
 
+// Gives its name back when it goes, unless its holder was killed meanwhile (the name may have a
+// new holder by then).
+class MemoryMachineWideNames::Lock : public InstanceLock {
+ public:
+  Lock(std::shared_ptr<MemoryMachineWideNames> names, std::string name, std::uint64_t holder)
+      : names_(std::move(names)), name_(std::move(name)), holder_(holder) {}
+  ~Lock() override {
+    Name& name = names_->names_[name_];
+    if (name.holder == holder_) name.holder = 0;
+  }
+
+ private:
+  std::shared_ptr<MemoryMachineWideNames> names_;
+  std::string name_;
+  std::uint64_t holder_;
+};
+
+MachineWideClaim MemoryMachineWideNames::TryClaim(std::string_view name) {
+  Name& entry = names_[std::string(name)];
+  if (!entry.squatted.empty()) return {nullptr, entry.squatted};
+  if (entry.holder != 0) return {};
+  entry.holder = next_holder_++;
+  return {std::make_unique<Lock>(shared_from_this(), std::string(name), entry.holder), {}};
+}
+
+void MemoryMachineWideNames::Abandon(std::string_view name) {
+  names_[std::string(name)].holder = 0;
+}
+
+void MemoryMachineWideNames::Squat(std::string_view name, std::string reason) {
+  names_[std::string(name)].squatted = std::move(reason);
+}
+
+bool MemoryMachineWideNames::Held(std::string_view name) const {
+  const auto found = names_.find(name);
+  return found != names_.end() && found->second.holder != 0;
+}
+
 std::unique_ptr<InstanceLock> MemoryMachine::ClaimSingleInstance() {
   if (*claimed_) return nullptr;
   return std::make_unique<Lock>(claimed_);

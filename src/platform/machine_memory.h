@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,6 +13,30 @@
 #include "platform/machine.h"
 
 namespace ordex {
+
+// The machine-wide names of a machine held in memory, which every process of every session on it
+// shares (give several MemoryMachines the same one): each is free, held by one claim, or made
+// its own by another program. As on Windows, a holder that ends without giving its claim back
+// (killed) leaves it to the next try.
+class MemoryMachineWideNames : public std::enable_shared_from_this<MemoryMachineWideNames> {
+ public:
+  MachineWideClaim TryClaim(std::string_view name);
+  // The holder of `name` is killed: its lock holds nothing any more, and gives nothing back.
+  void Abandon(std::string_view name);
+  // Another program makes `name` its own in a way no claim can use: every try is refused for
+  // `reason`.
+  void Squat(std::string_view name, std::string reason);
+  bool Held(std::string_view name) const;
+
+ private:
+  class Lock;
+  struct Name {
+    std::uint64_t holder = 0;  // 0: free
+    std::string squatted;
+  };
+  std::map<std::string, Name, std::less<>> names_;
+  std::uint64_t next_holder_ = 1;
+};
 
 // A machine held in memory, for tests: its instance claim, host name, clock and reports behave
 // as the real ones do, without touching the machine the tests run on. The files, the window and
@@ -28,6 +53,9 @@ class MemoryMachine : public Machine {
   std::unique_ptr<RegistryAccess> CreateRegistry() override { return open_registry_(); }
   // One claim at a time, as on the real machine: nullptr while an earlier lock lives.
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override;
+  MachineWideClaim TryClaimMachineWide(std::string_view name) override {
+    return machine_wide->TryClaim(name);
+  }
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
   char DecimalSeparator() override { return decimal_separator; }
   void ReportFatalError(std::string_view message) override { fatal_error = message; }
@@ -60,6 +88,8 @@ class MemoryMachine : public Machine {
   std::chrono::steady_clock::time_point now{};
   std::chrono::system_clock::time_point wall_clock_at_zero{};
   std::function<void()> on_sleep;
+  // The machine-wide names; machines that stand for sessions of one PC share one.
+  std::shared_ptr<MemoryMachineWideNames> machine_wide = std::make_shared<MemoryMachineWideNames>();
 
  private:
   class Lock;

@@ -24,6 +24,9 @@ class MachineWrapper : public Machine {
   std::unique_ptr<InstanceLock> ClaimSingleInstance() override {
     return target_.ClaimSingleInstance();
   }
+  MachineWideClaim TryClaimMachineWide(std::string_view name) override {
+    return target_.TryClaimMachineWide(name);
+  }
   void QueryComputerName(char* buffer, std::uint32_t& size) override {
     target_.QueryComputerName(buffer, size);
   }

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "core/text.h"
 #include "platform/error_posix.h"
 #include "platform/fd_posix.h"
+#include "platform/store_key_posix.h"
 #include "platform/system.h"
 
 namespace ordex {
@@ -72,21 +72,6 @@ std::uint64_t Fnv1a(std::string_view text) {
     hash *= 0x100000001b3u;
   }
   return hash;
-}
-
-// One name for the store however it is spelled: the canonical path (symbolic links, "." and
-// ".." resolved) of as much of it as exists, and the rest as written, normalised. A store that
-// does not exist yet is thus keyed by its folder's canonical path and its name, which is the
-// canonical path it will have once the first instance has created it.
-std::string StoreKey(std::string_view scope) {
-  const std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(scope));
-  std::error_code error;
-  std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
-  // A folder on the way that may not be searched: the written path is the best name left.
-  if (error) key = path.lexically_normal();
-  std::string text = key.string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
 }
 
 // A folder in which no other user can create the lock file first: a real folder (not a link)

@@ -365,9 +365,12 @@ void Win32WindowView::Dispatch(MSG& message) {
 // (IsHungAppWindow); meanwhile other programs' SendMessage to it waits (a broadcast to every
 // top-level window waits for all), and so do the session's end and the Restart Manager's close
 // (WM_QUERYENDSESSION, WM_ENDSESSION). So the pause waits for messages and the close signal
-// (WaitForInput) and handles every message as it comes.
+// (WaitForInput) and handles every message as it comes. The window is made first, hidden: a
+// program that pauses before it has set any text (an ORDEX waiting for another to end) has no
+// other top-level window to which the session's end and the Restart Manager's close are sent.
 void Win32WindowView::Pause(std::chrono::milliseconds pause) {
   using Clock = std::chrono::steady_clock;
+  Window();
   const auto deadline = Clock::now() + pause;
   while (!state_.quit_requested()) {
     const bool quit_met = !HandleWaitingMessages();

@@ -77,6 +77,14 @@ Form1Event HeartbeatEvent(std::int64_t days, std::string_view passes, std::int32
   return event;
 }
 
+Form1Event CollectorClaimUnavailableEvent(std::string_view reason) {
+  Form1Event event{kWarningEventId, EventLevel::kWarning, {}, {}};
+  event.line = std::string(reason) +
+               "; collecting without the claim, so another ORDEX of this PC may collect too";
+  event.strings.push_back(event.line);
+  return event;
+}
+
 Form1Event EndedEvent(EndReason reason, std::int32_t change_count) {
   Form1Event event{kEndedEventId,
                    EventLevel::kInformation,

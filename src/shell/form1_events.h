@@ -55,6 +55,10 @@ Form1Event HeartbeatEvent(std::int64_t days, std::string_view passes, std::int32
                           std::string_view machine_data_path,
                           std::span<const std::string> conditions);
 
+// The collector's claim cannot be used (warning, the platform's entry for a message of its own):
+// %1 the line, which names the reason and says that this ORDEX collects without the claim.
+Form1Event CollectorClaimUnavailableEvent(std::string_view reason);
+
 // Ended (information): %1 how ("window closed", "end of session", "stop request", "closed for
 // an update"), %2 the changes counted since start.
 Form1Event EndedEvent(EndReason reason, std::int32_t change_count);

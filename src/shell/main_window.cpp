@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "platform/file_access.h"
 #include "report/summary_file.h"
+#include "shell/collector_claim.h"
 #include "shell/form1_events.h"
 
 namespace ordex {
@@ -59,9 +60,12 @@ Form1::LoadResult Form1::Form_Load() {
   // The one-instance test comes first, before any registry or file access.
   instance_lock_ = machine_.ClaimSingleInstance();
   if (!instance_lock_) return LoadResult::kAnotherInstance;
-  // An end asked for while start-up waits is reported while the window handles the request.
-  machine_.View().Listen(*this);
   try {
+    // Not listening yet: an end while waiting to collect is no end of a collector, and is not
+    // reported.
+    BecomeTheCollector();
+    // An end asked for while start-up waits is reported while the window handles the request.
+    machine_.View().Listen(*this);
     StartUp();
   } catch (const EndRequested&) {
     return LoadResult::kEnded;
@@ -71,6 +75,17 @@ Form1::LoadResult Form1::Form_Load() {
   }
   Report([&] { return StartedEvent(Current, SummaryFilePath(machine_.Files(), InstallDir)); });
   return LoadResult::kRunning;
+}
+
+// Waits for the collector's claim. A name that cannot be claimed must not keep ORDEX off the PC
+// for good (any program can take a name first): it is said once, and this ORDEX collects without
+// it, which at worst is one collector per session as before.
+void Form1::BecomeTheCollector() {
+  MachineWideClaim claim = WaitToCollect(machine_);
+  collector_lock_ = std::move(claim.lock);
+  if (!claim.unavailable.empty()) {
+    Report([&] { return CollectorClaimUnavailableEvent(claim.unavailable); });
+  }
 }
 
 void Form1::Form_QueryUnload(EndReason how) {

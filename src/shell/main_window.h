@@ -38,8 +38,11 @@ class Form1 : private TickListener {
   // Start-up, then the event loop; returns the program's exit status.
   int Run();
 
-  // The load handler. On an error it reports the message and returns kFailed; nothing after
-  // the failing step runs. The window asked to end while start-up waits for a file (closed, the
+  // The load handler. A second start in the session ends at once (kAnotherInstance). While
+  // another ORDEX collects on the PC (another session's, another user's) it waits, touching
+  // nothing, until that one ends, then starts up afresh; asked to end meanwhile it ends without a
+  // word (kEnded). On an error it reports the message and returns kFailed; nothing after the
+  // failing step runs. The window asked to end while start-up waits for a file (closed, the
   // session ending, a stop request) stops it there too: the end is reported, kEnded.
   LoadResult Form_Load();
 
@@ -64,6 +67,7 @@ class Form1 : private TickListener {
  private:
   void OnTick() override { Timer1_Timer(); }
   void OnEnd(EndReason reason) override { Form_QueryUnload(reason); }
+  void BecomeTheCollector();
   void StartUp();
   void LoadSettings();
   std::string GetIpoTime();
@@ -97,6 +101,7 @@ class Form1 : private TickListener {
   std::unique_ptr<StartUpPatience> start_up_files_;
   std::unique_ptr<RegistryAccess> registry_;
   std::unique_ptr<InstanceLock> instance_lock_;
+  std::unique_ptr<InstanceLock> collector_lock_;
   MachineDataWatch machine_data_{machine_};
   std::string refresh_no_caption_{kRefreshNoInitial};
   Settings settings_;
