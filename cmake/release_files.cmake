@@ -5,7 +5,11 @@
 # start-up object it took in.
 find_package(Python3 COMPONENTS Interpreter)
 set(ORDEX_RELEASE_FILES ${Python3_Interpreter_FOUND})
-if(ORDEX_RELEASE_FILES)
+if(CMAKE_CXX_FLAGS MATCHES "-fsanitize" OR ORDEX_BUILD_FUZZERS)
+  # The sanitizers' runtimes are linked in as well: such a build is never a release.
+  set(ORDEX_RELEASE_FILES OFF)
+  message(STATUS "ORDEX release files: not made (an instrumented build)")
+elseif(ORDEX_RELEASE_FILES)
   message(STATUS "ORDEX release files: notices and bill of materials")
 else()
   message(STATUS "ORDEX release files: not made (no python3)")

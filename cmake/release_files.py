@@ -25,7 +25,9 @@ import uuid
 
 # What the linker may take in besides the project's own objects: (package pattern, file
 # pattern, component, SPDX licence expression). The GCC runtime library exception lets the
-# runtime go into a program under any licence; its notice goes with it all the same.
+# runtime go into a program under any licence; its notice goes with it all the same. The
+# MinGW-w64 runtime's expression is its main licence: the notice, its copyright file, also
+# names the parts under other terms (public domain, the gdtoa and BSD files).
 GCC_RUNTIME = "GPL-3.0-or-later WITH GCC-exception-3.1"
 LINKED_CODE = [
     (r"", r"libstdc\+\+\.a|libsupc\+\+\.a", "libstdc++", GCC_RUNTIME),
