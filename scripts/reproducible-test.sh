@@ -82,10 +82,15 @@ first_build() {
 
 # section_at FILE OFFSET: the section of a PE or ELF file that holds the byte at OFFSET.
 section_at() {
-  objdump_of "$1" -h "$1" 2>/dev/null | awk -v at="$2" '
-    $1 ~ /^[0-9]+$/ { start = strtonum("0x" $6); size = strtonum("0x" $3)
-      if (at >= start && at < start + size) { print $2; found = 1; exit } }
-    END { if (!found) print "headers" }'
+  local index name size vma lma offset rest
+  while read -r index name size vma lma offset rest; do
+    [[ $index =~ ^[0-9]+$ ]] || continue
+    if (($2 >= 16#$offset && $2 < 16#$offset + 16#$size)); then
+      echo "$name"
+      return
+    fi
+  done < <(objdump_of "$1" -h "$1" 2>/dev/null)
+  echo headers
 }
 objdump_of() {
   case $(head -c 2 "$1" | od -An -c | tr -d ' ') in
@@ -123,8 +128,11 @@ same() {
 # msi_content MSI FOLDER: every table (as msidump writes it), every stream, the summary
 # information and the files it installs, in FOLDER.
 msi_content() {
+  local msi
   mkdir -p "$2/tables" "$2/files"
-  msidump -t -s -d "$2/tables" "$1" >/dev/null
+  # (msidump writes the binary columns' files into the folder it runs in.)
+  msi=$(realpath "$1")
+  (cd "$2/tables" && msidump -t -s -d . "$msi" >/dev/null)
   msiinfo suminfo "$1" >"$2/suminfo.txt"
   msiextract -C "$2/files" "$1" >/dev/null
 }
