@@ -2,6 +2,7 @@
 # goes on without the package and says so.
 find_program(ORDEX_WIXL wixl)
 find_program(ORDEX_MSIBUILD msibuild)
+find_program(ORDEX_MSIDUMP msidump)
 
 # What wixl's XML cannot say, set in the tables afterwards:
 # - the settings are written by an install or an upgrade given their property on the command
@@ -71,8 +72,11 @@ set(ORDEX_MSI_UPGRADE_CODE "{5B0C1F3E-8A7D-4C61-9E2B-3D4F6A7B8C90}")
 # ProductVersion.
 function(ordex_add_msi target version output program setup)
   set(source ${PROJECT_SOURCE_DIR}/installer/ordex.wxs)
-  # wixl takes files by names relative to its working folder: the program's, where the custom
-  # actions' DLL is built too and the icon is copied.
+  # wixl takes files by names relative to its working folder: one of the package's own, where
+  # the files it packs are copied with the build's time as their modification time, which the
+  # cabinet records for each file.
+  set(staging ${PROJECT_BINARY_DIR}/msi-files/${target})
+  file(MAKE_DIRECTORY ${staging})
   configure_file(${PROJECT_SOURCE_DIR}/src/app/ordex.ico ${PROJECT_BINARY_DIR}/ordex.ico COPYONLY)
   set(queries)
   foreach(query IN LISTS ORDEX_MSI_TABLE_UPDATES)
@@ -82,22 +86,38 @@ function(ordex_add_msi target version output program setup)
   list(APPEND queries
     -q "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
     -q "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('${ORDEX_MSI_UPGRADE_CODE}', '${version}', 513, 'WIX_UPGRADE_DETECTED')")
+  # The ProductCode, new for each commit (its time) and version, the same for every build of
+  # them: a changed build of the same version still replaces the installed one (513 below).
+  string(REGEX REPLACE "[{}]" "" upgrade_uuid ${ORDEX_MSI_UPGRADE_CODE})
+  string(UUID product_code NAMESPACE ${upgrade_uuid}
+         NAME "ProductCode ${version} ${ORDEX_SOURCE_DATE_EPOCH}" TYPE SHA1 UPPER)
+  string(JOIN "|" inputs $<TARGET_FILE:${program}> $<TARGET_FILE:${setup}> ${ORDEX_NOTICES}
+         ${PROJECT_BINARY_DIR}/ordex.ico ${source} ${CMAKE_CURRENT_FUNCTION_LIST_FILE})
   # Signed last: a signature covers the tables as they are, and any later change breaks it.
   ordex_sign_commands(sign ${output}.tmp)
   get_filename_component(folder ${output} DIRECTORY)
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_BINARY_DIR}/ordex.ico
-            $<TARGET_FILE_DIR:${program}>/ordex.ico
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> $<TARGET_FILE:${setup}>
+            ${PROJECT_BINARY_DIR}/ordex.ico ${ORDEX_NOTICES} ${staging}
+    COMMAND touch -d @${ORDEX_SOURCE_DATE_EPOCH} $<TARGET_FILE_NAME:${program}>
+            $<TARGET_FILE_NAME:${setup}> ordex.ico THIRD-PARTY-NOTICES.txt
     COMMAND ${ORDEX_WIXL} -a x86 -D Version=${version} -D UpgradeCode=${ORDEX_MSI_UPGRADE_CODE}
+            -D ProductCode={${product_code}}
             -D OrdexExe=$<TARGET_FILE_NAME:${program}> -D SetupDll=$<TARGET_FILE_NAME:${setup}>
-            -D IconFile=ordex.ico -o ${output}.tmp ${source}
+            -D IconFile=ordex.ico -D NoticesFile=THIRD-PARTY-NOTICES.txt -o ${output}.tmp
+            ${source}
     COMMAND ${ORDEX_MSIBUILD} ${output}.tmp ${queries}
+    # The same inputs give the same package: its codes and times (see there).
+    COMMAND ${CMAKE_COMMAND} -D MSI=${output}.tmp -D MSIBUILD=${ORDEX_MSIBUILD}
+            -D MSIDUMP=${ORDEX_MSIDUMP} -D EPOCH=${ORDEX_SOURCE_DATE_EPOCH} -D VERSION=${version}
+            -D NAMESPACE=${upgrade_uuid} -D INPUTS=${inputs}
+            -P ${PROJECT_SOURCE_DIR}/cmake/msi_reproducible.cmake
     ${sign}
     COMMAND ${CMAKE_COMMAND} -E rename ${output}.tmp ${output}
-    DEPENDS ${program} ${setup} ${source} ${PROJECT_BINARY_DIR}/ordex.ico
-    WORKING_DIRECTORY $<TARGET_FILE_DIR:${program}>
+    DEPENDS ${program} ${setup} ${source} ${PROJECT_BINARY_DIR}/ordex.ico ${ORDEX_NOTICES}
+    WORKING_DIRECTORY ${staging}
     COMMENT "Building the package ${output}"
     VERBATIM)
   add_custom_target(${target} ${ARGN} DEPENDS ${output})
@@ -118,7 +138,7 @@ function(ordex_previous_version out)
   set(${out} ${major}.${minor}.${patch} PARENT_SCOPE)
 endfunction()
 
-if(ORDEX_WIXL AND ORDEX_MSIBUILD)
+if(ORDEX_WIXL AND ORDEX_MSIBUILD AND ORDEX_MSIDUMP AND ORDEX_RELEASE_FILES)
   ordex_add_msi(ordex_msi ${PROJECT_VERSION} ${PROJECT_BINARY_DIR}/ordex-${PROJECT_VERSION}.msi
                 ordex ordex_setup ALL)
   # Built only on demand (scripts/msi-test.sh): the package of the version below, with its own
@@ -138,7 +158,15 @@ if(ORDEX_WIXL AND ORDEX_MSIBUILD)
   ordex_add_msi(ordex_msi_previous ${ORDEX_PREVIOUS_VERSION}
                 ${PROJECT_BINARY_DIR}/msi-test/ordex-${ORDEX_PREVIOUS_VERSION}.msi
                 ordex_previous ordex_setup_previous)
+  # Next to the package: its bill of materials.
+  ordex_add_bom(ordex_bom ${PROJECT_BINARY_DIR}/ordex-${PROJECT_VERSION}.cdx.json
+    BINARIES ordex ordex_setup
+    FILES ${ORDEX_NOTICES} ${PROJECT_BINARY_DIR}/ordex-${PROJECT_VERSION}.msi
+    PACKS ordex-${PROJECT_VERSION}.msi=ordex.exe ordex-${PROJECT_VERSION}.msi=ordex_setup.dll
+          ordex-${PROJECT_VERSION}.msi=THIRD-PARTY-NOTICES.txt
+    TOOLS ${CMAKE_CXX_COMPILER} ${CMAKE_LINKER} ${CMAKE_RC_COMPILER} ${ORDEX_MESSAGE_COMPILER}
+          ${ORDEX_WIXL} ${ORDEX_MSIBUILD} ${ORDEX_OSSLSIGNCODE})
   message(STATUS "ORDEX package: ordex-${PROJECT_VERSION}.msi")
 else()
-  message(STATUS "ORDEX package: not built (wixl and msibuild from msitools are missing)")
+  message(STATUS "ORDEX package: not built (needs wixl and msibuild from msitools, and python3)")
 endif()

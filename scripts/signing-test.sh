@@ -3,7 +3,10 @@
 # code-signing certificate with openssl, builds a signed ordex.exe and package with them (preset
 # "windows" in a build folder of its own) and checks with osslsigncode against that authority
 # that the exe, the custom actions' DLL, the package, and the exe and the DLL taken out of the
-# package verify, and that a copy with one byte changed does not. Run by scripts/windows-test.sh; needs no Wine.
+# package verify, and that a copy with one byte changed does not; that each carries the
+# package's version; and that the signed files, their signatures removed, are the unsigned
+# build's (build/windows), the package its content. Run by scripts/windows-test.sh; needs no
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
@@ -81,4 +84,60 @@ expect_broken_by_one_byte "$BUILD/ordex.exe" $(($(stat -c %s "$BUILD/ordex.exe")
 offset=$(grep -obaF 'ORDEX controller information' "$msi" | head -n 1 | cut -d: -f1)
 [ -n "$offset" ] || fail "no product description in $msi"
 expect_broken_by_one_byte "$msi" "$offset"
+# Every PE file of the package carries the package's version in its version resource.
+for file in "$BUILD/ordex.exe" "$work/ordex_setup.dll"; do
+  [ "$(strings -el "$file" | grep -A1 -x FileVersion | sed -n 2p)" = "$version" ] ||
+    fail "$file has not the version $version in its version resource"
+done
+echo "ordex.exe and ordex_setup.dll: version $version, the package's"
+
+# A signed release is the unsigned build of its commit once its signatures are removed: the
+# signed files byte for byte; the package by its content, where exactly what follows from the
+# signed files it carries differs (their bytes and sizes, and the codes derived from them).
+echo "== the signed build, its signatures removed, against the unsigned build (build/windows)"
+unsigned=build/windows
+[ -f "$unsigned/CMakeCache.txt" ] || run_logged "$build_log" cmake --preset windows
+run_logged "$build_log" cmake --build "$unsigned" --target ordex_msi -j 2
+unsign() { osslsigncode remove-signature -in "$1" -out "$2" >/dev/null; }
+for file in ordex.exe ordex_setup.dll; do
+  unsign "$BUILD/$file" "$work/unsigned-$file"
+  cmp "$work/unsigned-$file" "$unsigned/$file" ||
+    fail "$file of the signed build, its signature removed, is not the unsigned build's"
+  echo "same bytes once unsigned: $file"
+done
+unsign "$msi" "$work/unsigned.msi"
+# package_content MSI FOLDER: its tables and streams, the PE files among them and among the
+# files it installs unsigned, and what follows from their signatures left out: the PE files'
+# sizes (File table) and hashes (MsiFileHash), the package code (the summary's 9, and so the
+# summary's stream) and the cabinet (compared by the files it holds).
+package_content() {
+  local file msi
+  mkdir -p "$2/files"
+  # (msidump writes the binary columns' files into the folder it runs in.)
+  msi=$(realpath "$1")
+  (cd "$2" && msidump -t -s -d . "$msi" >/dev/null)
+  msiextract -C "$2/files" "$1" >/dev/null
+  rm -f "$2/_Streams/ordex.cab" "$2"/_Streams/*SummaryInformation
+  sed -i '/^9\t/d' "$2/_SummaryInformation.idt"
+  awk -F'\t' -v OFS='\t' 'NR > 3 && $3 ~ /\.(exe|dll)$/ { $4 = "(size)" } 1' "$2/File.idt" \
+    >"$2/File.idt.new"
+  mv "$2/File.idt.new" "$2/File.idt"
+  awk -F'\t' -v OFS='\t' 'NR > 3 && $1 ~ /\.(exe|dll)$/ { $3 = $4 = $5 = $6 = "(hash)" } 1' \
+    "$2/MsiFileHash.idt" >"$2/MsiFileHash.idt.new"
+  mv "$2/MsiFileHash.idt.new" "$2/MsiFileHash.idt"
+  find "$2" -type f \( -iname '*.exe' -o -iname '*.dll' -o -name 'Binary.*' \) |
+    while read -r file; do
+      if osslsigncode remove-signature -in "$file" -out "$file.unsigned" >/dev/null 2>&1; then
+        mv "$file.unsigned" "$file"
+      fi
+    done
+}
+package_content "$work/unsigned.msi" "$work/signed-content"
+package_content "$unsigned/ordex-$version.msi" "$work/unsigned-content"
+diff -r "$work/signed-content" "$work/unsigned-content" >"$work/package.diff" ||
+  fail "the signed package, its signatures removed, holds more than the unsigned one:" \
+    "$(head -n 20 "$work/package.diff")"
+echo "same content once unsigned: the package's tables, streams and installed files; differing" \
+  "only by what follows from the signed files: their sizes and hashes in the File and MsiFileHash" \
+  "tables, the package code and the cabinet that holds them"
 echo "== signing tests passed"

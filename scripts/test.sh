@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds ORDEX and runs the whole test suite: the Linux build's tests, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a compile of the benchmarks, bounded fuzzing,
-# valgrind memcheck of an end-to-end run, a short soak, and the Windows build with its tests
-# under Wine; of the mutation runner only its self-test (a full run takes hours). Idempotent;
+# valgrind memcheck of an end-to-end run, a short soak, the bill of materials and the notices,
+# and the Windows build with its tests under Wine and its rebuild compared byte for byte; of the
+# mutation runner only its self-test (a full run takes hours). Idempotent;
 # installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,7 @@ trap close_step EXIT
 
 step "packages the build and the tests need"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
-  x11-utils strace libxml2-utils python3
+  x11-utils strace libxml2-utils python3 python3-jsonschema
 
 logs=$PWD/build/logs
 mkdir -p "$logs"
@@ -42,6 +43,10 @@ for preset in default asan; do
   run_logged "$log" cmake --build --preset "$preset"
   run_ctest "$log" --preset "$preset"
 done
+
+step "the Linux build's bill of materials against the schema and the build, and its notices"
+# Debian's python, which has python3-jsonschema.
+/usr/bin/python3 tests/release_files_check.py build/default build/default/ordex.cdx.json
 
 step "the README's run command: scripts/run-sample.sh, ended after a few seconds"
 sample_output=build/run-sample.out
@@ -77,7 +82,7 @@ bash scripts/reliability.sh memcheck
 step "a short soak"
 bash scripts/soak.sh 5000
 
-step "Windows build, its tests and an end-to-end run under Wine"
+step "Windows build, its tests, an end-to-end run under Wine, the package, the signing, and two builds compared"
 bash scripts/windows-test.sh
 
 close_step

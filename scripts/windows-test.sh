@@ -7,8 +7,9 @@
 # running instance, and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view
-# must not be read, then proves the MSI package (scripts/msi-test.sh) and the signing of a build
-# (scripts/signing-test.sh). Idempotent; installs what it needs with apt-get.
+# must not be read, then proves the MSI package (scripts/msi-test.sh), the signing of a build
+# (scripts/signing-test.sh) and that a second build of the same source gives the same bytes
+# (scripts/reproducible-test.sh). Idempotent; installs what it needs with apt-get.
 #
 # Each check is a function; the list at the end calls them in order, once outside the display
 # (the builds, then this script again under Xvfb for each prefix, the package, the signing) and
@@ -20,7 +21,7 @@ source scripts/lib/common.sh
 if [ "${1:-}" != --inside-display ]; then
   SECONDS=0
   ensure_packages cmake make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 xvfb \
-    xauth x11-utils x11-apps imagemagick wixl msitools
+    xauth x11-utils x11-apps imagemagick wixl msitools python3-jsonschema
   choose_wine
 fi
 
@@ -115,7 +116,8 @@ set_count() {
 # ---- The checks, in the order of the list at the end.
 
 # build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe, and the
-# package's custom actions, import nothing but Windows' own DLLs.
+# package's custom actions, import nothing but Windows' own DLLs, and holds its bill of
+# materials and notices against the schema and the build.
 build_windows() {
   local log=$PWD/build/logs/$1.log file allowed dlls
   mkdir -p "${log%/*}"
@@ -123,6 +125,9 @@ build_windows() {
   echo "== $1 build (output: $log)"
   run_logged "$log" cmake --preset "$1"
   run_logged "$log" cmake --build --preset "$1"
+  # Debian's python, which has python3-jsonschema.
+  /usr/bin/python3 tests/release_files_check.py "build/$1" "build/$1/ordex-$(
+    awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "build/$1/CMakeCache.txt").cdx.json"
   for file in ordex.exe:"$ALLOWED_DLLS" ordex_setup.dll:"$ALLOWED_SETUP_DLLS"; do
     allowed=${file#*:}
     file=build/$1/${file%%:*}
@@ -610,6 +615,7 @@ if [ "${1:-}" != --inside-display ]; then
   done
   xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/msi-test.sh
   bash scripts/signing-test.sh
+  bash scripts/reproducible-test.sh
   exit 0
 fi
 

@@ -25,11 +25,10 @@ std::string ModuleNextToProgram() {
 }
 
 // The module's entry, or nullptr with the loader's message on standard error. It is looked for
-// next to the program, then where the build put it (for the tests). The module stays loaded for
-// good: the window's code lives in it.
+// next to the program only (the build puts a copy beside the tests). The module stays loaded
+// for good: the window's code lives in it.
 decltype(&OrdexCreateFltkView) LoadFltkModule() {
   void* module = ::dlopen(ModuleNextToProgram().c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) module = ::dlopen(ORDEX_FLTK_MODULE_BUILT, RTLD_NOW | RTLD_LOCAL);
   void* entry = module ? ::dlsym(module, "OrdexCreateFltkView") : nullptr;
   if (!entry) {
     // Not a reason to stop watching: the values still reach the terminal.
