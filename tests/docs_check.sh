@@ -193,6 +193,15 @@ summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
 global_names() { grep -rhoP --include='*.h' --include='*.cpp' '"Global\\\\\KORDEX\.\w+(?=")' src |
   sed 's/^/Global\\/'; }
 
+# The insertion strings (%1, %2, ...) that entry ID of the message table has, in English.
+insertion_codes() {
+  awk -v id="$1" '/^MessageId=/ {inside = ($0 == "MessageId=" id)}
+                  inside && /^Language=German/ {inside = 0} inside' src/platform/ordex_messages.mc |
+    grep -oP '%\K[0-9]+'
+}
+
+last_insertion_code() { insertion_codes "$1" | sort -n | tail -n 1; }
+
 condition_names() { grep_values src/shell/lasting_condition.cpp 'return "\K[^"]+'; }
 
 # The longest insertion string the event log takes, written with a thousands separator.
@@ -207,6 +216,10 @@ check eq 'event IDs and levels of the events table' docs/administrator.md \
   '^\| \K[0-9]+ \| (?:Error|Warning|Information)(?= \|)' message_table
 check eq 'events the table lists as reported (not "reserved")' docs/administrator.md \
   '^\| \K[0-9]+(?= \| \w+ \| (?!reserved))' reported_event_ids
+check in 'insertion strings of event 10 in the events table' docs/administrator.md \
+  '(?:^\| 10 \||(?!^)\G)[^%]*?%\K[0-9]+' insertion_codes 10
+check in 'the last insertion string of event 10 in the events table' docs/administrator.md \
+  '^\| 10 \|.*%\K[0-9]+(?=[^%]*$)' last_insertion_code 10
 check in 'event IDs named in the text' "$ALL_PAGES" '\bevents? \K[0-9]+\b' message_ids
 check in 'registry keys' "$ALL_PAGES" \
   'SOFTWARE\\(?:WOW6432Node\\|Policies\\)?Tarvex Roboter GmbH(?:\\(?!\.\.\.)[\w ]+)*' registry_keys
