@@ -20,6 +20,8 @@ std::string_view What(ConditionKind kind) {
       return "machine data file unreadable";
     case ConditionKind::kSummaryPending:
       return "summary file not rewritten, held by another program";
+    case ConditionKind::kFactsNotWritten:
+      return "facts key not written";
   }
   return "condition";
 }
