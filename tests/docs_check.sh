@@ -111,7 +111,7 @@ EOF
 # which are one key for both views.
 registry_keys() {
   local key prefix part
-  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
+  grep -zoP '(Version|Settings|Facts|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
     sed 's/\\\\/\\/g' | while IFS= read -r key; do
       prefix=
       while IFS= read -r part; do
@@ -129,10 +129,19 @@ registry_key_constants() {
     sed -E 's/ = *"(.*)";$/=\x27\1\x27/; s/\\\\/\\/g'
 }
 
-# The values ORDEX reads, and those the package writes.
+# The values ORDEX reads, those the package writes, and the facts ORDEX writes.
 registry_value_names() {
   grep_values src/shell/settings.h src/shell/main_window.cpp installer/ordex.wxs \
     'SettingId::\w+, "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
+  facts_values | cut -d'"' -f1
+}
+
+# Each value of the facts key with its type, as the facts table writes it: "Name" | REG_SZ: the
+# summary's keys, then the collector's own (fleet_facts.cpp).
+facts_values() {
+  summary_keys | sed 's/$/" | REG_SZ/'
+  grep_values src/shell/fleet_facts.cpp 'Text\("\K\w+' | sed 's/$/" | REG_SZ/'
+  grep_values src/shell/fleet_facts.cpp '\{"\K\w+(?=", FactType::kDword)' | sed 's/$/" | REG_DWORD/'
 }
 
 # The default of the setting NAME, from the table of the settings.
@@ -226,6 +235,8 @@ check in 'registry keys' "$ALL_PAGES" \
 check in 'registry values given to reg add' "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\(?:Policies\\)?Tarvex[^"]*" /v \K\w+' registry_value_names
 check in 'registry values in the tables' "$ALL_PAGES" '^\| "\K\w+(?=" \|)' registry_value_names
+check eq 'the facts table: every value ORDEX writes, with its type' docs/administrator.md \
+  '^\| "\K[\w-]+" \| REG_\w+' facts_values
 check in "the settings key's view in reg add" "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\Tarvex[^\n]*/reg:\K[0-9]+' \
   grep_values src/registry/registry_win32.cpp 'kRegistryView = KEY_WOW64_\K[0-9]+'
