@@ -53,6 +53,20 @@ find_program(ORDEX_MSIDUMP msidump)
 #          every session with a logged-on user, after the older version's removal (whose own
 #          close would end it again) and before InstallFinalize (6600). A repair closes ORDEX,
 #          so it starts it again too.
+# - the facts key (installer/ordex.wxs): its row becomes the key itself, "*": "the key is to be
+#   created, if absent, when the parent component is installed. Additionally, the key is deleted
+#   with all its values and subkeys when the component is uninstalled" ("Registry Table"); the
+#   component's key path is its folder (a null KeyPath), not a value ORDEX writes. Its access
+#   list, set by the install through the MsiLockPermissionsEx table ("MsiLockPermissionsEx
+#   Table": "Enter the SDDL string to indicate permissions to apply to selected object"; Windows
+#   Installer 5.0, hence InstallerVersion 500), with the key only and no other object locked:
+#   owner Administrators; protected from the parent's entries; SYSTEM and Administrators full
+#   control; Interactive users, whoever runs the collector in a logged-on session, read and set
+#   values (0x2001b = KEY_READ | KEY_SET_VALUE), not WRITE_DAC, WRITE_OWNER or DELETE, and no
+#   subkeys, whose creator would own them and so could change their security; Users read, for
+#   inventory tools that run as a user.
+set(ORDEX_FACTS_SDDL "O:BAG:SYD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;0x2001b;;;IU)(A;CI;KR;;;BU)")
+string(REPLACE ";" "$<SEMICOLON>" ORDEX_FACTS_SDDL_IN_LIST "${ORDEX_FACTS_SDDL}")
 set(ORDEX_MSI_TABLE_UPDATES
   "UPDATE `Component` SET `Condition` = 'VISIBLE <> \"\"', `Attributes` = 4 WHERE `Component` = 'VisibleSetting'"
   "UPDATE `Component` SET `Condition` = 'TIMERINTERVAL <> \"\"', `Attributes` = 4 WHERE `Component` = 'TimerIntervalSetting'"
@@ -62,7 +76,12 @@ set(ORDEX_MSI_TABLE_UPDATES
   "UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED$<SEMICOLON>WIX_UPGRADE_DETECTED$<SEMICOLON>VISIBLE$<SEMICOLON>TIMERINTERVAL$<SEMICOLON>NOSTART' WHERE `Property` = 'SecureCustomProperties'"
   "UPDATE `CustomAction` SET `Type` = 3329 WHERE `Action` = 'UndoCloseOrdex'"
   "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 6500)"
-  "UPDATE `InstallExecuteSequence` SET `Sequence` = 6510 WHERE `Action` = 'RemoveExistingProducts'")
+  "UPDATE `InstallExecuteSequence` SET `Sequence` = 6510 WHERE `Action` = 'RemoveExistingProducts'"
+  "DELETE FROM `Registry` WHERE `Component_` = 'FactsKey'"
+  "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('FactsKey', 2, 'SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX\\Facts', '*', 'FactsKey')"
+  "UPDATE `Component` SET `KeyPath` = '', `Attributes` = 0 WHERE `Component` = 'FactsKey'"
+  "CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDLText` CHAR(0) NOT NULL, `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)"
+  "INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('FactsKeyAccess', 'FactsKey', 'Registry', '${ORDEX_FACTS_SDDL_IN_LIST}')")
 
 # Every version of the package shares it: it is how a newer one finds the older to replace.
 set(ORDEX_MSI_UPGRADE_CODE "{5B0C1F3E-8A7D-4C61-9E2B-3D4F6A7B8C90}")

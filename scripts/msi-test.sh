@@ -106,6 +106,41 @@ echo "REBOOT=ReallySuppress, set first in both sequences; settings unregistered,
   "property given to an install or as the default where none is there; no transitive component" \
   "on a property; icon"
 
+# The facts key: one registry row makes it at the install and deletes it, values and subkeys
+# included, at the removal (name "*", "Registry Table"); one row of MsiLockPermissionsEx (and no
+# LockPermissions table, which a package must not have beside it) gives it an access list, and
+# no other object has one of its own. Wine applies no access list, so the list is held here:
+# owned by Administrators, protected from the parent's entries, only allowing entries;
+# Administrators and SYSTEM full control; Interactive users, whoever runs the collector, may
+# read and set values but not change the key's security or owner, delete it or make subkeys.
+echo "== the package's tables: the facts key, writable for the collector, removed with the package"
+facts_rows=$(msiinfo export "$MSI" Registry | tr -d '\r' | awk -F'\t' -v key="$FactsKey" 'NR > 3 && $3 == key')
+[ "$facts_rows" = "$(printf 'FactsKey\t2\t%s\t*\t\tFactsKey' "$FactsKey")" ] ||
+  fail "the facts key's rows: $facts_rows"
+[ "$(table_cell Component FactsKey KeyPath)" = "" ] &&
+  [ "$(( $(table_cell Component FactsKey Attributes) & 16 ))" = 0 ] ||
+  fail "the facts key's component is permanent or has a value as its key path"
+msiinfo tables "$MSI" | grep -qx LockPermissions && fail "a LockPermissions table beside MsiLockPermissionsEx"
+locks=$(msiinfo export "$MSI" MsiLockPermissionsEx | tr -d '\r' | awk 'NR > 3')
+[ "$(cut -f2,3,5 <<<"$locks")" = "$(printf 'FactsKey\tRegistry\t')" ] ||
+  fail "access lists on other objects than the facts key, or on a condition: $locks"
+sddl=$(cut -f4 <<<"$locks")
+[[ $sddl =~ ^O:BAG:SYD:P(\(A\;CI\;[^\;]*\;\;\;[A-Z]{2}\))+$ ]] ||
+  fail "the facts key's SDDL is not an owner BA, protected list of allowing entries: $sddl"
+for trustee in SY BA; do
+  grep -qF "(A;CI;KA;;;$trustee)" <<<"$sddl" || fail "no full control for $trustee: $sddl"
+done
+interactive=$(grep -oP '\(A;CI;\K[^;]+(?=;;;IU\))' <<<"$sddl")
+# KEY_SET_VALUE 0x2 needed; DELETE 0x10000, WRITE_DAC 0x40000, WRITE_OWNER 0x80000,
+# KEY_CREATE_SUB_KEY 0x4, KEY_CREATE_LINK 0x20 and the generic rights 0xF0000000 refused.
+[[ $interactive =~ ^0x[0-9a-f]+$ ]] && (( (interactive & 0x2) && !(interactive & 0xF00D0024) )) ||
+  fail "Interactive users get '$interactive' on the facts key: $sddl"
+others=$(grep -oP '\(A;CI;[^;]+;;;\K[A-Z]{2}(?=\))' <<<"$sddl" | grep -vxE 'SY|BA|IU|BU' || true)
+[ -z "$others" ] && ! grep -qP '\(A;CI;(?!KR;)[^;]+;;;BU\)' <<<"$sddl" ||
+  fail "more than reading for Users, or entries for others: $sddl"
+echo "facts key made by the install, removed with the package; set values for Interactive" \
+  "users, full control for Administrators and SYSTEM, read for Users; nothing else locked"
+
 # The custom actions that close every ORDEX and start it again, in every session: Wine has one
 # session and its terminal-services functions are stubs, so what they do across sessions as
 # LocalSystem is held here to what cmake/msi.cmake documents. Each: its type (51 sets the
@@ -318,8 +353,10 @@ took=$((SECONDS - started_at))
 [ "$took" -le "$waited" ] ||
   fail "a start took ${took}s to write its summary, so ${waited}s after the install proved nothing"
 expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
+wait_for 10 eval '[ -n "$(reg_value "HKLM\\$FactsKey" OrdexVersion)" ]' ||
+  fail "no facts in the facts key the package made"
 close_ordex
-echo "summary file written; the settings of the install used"
+echo "summary file written; the settings of the install used; the facts written"
 
 echo "== a start-up error goes to the event log"
 reg_add "$version_key" /v InstallationDir /t REG_SZ /d 'C:\Missing'
@@ -340,9 +377,11 @@ expect_closed_for_an_update
 [ -e "$program_dir" ] && fail "$program_dir is still there"
 [ -z "$(reg_value "$run_key" ORDEX)" ] || fail "the logon start is still there"
 [ -z "$(reg_value "$source_key" TypesSupported)" ] || fail "the event source is still there"
+wine reg query "HKLM\\$FactsKey" /reg:32 >/dev/null 2>&1 && fail "the facts key is still there"
 expect_settings 'REG_DWORD 0x1' 'REG_DWORD 0x1388'
 [ -s "$summary" ] || fail "the uninstall removed the summary file"
-echo "none running; program, logon start and event source gone; settings and summary file kept"
+echo "none running; program, logon start, event source and facts key gone; settings and" \
+  "summary file kept"
 
 echo "== a plain reinstall starts ORDEX and keeps changed settings, their type included"
 reg_add "$settings_key" /v TimerInterval /t REG_SZ /d 7000

@@ -4,7 +4,8 @@
 # suite under Wine and proves ordex.exe end to end in a fresh Wine prefix under Xvfb: start-up
 # with default settings, the summary file byte for byte, the settings written back, a second
 # instance refused, another session's collector waited for, a change of $Machine.dat seen by a
-# running instance, and a screenshot of the
+# running instance (the facts key byte for byte as the summary after start-up and after the
+# change, in the 32-bit view only), and a screenshot of the
 # shown window in build/<preset>/artifacts/. It does so in a 32-bit prefix and again in a 64-bit
 # (WoW64) one (only the latter with the 64-bit build), where decoys in the 64-bit registry view
 # must not be read, then proves the MSI package (scripts/msi-test.sh), the signing of a build
@@ -38,6 +39,7 @@ readonly ALLOWED_SETUP_DLLS='^(kernel32|user32|advapi32|msvcrt|msi|wtsapi32|user
 readonly VERSION_KEY="HKLM\\$VersionKey"
 readonly SETTINGS_KEY="HKLM\\$SettingsKey"
 readonly POLICY_KEY="HKLM\\$PolicyKey"
+readonly FACTS_KEY="HKLM\\$FactsKey"
 
 # ---- Helpers the checks share.
 
@@ -60,6 +62,20 @@ expected_summary() {
 }
 
 summary_is() { [ -f "$summary" ] && cmp -s "$summary" <(expected_summary "$1"); }
+
+# facts_are CHANGES: every line of the summary file stands in the facts key of the 32-bit view
+# under its name, byte for byte as a REG_SZ, and ChangeCount is the DWORD CHANGES.
+facts_are() {
+  local facts line name
+  [ -f "$summary" ] || return 1
+  facts=$(wine reg query "$FACTS_KEY" /reg:32 2>/dev/null | tr -d '\r') || return 1
+  while IFS= read -r line; do
+    line=${line%$'\r'}
+    name=${line%%: *}
+    grep -qxF "    $name    REG_SZ    ${line#*: }" <<<"$facts" || return 1
+  done <"$summary"
+  grep -qxF "    ChangeCount    REG_DWORD    $1" <<<"$facts"
+}
 
 # The viewable top-level window captioned "ORDEX", as an X window id.
 shown_window() {
@@ -208,10 +224,12 @@ change_seen_in_shown_window() {
   rm -f "$summary"
   start_ordex
   wait_for 30 summary_is 2 || fail "summary file after the second start: $(cat -A "$summary" 2>&1)"
+  wait_for 10 facts_are 0x0 || fail "facts after start-up: $(wine reg query "$FACTS_KEY" /reg:32)"
   wait_for 20 shown_window >/dev/null || fail "no viewable window captioned ORDEX"
   sed -i 's/\$EX_AX_NUM=2 /$EX_AX_NUM=3 /' "$machine_data"
   wait_for 20 summary_is 3 || fail "the change of \$Machine.dat was not seen: $(cat -A "$summary")"
-  echo "change seen and written"
+  wait_for 10 facts_are 0x1 || fail "facts after a change: $(wine reg query "$FACTS_KEY" /reg:32)"
+  echo "change seen and written, to the summary and the facts key"
   sleep 1  # one more tick, so that the window shows the count
   window=$(shown_window)
   width_at_96_dpi=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
@@ -304,6 +322,8 @@ view_64_bit_neither_read_nor_written() {
   shown_window >/dev/null && fail "the window is shown: Visible was read from the 64-bit view"
   wine reg query "$SETTINGS_KEY" /v TimerInterval /reg:64 >/dev/null 2>&1 &&
     fail "a default was written into the 64-bit view"
+  wait_for 10 facts_are 0x0 || fail "no facts in the 32-bit view"
+  wine reg query "$FACTS_KEY" /reg:64 >/dev/null 2>&1 && fail "facts written into the 64-bit view"
   close_ordex
   echo "decoys ignored; defaults in the 32-bit view only"
 }

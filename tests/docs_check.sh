@@ -111,7 +111,7 @@ EOF
 # which are one key for both views.
 registry_keys() {
   local key prefix part
-  grep -zoP '(Version|Settings|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
+  grep -zoP '(Version|Settings|Facts|Policy)Key =\s*"\K[^"]+' src/shell/settings.h | tr '\0' '\n' |
     sed 's/\\\\/\\/g' | while IFS= read -r key; do
       prefix=
       while IFS= read -r part; do
@@ -129,10 +129,19 @@ registry_key_constants() {
     sed -E 's/ = *"(.*)";$/=\x27\1\x27/; s/\\\\/\\/g'
 }
 
-# The values ORDEX reads, and those the package writes.
+# The values ORDEX reads, those the package writes, and the facts ORDEX writes.
 registry_value_names() {
   grep_values src/shell/settings.h src/shell/main_window.cpp installer/ordex.wxs \
     'SettingId::\w+, "\K\w+|ReadVersionValue\("\K\w+|VersionKey, "\K\w+|RegistryValue[^>]*?Name="\K\w+'
+  facts_values | cut -d'"' -f1
+}
+
+# Each value of the facts key with its type, as the facts table writes it: "Name" | REG_SZ: the
+# summary's keys, then the collector's own (fleet_facts.cpp).
+facts_values() {
+  summary_keys | sed 's/$/" | REG_SZ/'
+  grep_values src/shell/fleet_facts.cpp 'Text\("\K\w+' | sed 's/$/" | REG_SZ/'
+  grep_values src/shell/fleet_facts.cpp '\{"\K\w+(?=", FactType::kDword)' | sed 's/$/" | REG_DWORD/'
 }
 
 # The default of the setting NAME, from the table of the settings.
@@ -193,6 +202,15 @@ summary_keys() { grep_values src/report/summary_file.cpp '\{"\K[\w-]+(?=: ")'; }
 global_names() { grep -rhoP --include='*.h' --include='*.cpp' '"Global\\\\\KORDEX\.\w+(?=")' src |
   sed 's/^/Global\\/'; }
 
+# The insertion strings (%1, %2, ...) that entry ID of the message table has, in English.
+insertion_codes() {
+  awk -v id="$1" '/^MessageId=/ {inside = ($0 == "MessageId=" id)}
+                  inside && /^Language=German/ {inside = 0} inside' src/platform/ordex_messages.mc |
+    grep -oP '%\K[0-9]+'
+}
+
+last_insertion_code() { insertion_codes "$1" | sort -n | tail -n 1; }
+
 condition_names() { grep_values src/shell/lasting_condition.cpp 'return "\K[^"]+'; }
 
 # The longest insertion string the event log takes, written with a thousands separator.
@@ -207,12 +225,18 @@ check eq 'event IDs and levels of the events table' docs/administrator.md \
   '^\| \K[0-9]+ \| (?:Error|Warning|Information)(?= \|)' message_table
 check eq 'events the table lists as reported (not "reserved")' docs/administrator.md \
   '^\| \K[0-9]+(?= \| \w+ \| (?!reserved))' reported_event_ids
+check in 'insertion strings of event 10 in the events table' docs/administrator.md \
+  '(?:^\| 10 \||(?!^)\G)[^%]*?%\K[0-9]+' insertion_codes 10
+check in 'the last insertion string of event 10 in the events table' docs/administrator.md \
+  '^\| 10 \|.*%\K[0-9]+(?=[^%]*$)' last_insertion_code 10
 check in 'event IDs named in the text' "$ALL_PAGES" '\bevents? \K[0-9]+\b' message_ids
 check in 'registry keys' "$ALL_PAGES" \
   'SOFTWARE\\(?:WOW6432Node\\|Policies\\)?Tarvex Roboter GmbH(?:\\(?!\.\.\.)[\w ]+)*' registry_keys
 check in 'registry values given to reg add' "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\(?:Policies\\)?Tarvex[^"]*" /v \K\w+' registry_value_names
 check in 'registry values in the tables' "$ALL_PAGES" '^\| "\K\w+(?=" \|)' registry_value_names
+check eq 'the facts table: every value ORDEX writes, with its type' docs/administrator.md \
+  '^\| "\K[\w-]+" \| REG_\w+' facts_values
 check in "the settings key's view in reg add" "$ALL_PAGES" \
   'reg add "HKLM\\SOFTWARE\\Tarvex[^\n]*/reg:\K[0-9]+' \
   grep_values src/registry/registry_win32.cpp 'kRegistryView = KEY_WOW64_\K[0-9]+'

@@ -22,7 +22,7 @@ TEST(EventInsertionStrings, EveryStringOfEveryEventIsDisarmed) {
       ConditionReport::Phase::kBegun, {ConditionKind::kMachineDataBusy, codes, codes}, {}, {}};
   ConditionReport ended = begun;
   ended.phase = ConditionReport::Phase::kEnded;
-  const Form1Event events[] = {StartedEvent(info, codes),
+  const Form1Event events[] = {StartedEvent(info, codes, codes, {codes, codes}),
                                ChangedEvent(codes, codes, 1, codes),
                                ConditionEvent(begun),
                                ConditionEvent(ended),

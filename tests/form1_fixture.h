@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -77,6 +78,21 @@ class Form1Test : public ::testing::Test, protected MemoryInstallation<FakeView>
     bool ok = false;
     registry.Open()->ReadDword(HKEY_LOCAL_MACHINE_ROOT, SettingsKey, name, value, ok);
     return ok ? std::optional(value) : std::nullopt;
+  }
+  int WritesTo(std::string_view key) const {
+    return static_cast<int>(std::count(registry.written.begin(), registry.written.end(), key));
+  }
+  // A value of the facts key as its reader gets it: a string as it is, a DWORD as "dword:" and
+  // its number; nothing when it is missing.
+  std::optional<std::string> FactsValue(std::string_view name) {
+    const auto access = registry.Open();
+    std::string text;
+    bool ok = false;
+    access->ReadString(HKEY_LOCAL_MACHINE_ROOT, FactsKey, name, text, ok);
+    if (ok) return text;
+    std::int32_t number = 0;
+    access->ReadDword(HKEY_LOCAL_MACHINE_ROOT, FactsKey, name, number, ok);
+    return ok ? std::optional("dword:" + std::to_string(number)) : std::nullopt;
   }
   void RemoveKey(std::string_view key) {
     registry.Import("[-HKEY_LOCAL_MACHINE\\" + std::string(key) + "]");

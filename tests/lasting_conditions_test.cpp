@@ -30,6 +30,7 @@ using testing::kSummary;
 // refresh runs from 08:00:00.
 TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
   const std::string mada = kMachineData;
+  const std::string facts_key = "HKEY_LOCAL_MACHINE\\" + std::string(FactsKey);
   struct Case {
     const char* name;
     std::function<void()> spoil, mend;
@@ -65,6 +66,21 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
        },
        release(kSummary), std::string("cannot open ") + kSummary + ": in use by another program",
        "summary file not rewritten, held by another program", kSummary},
+      // A PC where no package made the facts key writable: the change is counted, reported and
+      // written to the summary all the same.
+      {"facts key refused",
+       [&] {
+         registry.writable = false;
+         WriteMachineData("3");
+       },
+       [&] {
+         registry.writable = true;
+         WriteMachineData("2");
+       },
+       "cannot write the registry key " + facts_key +
+           ": access denied (no package made it "
+           "writable)",
+       "facts key not written", facts_key},
       {"held, then renamed away", hold(kMachineData, Hold::kBusy), [&] { WriteMachineData("2"); },
        "cannot open " + mada + ": No such file or directory", "machine data file missing", mada,
        [&] { files.Remove(kMachineData); }},
@@ -132,6 +148,7 @@ TEST_F(Form1Test, LastingConditionsAreReportedOnceAndMomentsNever) {
                   (std::vector<std::string>{c.what, c.file, run.lasted, since.substr(7)}));
       }
       EXPECT_EQ(SummaryCount(), "2");
+      EXPECT_EQ(FactsValue("Zusatz-Achsen"), "2");
       WriteMachineData("3");
       Pass();
       Pass();

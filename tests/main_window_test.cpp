@@ -39,7 +39,7 @@ TEST_F(Form1Test, StartUpFillsEveryRowWritesTheSummaryAndStartsTheTimer) {
             "Version: 1.3b\r\nSteuerung: XOC 5.6.11\r\nBSVersion: BR 5.6.3\r\nName: ROBPC01\r\n"
             "IPO: 12\r\nZusatz-Achsen: 2\r\nSensor: SENSOR-A_2.0\r\n");
   EXPECT_EQ(form.Saved, form.Current);
-  EXPECT_EQ(registry.writes, 0) << "settings present: nothing is written";
+  EXPECT_EQ(WritesTo(SettingsKey), 0) << "settings present: nothing is written";
 }
 
 // Settings missing at start-up get their defaults written back, into the settings key only,
@@ -58,7 +58,7 @@ TEST_F(Form1Test, StartUpTakesThePolicyOrTheDefaultsAndWritesTheDefaultsBack) {
     SCOPED_TRACE(c.what);
     form_.reset();
     registry.writable = c.writable;
-    registry.writes = 0;
+    registry.written.clear();
     if (c.policy) {
       registry.Import(testing::RegDwordValue(PolicyKey, "TimerInterval", 3000) +
                       testing::RegDwordValue(PolicyKey, "Visible", 1));
@@ -71,7 +71,11 @@ TEST_F(Form1Test, StartUpTakesThePolicyOrTheDefaultsAndWritesTheDefaultsBack) {
     EXPECT_EQ(view.visible(), c.visible);
     EXPECT_EQ(Setting("TimerInterval"), c.writable ? std::optional(10000) : std::nullopt);
     EXPECT_EQ(Setting("Visible"), c.writable ? std::optional(0) : std::nullopt);
-    EXPECT_EQ(registry.writes, c.writable ? 2 : 0);
+    EXPECT_EQ(WritesTo(SettingsKey), c.writable ? 2 : 0);
+    // Nor does a store without the facts key cost the summary or the start's event.
+    EXPECT_EQ(FactsValue("Version").has_value(), c.writable);
+    EXPECT_EQ(machine.events.back().id, kStartedEventId);
+    EXPECT_TRUE(Exists(kSummary));
     RemoveKey(SettingsKey);
     RemoveKey(PolicyKey);
   }
@@ -136,7 +140,7 @@ TEST_F(Form1Test, ASecondInstanceEndsBeforeTouchingAnything) {
   RemoveKey(VersionKey);
   StartForm();
   EXPECT_EQ(load_result_, Form1::LoadResult::kAnotherInstance);
-  EXPECT_EQ(registry.writes, 0);
+  EXPECT_TRUE(registry.written.empty());
   EXPECT_EQ(view.set_text_calls(), 0);
   EXPECT_FALSE(Exists(kSummary));
 }

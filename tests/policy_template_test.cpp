@@ -2,7 +2,8 @@
 // program that reads its policies (the references between its files in each language, and the
 // key, value names and range taken from the program's own constants); the message table in both
 // languages; the event forwarding subscription against the event source and the administrator's
-// page. (Well-formedness: the CTest entry PolicyTemplateWellFormed, xmllint.)
+// page; the inventory extensions against the facts key. (Well-formedness: the CTest entry
+// PolicyTemplateWellFormed, xmllint.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "shell/fleet_facts.h"
 #include "shell/main_window.h"
 #include "test_helpers.h"
 
@@ -147,6 +149,48 @@ TEST(EventForwarding, TheSubscriptionAndThePageCoverEveryEventOfTheSource) {
   EXPECT_NE(page.find(query), std::string::npos) << "the query on the administrator's page";
   const auto listed = All(page, R"re(\n\| (\d+) \|)re");
   for (const auto& [id, texts] : MessageTable()) EXPECT_TRUE(listed.contains(id)) << id;
+}
+
+// The inventory extensions against what ORDEX writes into the facts key (FactsOf): each property
+// the class for configuration.mof reads is a value of that key with the value's type (string:
+// REG_SZ, uint32: REG_DWORD), and each value is read; the reporting class reports the class's
+// properties with their types; the Intune script reads every value.
+TEST(InventoryExtension, EveryPropertyReadsAValueOrdexWritesWithItsType) {
+  std::map<std::string, std::string> written;
+  for (const Fact& fact : FactsOf(ControllerInfo{}, CollectorFacts{}))
+    written[fact.name] = fact.type == FactType::kDword ? "uint32" : "string";
+  const auto types = [](const std::string& mof) {
+    std::map<std::string, std::string> found;
+    const std::regex declaration(R"(\s(string|uint32) (\w+);)");
+    for (auto it = std::sregex_iterator(mof.begin(), mof.end(), declaration);
+         it != std::sregex_iterator(); ++it) {
+      found[(*it)[2]] = (*it)[1];
+    }
+    return found;
+  };
+  const std::string configuration = Source("installer/inventory/ORDEX-configuration.mof");
+  const auto properties = types(configuration);
+  std::string key = "HKEY_LOCAL_MACHINE\\" + std::string(FactsKey);
+  for (std::size_t at = 0; (at = key.find('\\', at)) != std::string::npos; at += 2)
+    key.insert(at, 1, '\\');  // as a MOF string writes it
+  std::map<std::string, std::string> read;
+  const std::regex context(R"re(\[PropertyContext\("Local\|([^|"]+)\|([^"]+)"\)[^\]]*\] (\w+);)re");
+  for (auto it = std::sregex_iterator(configuration.begin(), configuration.end(), context);
+       it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ((*it)[1], key);
+    ASSERT_TRUE(properties.contains((*it)[3])) << (*it)[3];
+    read[(*it)[2]] = properties.at((*it)[3]);
+  }
+  EXPECT_EQ(read, written);
+  EXPECT_EQ(types(Source("installer/inventory/ORDEX-reporting.mof")), properties);
+  std::set<std::string> scripted;
+  const std::string script = Source("installer/inventory/ORDEX-facts.ps1");
+  const auto names =
+      script.substr(script.find("$names ="), script.find("$machine") - script.find("$names ="));
+  for (const auto& name : All(names, R"('([\w-]+)')")) scripted.insert(name);
+  std::set<std::string> value_names;
+  for (const auto& [name, type] : written) value_names.insert(name);
+  EXPECT_EQ(scripted, value_names);
 }
 
 }  // namespace

@@ -203,9 +203,11 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
   const std::vector<std::string> facts = {"1.3b", "XOC 5.6.11", "BR 5.6.3",    "ROBPC01",
                                           "12",   "2",          "SENSOR-A_2.0"};
   EXPECT_EQ(events[0].id, kStartedEventId);
-  ASSERT_EQ(events[0].strings.size(), 8u);
+  ASSERT_EQ(events[0].strings.size(), 11u);
   EXPECT_EQ(std::vector(events[0].strings.begin(), events[0].strings.begin() + 7), facts);
-  EXPECT_EQ(events[0].strings[7], kSummary);
+  EXPECT_EQ(std::vector(events[0].strings.begin() + 7, events[0].strings.end()),
+            (std::vector<std::string>{kSummary, "1.3.0", "1", "robot"}))
+      << "the summary file, then ORDEX's version, the session and the user";
   const std::string path = kMachineData;
   using Recorded = MemoryMachine::RecordedEvent;
   EXPECT_EQ(events[1], (Recorded{kChangedEventId,
@@ -220,6 +222,37 @@ TEST_F(RefreshCycleTest, ARunReportsItsStartEachChangeAndItsEnd) {
                                  "ended (end of session) after 2 changes of the number of "
                                  "external axes"}));
   for (const auto& event : events) EXPECT_EQ(event.level, EventLevel::kInformation);
+}
+
+// The facts key holds each line of the summary under its name, byte for byte, and the
+// collector's own facts: after start-up, again after each change, never after a pass that
+// found nothing new.
+TEST_F(RefreshCycleTest, TheFactsFollowTheSummaryAfterStartUpAndEachChange) {
+  const auto expect_facts = [&](std::string_view changes, std::string_view last_change) {
+    const std::string summary = files.ReadWholeFile(kSummary);
+    for (std::size_t line = 0; line < summary.size(); line = summary.find('\n', line) + 1) {
+      const std::size_t colon = summary.find(": ", line);
+      const std::size_t end = summary.find('\r', line);
+      EXPECT_EQ(FactsValue(summary.substr(line, colon - line)),
+                summary.substr(colon + 2, end - colon - 2));
+    }
+    const std::pair<const char*, std::string_view> collector[] = {
+        {"ChangeCount", changes},    {"OrdexVersion", "1.3.0"}, {"Started", "2026-12-09T08:00:00Z"},
+        {"LastChange", last_change}, {"Session", "1"},          {"User", "robot"}};
+    for (const auto& [name, value] : collector) EXPECT_EQ(FactsValue(name), value) << name;
+  };
+  expect_facts("dword:0", "");
+
+  const int writes = WritesTo(FactsKey);
+  machine.now += 90s;
+  TouchMachineData();
+  Pass();
+  EXPECT_EQ(WritesTo(FactsKey), writes) << "a pass that found nothing new";
+
+  WriteMachineData("4");
+  Pass();
+  EXPECT_EQ(FactsValue("Zusatz-Achsen"), "4");
+  expect_facts("dword:1", "2026-12-09T08:01:30Z");
 }
 
 // An event the log cannot take is lost, and so is one that cannot be built (the memory runs out

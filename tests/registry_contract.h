@@ -49,6 +49,12 @@ class RegistryContract : public ::testing::Test {
     return ok;
   }
 
+  bool WriteText(std::string_view key, std::string_view name, std::string_view text) {
+    bool ok = false;
+    registry_->WriteString(HKEY_LOCAL_MACHINE_ROOT, key, name, text, ok);
+    return ok;
+  }
+
   // Reads into a value that holds `previous` before the call (see ReadAnswer).
   std::optional<std::int32_t> ReadDword(std::string_view key, std::string_view name,
                                         std::int32_t previous = 4711) {
@@ -152,6 +158,27 @@ TYPED_TEST_P(RegistryContract, WritingOverAValueOfAnotherTypeMakesItADword) {
   ASSERT_TRUE(this->Write(this->Key("Mixed"), "Visible", 1));
   EXPECT_EQ(this->ReadDword(this->Key("Mixed"), "Visible"), 1);
   EXPECT_EQ(this->ReadString(this->Key("Mixed"), "Visible"), std::nullopt);
+}
+
+// Written over a DWORD, in a key made for it; every character of the code page, the quoting
+// characters of a .reg file and line breaks read back as written; so do several values written
+// at once.
+TYPED_TEST_P(RegistryContract, WrittenStringsReadBackAsTheyWereWritten) {
+  const std::string key = this->Key("Facts\\Below");
+  ASSERT_TRUE(this->Write(key, "Version", 5));
+  for (const std::string_view text :
+       {"1.3b", "", " C:\\XOC\\ \"quoted\" ", "J\xE4ger 50% \x80", "two\r\nlines\n"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(text)));
+    ASSERT_TRUE(this->WriteText(key, "Version", text));
+    EXPECT_EQ(this->ReadString(key, "version"), std::string(text));
+    EXPECT_EQ(this->ReadDword(key, "Version"), std::nullopt);
+  }
+  const ValueWrite both[] = {{"Version", 7, {}}, {"Name", std::nullopt, "ROBPC01"}};
+  bool ok = false;
+  this->registry_->WriteValues(HKEY_LOCAL_MACHINE_ROOT, key, both, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(this->ReadDword(key, "Version"), 7);
+  EXPECT_EQ(this->ReadString(key, "Name"), "ROBPC01");
 }
 
 TYPED_TEST_P(RegistryContract, ExpandableStringsAreExpandedWithTheEnvironment) {
@@ -260,16 +287,14 @@ TYPED_TEST_P(RegistryContract, ReadDwordsSeesEachChangeMadeElsewhereSinceTheLast
   }
 }
 
-REGISTER_TYPED_TEST_SUITE_P(RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue,
-                            MissingValueInAnExistingKeyReadsAsMissing,
-                            WrittenValuesReadBackOverTheWholeRange,
-                            WriteCreatesNestedKeysAndKeepsOtherValues, KeysAndNamesIgnoreCase,
-                            ValuesBelongToTheirOwnKey, AnotherInstanceSeesWrittenValues,
-                            StringValuesReadAsTheyAre, WrongTypeReadsAsMissingAndKeepsTheValue,
-                            WritingOverAValueOfAnotherTypeMakesItADword,
-                            ExpandableStringsAreExpandedWithTheEnvironment,
-                            CharactersTheCodePageLacksReadAsQuestionMarksAndAreReported,
-                            NumbersWrittenAnotherWayReadAsDwords,
-                            ReadDwordsSeesEachChangeMadeElsewhereSinceTheLastRead);
+REGISTER_TYPED_TEST_SUITE_P(
+    RegistryContract, MissingKeyReadsAsMissingAndKeepsTheValue,
+    MissingValueInAnExistingKeyReadsAsMissing, WrittenValuesReadBackOverTheWholeRange,
+    WriteCreatesNestedKeysAndKeepsOtherValues, KeysAndNamesIgnoreCase, ValuesBelongToTheirOwnKey,
+    AnotherInstanceSeesWrittenValues, StringValuesReadAsTheyAre,
+    WrongTypeReadsAsMissingAndKeepsTheValue, WritingOverAValueOfAnotherTypeMakesItADword,
+    WrittenStringsReadBackAsTheyWereWritten, ExpandableStringsAreExpandedWithTheEnvironment,
+    CharactersTheCodePageLacksReadAsQuestionMarksAndAreReported,
+    NumbersWrittenAnotherWayReadAsDwords, ReadDwordsSeesEachChangeMadeElsewhereSinceTheLastRead);
 
 }  // namespace ordex::testing

@@ -377,7 +377,7 @@ class SystemBackend {
   Fd null_{::open("/dev/null", O_WRONLY | O_CLOEXEC)};
   std::unique_ptr<WindowView> view_ = CreateTextView(null_.get(), testing::kContractLayout);
   // Built as the program builds it, with the claim it made before it opened a window.
-  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_};
+  SystemMachine machine_{ClaimSingleInstance(RegistryStoreLocation()), *view_, "1.3.0"};
   bool capturing_ = true;
   int saved_error_output_ = -1;
   pid_t holder_ = -1;

@@ -92,7 +92,7 @@ TEST(Win32ComputerName, QueryGivesTheNameOfGetComputerNameA) {
 
   // The probe of Form1 over this query, on the program's machine.
   MemoryWindowView view(kForm1Layout);
-  SystemMachine machine(nullptr, view);
+  SystemMachine machine(nullptr, view, "1.3.0");
   EXPECT_EQ(ProbeComputerName(machine), expected);
 }
 
@@ -214,7 +214,7 @@ class Win32SystemBackend {
   UniqueHandle read_only_ = Open(path_, GENERIC_READ, OPEN_EXISTING);
   const HANDLE saved_ = ::GetStdHandle(STD_ERROR_HANDLE);
   RealTimeView view_{testing::kContractLayout};
-  SystemMachine machine_{nullptr, view_};
+  SystemMachine machine_{nullptr, view_, "1.3.0"};
 };
 
 }  // namespace

@@ -2,16 +2,21 @@
 
 #include <utility>
 
+#include "platform/session.h"
 #include "platform/system.h"
 #include "registry/registry.h"
 
 namespace ordex {
 
-SystemMachine::SystemMachine(std::unique_ptr<InstanceLock> instance, WindowView& view)
+SystemMachine::SystemMachine(std::unique_ptr<InstanceLock> instance, WindowView& view,
+                             std::string program_version)
     : instance_(std::move(instance)),
       files_(CreateFileAccess()),
       view_(view),
-      decimal_separator_(SystemDecimalSeparator()) {}
+      decimal_separator_(SystemDecimalSeparator()),
+      program_version_(std::move(program_version)) {}
+
+SessionIdentity SystemMachine::Session() { return CurrentSessionIdentity(); }
 
 std::unique_ptr<RegistryAccess> SystemMachine::CreateRegistry() { return CreateRegistryAccess(); }
 

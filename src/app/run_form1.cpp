@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/machine_system.h"
+#include "ordex_version.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
 #include "registry/registry.h"
@@ -22,7 +23,7 @@ int RunForm1() {
     auto instance = ClaimSingleInstance(RegistryStoreLocation());
     if (!instance) return 0;
     const auto view = CreateWindowView(kForm1Layout);
-    SystemMachine machine(std::move(instance), *view);
+    SystemMachine machine(std::move(instance), *view, ORDEX_VERSION_TEXT);
     Form1 form(machine);
     return form.Run();
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include "platform/file_access.h"
 #include "platform/machine_wide_claim.h"
 #include "platform/registry_access.h"
+#include "platform/session.h"
 #include "platform/system.h"
 #include "platform/window_view.h"
 
@@ -45,6 +46,13 @@ class Machine {
 
   // The system's decimal separator for numbers shown to the user.
   virtual char DecimalSeparator() = 0;
+
+  // The session this process runs in and the account it runs as (see SessionIdentity); a
+  // failing query throws Error.
+  virtual SessionIdentity Session() = 0;
+
+  // The program's own version, as its version resource gives it ("FileVersion").
+  virtual std::string_view ProgramVersion() = 0;
 
   // The one-line message of an error that ends the program.
   virtual void ReportFatalError(std::string_view message) = 0;

@@ -58,6 +58,8 @@ class MemoryMachine : public Machine {
   }
   void QueryComputerName(char* buffer, std::uint32_t& size) override;
   char DecimalSeparator() override { return decimal_separator; }
+  SessionIdentity Session() override { return session; }
+  std::string_view ProgramVersion() override { return program_version; }
   void ReportFatalError(std::string_view message) override { fatal_error = message; }
   void LogEvent(const Event& event) override;
   std::chrono::steady_clock::time_point Now() override { return now; }
@@ -72,6 +74,8 @@ class MemoryMachine : public Machine {
 
   std::string computer_name = "ROBPC01";
   char decimal_separator = '.';
+  SessionIdentity session{"1", "robot"};
+  std::string program_version = "1.3.0";
   // The last fatal error reported, and every event, as the event log would hold it.
   std::string fatal_error;
   struct RecordedEvent {

@@ -31,6 +31,8 @@ class MachineWrapper : public Machine {
     target_.QueryComputerName(buffer, size);
   }
   char DecimalSeparator() override { return target_.DecimalSeparator(); }
+  SessionIdentity Session() override { return target_.Session(); }
+  std::string_view ProgramVersion() override { return target_.ProgramVersion(); }
   void ReportFatalError(std::string_view message) override { target_.ReportFatalError(message); }
   void LogEvent(const Event& event) override { target_.LogEvent(event); }
   std::chrono::steady_clock::time_point Now() override { return target_.Now(); }

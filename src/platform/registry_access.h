@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,13 @@ struct DwordRead {
   std::string_view value_name;
   std::int32_t value = 0;
   bool ok = false;
+};
+
+// One value for WriteValues: a DWORD when `dword` holds one, else the string `text`.
+struct ValueWrite {
+  std::string_view value_name;
+  std::optional<std::int32_t> dword;
+  std::string_view text;
 };
 
 // All registry access of the program. Each operation takes root, key path, value name, value and
@@ -61,6 +69,27 @@ class RegistryAccess {
   // user without administrator rights finds it on the target), the flag is false.
   virtual void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                           std::int32_t value, bool& ok) = 0;
+
+  // Stores the text, given in the 8-bit code page, as a REG_SZ, creating key and value as
+  // needed; a value of another type under the name becomes this one. The flag as for WriteDword.
+  virtual void WriteString(RootKey root, std::string_view key_path, std::string_view value_name,
+                           std::string_view value, bool& ok) = 0;
+
+  // Writes each value under the key as WriteDword and WriteString do, stopping with a false flag
+  // at the first this user may not write. A store kept as one file is written once for all of
+  // them, so that it holds all or none: the facts are many values, written at every change.
+  virtual void WriteValues(RootKey root, std::string_view key_path,
+                           std::span<const ValueWrite> values, bool& ok) {
+    ok = true;
+    for (const ValueWrite& write : values) {
+      if (write.dword) {
+        WriteDword(root, key_path, write.value_name, *write.dword, ok);
+      } else {
+        WriteString(root, key_path, write.value_name, write.text, ok);
+      }
+      if (!ok) return;
+    }
+  }
 };
 
 }  // namespace ordex

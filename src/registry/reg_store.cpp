@@ -191,8 +191,27 @@ std::string DwordData(std::int32_t value) {
   return data;
 }
 
+bool HoldsLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// A REG_SZ as hex(1): bytes with its NUL, UTF-16LE after a version 5 header and the 8-bit code
+// page after REGEDIT4, as regedit exports it (HexText reads it back).
+std::string StringAsHex(std::string_view text, bool utf16) {
+  const std::string bytes =
+      utf16 ? Cp1252ToUtf16Le(text) + std::string(2, '\0') : std::string(text) + '\0';
+  std::string data = "hex(1):";
+  char byte[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : ",%02x",
+                  static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
+    data += byte;
+  }
+  return data;
+}
+
 void CheckWritableName(std::string_view what, std::string_view name) {
-  if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+  if (HoldsLineBreakOrNul(name)) {
     throw Error("cannot write registry " + std::string(what) + " " + QuotedForMessage(name, '"') +
                 ": it holds a line break or NUL");
   }
@@ -579,10 +598,21 @@ void RegStore::InsertLine(std::size_t index, std::string_view text) {
 
 void RegStore::WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                           std::int32_t value) {
+  WriteData(root, key_path, value_name, DwordData(value));
+}
+
+void RegStore::WriteString(RootKey root, std::string_view key_path, std::string_view value_name,
+                           std::string_view value) {
+  WriteData(
+      root, key_path, value_name,
+      HoldsLineBreakOrNul(value) ? StringAsHex(value, version5_) : "\"" + EscapeName(value) + "\"");
+}
+
+void RegStore::WriteData(RootKey root, std::string_view key_path, std::string_view value_name,
+                         const std::string& data) {
   CheckWritableName("key", key_path);
   CheckWritableName("value name", value_name);
   const std::string_view root_name = RootNameOf(root);
-  const std::string data = DwordData(value);
   if (const Value* existing = Find(root, key_path, value_name)) {
     // Only the data changes; the name keeps its spelling and a comment after a one-line value
     // stays. A hex value spread over several lines becomes one line.

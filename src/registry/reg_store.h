@@ -68,6 +68,12 @@ class RegStore {
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                   std::int32_t value);
 
+  // Sets a REG_SZ value in the same way: as "text" with '\\' and '"' escaped, or, where the text
+  // holds a line break or NUL (which a quoted string cannot carry), as hex(1): bytes, which read
+  // back as the same text.
+  void WriteString(RootKey root, std::string_view key_path, std::string_view value_name,
+                   std::string_view value);
+
   // The file's bytes in its own encoding.
   std::string Serialize() const;
 
@@ -112,6 +118,9 @@ class RegStore {
 
   const Value* Find(RootKey root, std::string_view key_path, std::string_view value_name) const;
   const Key* FindKey(RootKey root, std::string_view key_path) const;
+  // Sets the value's data to `data`, the text after '=' (see WriteDword).
+  void WriteData(RootKey root, std::string_view key_path, std::string_view value_name,
+                 const std::string& data);
   void Rebuild();
   std::string Encode(std::string_view text) const;
   std::string DefaultEnding() const;

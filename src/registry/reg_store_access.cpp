@@ -29,7 +29,31 @@ void RegStoreAccess::WriteDword(RootKey root, std::string_view key_path,
   if (root != HKEY_LOCAL_MACHINE_ROOT) return;
   RegStore changed = Current();
   changed.WriteDword(root, key_path, value_name, value);
-  ok = Keep(changed);
+  ok = Keep(changed, key_path);
+}
+
+void RegStoreAccess::WriteValues(RootKey root, std::string_view key_path,
+                                 std::span<const ValueWrite> values, bool& ok) {
+  ok = false;
+  if (root != HKEY_LOCAL_MACHINE_ROOT) return;
+  RegStore changed = Current();
+  for (const ValueWrite& write : values) {
+    if (write.dword) {
+      changed.WriteDword(root, key_path, write.value_name, *write.dword);
+    } else {
+      changed.WriteString(root, key_path, write.value_name, write.text);
+    }
+  }
+  ok = Keep(changed, key_path);
+}
+
+void RegStoreAccess::WriteString(RootKey root, std::string_view key_path,
+                                 std::string_view value_name, std::string_view value, bool& ok) {
+  ok = false;
+  if (root != HKEY_LOCAL_MACHINE_ROOT) return;
+  RegStore changed = Current();
+  changed.WriteString(root, key_path, value_name, value);
+  ok = Keep(changed, key_path);
 }
 
 }  // namespace ordex

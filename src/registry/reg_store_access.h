@@ -27,13 +27,20 @@ class RegStoreAccess : public RegistryAccess {
   // that cannot be written throws Error before anything is kept.
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                   std::int32_t value, bool& ok) final;
+  // The same for a string.
+  void WriteString(RootKey root, std::string_view key_path, std::string_view value_name,
+                   std::string_view value, bool& ok) final;
+  // All of them in one copy, kept once.
+  void WriteValues(RootKey root, std::string_view key_path, std::span<const ValueWrite> values,
+                   bool& ok) final;
 
  protected:
   // The store as it stands now; throws Error when it cannot be read.
   virtual const RegStore& Current() = 0;
-  // Keeps `changed` in place of the store. False, changing nothing, when the user may not write
-  // the store, as the registry refuses a user without administrator rights.
-  virtual bool Keep(const RegStore& changed) = 0;
+  // Keeps `changed`, in which a value under `key_path` was set, in place of the store. False,
+  // changing nothing, when the user may not write the store (or that key), as the registry
+  // refuses a user without administrator rights.
+  virtual bool Keep(const RegStore& changed, std::string_view key_path) = 0;
 };
 
 }  // namespace ordex

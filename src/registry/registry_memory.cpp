@@ -16,10 +16,10 @@ class MemoryRegistry::Access : public RegStoreAccess {
 
  protected:
   const RegStore& Current() override { return registry_.store_; }
-  bool Keep(const RegStore& changed) override {
+  bool Keep(const RegStore& changed, std::string_view key_path) override {
     if (!registry_.writable) return false;
     registry_.store_ = changed;
-    ++registry_.writes;
+    registry_.written.emplace_back(key_path);
     return true;
   }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry_access.h"
 #include "registry/reg_store.h"
@@ -24,11 +26,11 @@ class MemoryRegistry {
   // A component on this registry; every one sees what the others write.
   std::unique_ptr<RegistryAccess> Open();
 
-  // When false, WriteDword changes nothing and reports a false flag, as a store the user may not
+  // When false, a write changes nothing and reports a false flag, as a store the user may not
   // write does.
   bool writable = true;
-  // The writes that changed the registry.
-  int writes = 0;
+  // The key path of each write that changed the registry, in order.
+  std::vector<std::string> written;
 
  private:
   class Access;

@@ -39,7 +39,7 @@ class RegistryFile : public RegStoreAccess {
  protected:
   // A user who may not change the store, or a store whose folder does not exist, gets the false
   // flag that the registry gives a user without administrator rights.
-  bool Keep(const RegStore& changed) override {
+  bool Keep(const RegStore& changed, std::string_view /*key_path*/) override {
     if (files_->ReplaceAtomically(path_, changed.Serialize()) != FileStatus::kDone) return false;
     // Read back on the next call: what stands in the file now is what counts.
     loaded_ = false;

@@ -388,32 +388,46 @@ class Win32Registry : public RegistryAccess {
 
   void WriteDword(RootKey root, std::string_view key_path, std::string_view value_name,
                   std::int32_t value, bool& ok) override {
+    const DWORD data = static_cast<DWORD>(value);
+    ok = SetValue(root, key_path, value_name, REG_DWORD, &data, sizeof data);
+  }
+
+  // The text in UTF-16 with its NUL ("the string must be null-terminated", RegSetValueExW), so
+  // that every character of the code page is kept, as the reads convert it back.
+  void WriteString(RootKey root, std::string_view key_path, std::string_view value_name,
+                   std::string_view value, bool& ok) override {
+    const std::wstring text = WideFromCodePage(value);
+    ok = SetValue(root, key_path, value_name, REG_SZ, text.c_str(),
+                  (text.size() + 1) * sizeof(wchar_t));
+  }
+
+ private:
+  // Creates the key as needed and sets the value; false when this user may not.
+  bool SetValue(RootKey root, std::string_view key_path, std::string_view value_name, DWORD type,
+                const void* data, std::size_t size) {
     // What this instance writes is read back at once, whenever Windows signals it.
     for (const auto& key : watched_) key->values.clear();
-    ok = false;
     const std::string path(key_path);
     UniqueKey key;
     LSTATUS status =
         ::RegCreateKeyExA(RootHandle(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_SET_VALUE | ViewOf(key_path), nullptr, key.out(), nullptr);
-    if (status == ERROR_ACCESS_DENIED) return;
+    if (status == ERROR_ACCESS_DENIED) return false;
     if (status != ERROR_SUCCESS) {
       throw Win32Error("cannot create registry key", KeyName(root, key_path),
                        static_cast<DWORD>(status));
     }
-    const std::string name(value_name);
-    const DWORD data = static_cast<DWORD>(value);
-    status = ::RegSetValueExA(key.get(), name.c_str(), 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&data), sizeof data);
-    if (status == ERROR_ACCESS_DENIED) return;
+    const std::wstring name = WideFromCodePage(value_name);
+    status = ::RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                              static_cast<DWORD>(size));
+    if (status == ERROR_ACCESS_DENIED) return false;
     if (status != ERROR_SUCCESS) {
       throw Win32Error("cannot write registry value", ValueName(root, key_path, value_name),
                        static_cast<DWORD>(status));
     }
-    ok = true;
+    return true;
   }
 
- private:
   // Enough for the keys of the refresh pass; keys beyond them are read every time.
   static constexpr std::size_t kMaxWatchedKeys = 8;
 

@@ -24,7 +24,8 @@ std::string_view EndText(EndReason reason) {
 
 }  // namespace
 
-Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_path) {
+Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_path,
+                        std::string_view ordex_version, const SessionIdentity& session) {
   Form1Event event{kStartedEventId, EventLevel::kInformation, {}, {}};
   event.line = "started and wrote its summary file " + std::string(summary_path) + ":";
   const char* separator = " ";
@@ -34,6 +35,11 @@ Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_pat
     event.strings.push_back(std::move(value));
   }
   event.strings.emplace_back(summary_path);
+  event.strings.emplace_back(ordex_version);
+  event.strings.push_back(session.session);
+  event.strings.push_back(session.user);
+  event.line += " (ORDEX " + event.strings[8] + ", session " + event.strings[9] + ", user " +
+                event.strings[10] + ")";
   return event;
 }
 

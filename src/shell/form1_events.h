@@ -8,6 +8,7 @@
 
 #include "collectors/controller_info.h"
 #include "platform/event.h"
+#include "platform/session.h"
 #include "platform/window_view.h"
 #include "shell/lasting_condition.h"
 
@@ -35,8 +36,11 @@ struct Form1Event {
 };
 
 // Started (information): %1 to %7 the seven values in the summary's order, as it holds them,
-// %8 the summary file.
-Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_path);
+// %8 the summary file, %9 ORDEX's own version, %10 the session it runs in, %11 the user it runs
+// as. (The last three came later; they follow the others so that rules reading %1 to %8 keep
+// working.)
+Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_path,
+                        std::string_view ordex_version, const SessionIdentity& session);
 
 // Changed (information): %1 the count before, %2 the new count, %3 the change's number since
 // start, %4 the machine data file.

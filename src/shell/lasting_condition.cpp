@@ -22,6 +22,8 @@ std::string_view What(ConditionKind kind) {
       return "summary file not rewritten, held by another program";
     case ConditionKind::kSummaryDenied:
       return "summary file not rewritten, this user may not write it";
+    case ConditionKind::kFactsNotWritten:
+      return "facts key not written";
   }
   return "condition";
 }

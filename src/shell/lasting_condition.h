@@ -22,10 +22,11 @@ enum class ConditionKind {
   kMachineDataUnreadable,  // no permission, a folder in its place, a failing read
   kSummaryPending,         // held by another program
   kSummaryDenied,  // this user may not write it (another user's, with an access list of its own)
+  kFactsNotWritten,  // the facts key may not be written (no package granted it), or failed
 };
 
-// What stands in the way in one pass: its kind, the file, and the system's words when there
-// are any.
+// What stands in the way in one pass: its kind, the file (or registry key), and the system's
+// words when there are any.
 struct Condition {
   ConditionKind kind;
   std::string file;
@@ -51,9 +52,9 @@ std::string ReportLine(const ConditionReport& report);
 // and since when when it has ended.
 std::vector<std::string> ReportParts(const ConditionReport& report);
 
-// One place where a condition may stand (the machine data file, the summary file), looked at
-// once per pass. A condition that changes its kind while it lasts (a file held, then renamed
-// away) is one condition, named by the kind seen when it is reported.
+// One place where a condition may stand (the machine data file, the summary file, the facts
+// key), looked at once per pass. A condition that changes its kind while it lasts (a file held,
+// then renamed away) is one condition, named by the kind seen when it is reported.
 class LastingCondition {
  public:
   // What this pass found; returns the report due now, if any.

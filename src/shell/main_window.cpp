@@ -15,6 +15,7 @@
 #include "platform/file_access.h"
 #include "report/summary_file.h"
 #include "shell/collector_claim.h"
+#include "shell/fleet_facts.h"
 #include "shell/form1_events.h"
 
 namespace ordex {
@@ -64,6 +65,7 @@ Form1::LoadResult Form1::Form_Load() {
     // Not listening yet: an end while waiting to collect is no end of a collector, and is not
     // reported.
     BecomeTheCollector();
+    started_wall_ = machine_.WallClock();
     // An end asked for while start-up waits is reported while the window handles the request.
     machine_.View().Listen(*this);
     StartUp();
@@ -73,7 +75,11 @@ Form1::LoadResult Form1::Form_Load() {
     machine_.ReportFatalError(e.what());
     return LoadResult::kFailed;
   }
-  Report([&] { return StartedEvent(Current, SummaryFilePath(machine_.Files(), InstallDir)); });
+  Report([&] {
+    return StartedEvent(Current, SummaryFilePath(machine_.Files(), InstallDir),
+                        machine_.ProgramVersion(), machine_.Session());
+  });
+  WriteFleetFacts();
   return LoadResult::kRunning;
 }
 
@@ -191,6 +197,8 @@ void Form1::RefreshCycle() {
   if (changed) CountChange();
   if (changed || summary_pending_) WriteInfoFileWhenFree();
   Observe(summary_condition_, SummaryCondition());
+  if (changed) facts_stale_ = true;
+  if (facts_stale_) WriteFleetFacts();
   AdvanceRefreshNo();
   ReadSettings(false);
   machine_.View().SetTimerInterval(TimerInterval);
@@ -212,7 +220,7 @@ bool Form1::TakeInMachineData() {
   // After a start-up that found the file empty, the first whole reading is news for the summary,
   // not a change, whatever it holds (no count at all included).
   if (look.first_known) {
-    summary_pending_ = true;
+    summary_pending_ = facts_stale_ = true;
     return false;
   }
   return Current.ExAxNum != Saved.ExAxNum;
@@ -241,6 +249,30 @@ std::optional<Condition> Form1::SummaryCondition() const {
   return Condition{ConditionKind::kSummaryPending, path, BusyFileError(path).what()};
 }
 
+// The facts follow the summary and the events, and cost neither when the key cannot be written:
+// a PC where no package made the key writable, or a registry that fails, is a lasting condition,
+// never a reason to end.
+void Form1::WriteFleetFacts() {
+  try {
+    const CollectorFacts collector{ChangeCount, machine_.ProgramVersion(), started_wall_,
+                                   last_change_, machine_.Session()};
+    facts_stale_ = !WriteFacts(Registry(), FactsOf(Current, collector));
+    facts_failure_ = facts_stale_ ? "cannot write the registry key HKEY_LOCAL_MACHINE\\" +
+                                        std::string(FactsKey) +
+                                        ": access denied (no package made it writable)"
+                                  : std::string();
+  } catch (const std::exception& e) {
+    facts_stale_ = true;
+    facts_failure_ = e.what();
+  }
+  std::optional<Condition> not_written;
+  if (facts_stale_) {
+    not_written = Condition{ConditionKind::kFactsNotWritten,
+                            "HKEY_LOCAL_MACHINE\\" + std::string(FactsKey), facts_failure_};
+  }
+  Observe(facts_condition_, not_written);
+}
+
 void Form1::Observe(LastingCondition& place, const std::optional<Condition>& found) {
   const auto report = place.Observe(found, machine_.Now(), machine_.WallClock());
   if (report) Report([&] { return ConditionEvent(*report); });
@@ -263,7 +295,8 @@ void Form1::HeartbeatWhenDue() {
     next_heartbeat_ = started_at_ + (days + 1) * kHeartbeatPeriod;
     Report([&] {
       std::vector<std::string> standing;
-      for (const LastingCondition* place : {&machine_data_condition_, &summary_condition_}) {
+      for (const LastingCondition* place :
+           {&machine_data_condition_, &summary_condition_, &facts_condition_}) {
         if (auto reported = place->Reported()) standing.push_back(std::move(*reported));
       }
       return HeartbeatEvent(days, refresh_no_caption_, ChangeCount, machine_data_.native_path(),
@@ -286,6 +319,7 @@ void Form1::CountChange() {
     throw Error("the change counter leaves the 32-bit range");
   }
   ++ChangeCount;
+  last_change_ = machine_.WallClock();
   ShowChangeCount();
   Report([&] {
     return ChangedEvent(Saved.ExAxNum, Current.ExAxNum, ChangeCount, machine_data_.native_path());

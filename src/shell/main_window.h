@@ -79,6 +79,7 @@ class Form1 : private TickListener {
   void WriteInfoFileWhenFree();
   void NoteSummaryWrite(FileStatus status);
   std::optional<Condition> SummaryCondition() const;
+  void WriteFleetFacts();
   void CountChange();
   void Observe(LastingCondition& place, const std::optional<Condition>& found);
   void StartHeartbeat();
@@ -108,9 +109,16 @@ class Form1 : private TickListener {
   bool summary_pending_ = false;
   // Why the last write of the summary did not land (kBusy, kDenied); kDone when it did.
   FileStatus summary_refusal_ = FileStatus::kDone;
+  // The facts key lacks what the summary holds now: written at the end of start-up and after
+  // each change, and tried again on every pass while it could not be.
+  bool facts_stale_ = true;
+  std::string facts_failure_;
+  std::chrono::system_clock::time_point started_wall_{};
+  std::optional<std::chrono::system_clock::time_point> last_change_;
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;
   LastingCondition summary_condition_;
+  LastingCondition facts_condition_;
   std::chrono::steady_clock::time_point started_at_{};
   std::chrono::steady_clock::time_point next_heartbeat_{};
 };

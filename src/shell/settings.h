@@ -15,6 +15,11 @@ inline constexpr std::string_view VersionKey = "SOFTWARE\\Tarvex Roboter GmbH\\V
 inline constexpr std::string_view SettingsKey =
     "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX";
 
+// Where ORDEX keeps the facts of this PC for a fleet's inventory tools, which read the registry
+// but no file of the controller's tree; only ORDEX writes it (see fleet_facts.h).
+inline constexpr std::string_view FactsKey =
+    "SOFTWARE\\Tarvex Roboter GmbH\\Tarvex PANO\\Customer Preferences\\ZT\\Service\\ORDEX\\Facts";
+
 // Where a fleet's administrator sets the settings by Group Policy. A value here that reads as a
 // number wins over the settings key's; the program never writes it.
 inline constexpr std::string_view PolicyKey = "SOFTWARE\\Policies\\Tarvex Roboter GmbH\\ORDEX";
