@@ -251,6 +251,7 @@ TEST_F(RefreshCycleTest, TheFactsFollowTheSummaryAfterStartUpAndEachChange) {
 
   WriteMachineData("4");
   Pass();
+  Pass();
   EXPECT_EQ(FactsValue("Zusatz-Achsen"), "4");
   expect_facts("dword:1", "2026-12-09T08:01:30Z");
 }
