@@ -231,15 +231,12 @@ TYPED_TEST_P(FileAccessContract, AFileThisUserMayNotWriteIsDeniedAndKept) {
   EXPECT_EQ(files.ReadWholeFile(path), "kept");
 }
 
-REGISTER_TYPED_TEST_SUITE_P(FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
-                            RewriteCreatesThenOverwritesAndTruncates,
-                            ReadsEveryByteInPiecesOfAnySize, AFolderInPlaceOfTheFileIsNamedAsSuch,
-                            AHeldFileIsBusyNotAFailure,
-                            ReplaceAtomicallyCreatesAndReplacesButNoFolder,
-                            ALockedRangeRefusesReadsNotTheOpen,
-                            AFilePendingDeletionIsBusyUntilItsLastHandleCloses,
-                            APosixDeleteTakesTheNameAtOnce,
-                            ASaveInPiecesMovesTheStampByItsCloseAtTheLatest,
-                            AFileThisUserMayNotWriteIsDeniedAndKept);
+REGISTER_TYPED_TEST_SUITE_P(
+    FileAccessContract, AMissingFileIsNotThereAndStaysMissing,
+    RewriteCreatesThenOverwritesAndTruncates, ReadsEveryByteInPiecesOfAnySize,
+    AFolderInPlaceOfTheFileIsNamedAsSuch, AHeldFileIsBusyNotAFailure,
+    ReplaceAtomicallyCreatesAndReplacesButNoFolder, ALockedRangeRefusesReadsNotTheOpen,
+    AFilePendingDeletionIsBusyUntilItsLastHandleCloses, APosixDeleteTakesTheNameAtOnce,
+    ASaveInPiecesMovesTheStampByItsCloseAtTheLatest, AFileThisUserMayNotWriteIsDeniedAndKept);
 
 }  // namespace ordex::testing

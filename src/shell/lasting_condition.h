@@ -21,7 +21,7 @@ enum class ConditionKind {
   kMachineDataChanging,
   kMachineDataUnreadable,  // no permission, a folder in its place, a failing read
   kSummaryPending,         // held by another program
-  kSummaryDenied,  // this user may not write it (another user's, with an access list of its own)
+  kSummaryDenied,    // this user may not write it (another user's, with an access list of its own)
   kFactsNotWritten,  // the facts key may not be written (no package granted it), or failed
 };
 
