@@ -95,7 +95,7 @@ class Installation {
 class StartedForm {
  public:
   StartedForm(const Installation& installation, WindowView& view)
-      : system_(nullptr, view), machine_(system_, installation.Store()), form_(machine_) {
+      : system_(nullptr, view, "bench"), machine_(system_, installation.Store()), form_(machine_) {
     if (form_.Form_Load() != Form1::LoadResult::kRunning) std::exit(1);
     // The first pass copies the record into Saved; every later one finds room for it there.
     form_.Timer1_Timer();
