@@ -140,6 +140,9 @@ function(ordex_add_msi target version output program setup)
     COMMENT "Building the package ${output}"
     VERBATIM)
   add_custom_target(${target} ${ARGN} DEPENDS ${output})
+  if(TARGET ordex_notices)
+    add_dependencies(${target} ordex_notices)
+  endif()
 endfunction()
 
 # The version just below the project's, for the test of an upgrade in place.
@@ -185,6 +188,8 @@ if(ORDEX_WIXL AND ORDEX_MSIBUILD AND ORDEX_MSIDUMP AND ORDEX_RELEASE_FILES)
           ordex-${PROJECT_VERSION}.msi=THIRD-PARTY-NOTICES.txt
     TOOLS ${CMAKE_CXX_COMPILER} ${CMAKE_LINKER} ${CMAKE_RC_COMPILER} ${ORDEX_MESSAGE_COMPILER}
           ${ORDEX_WIXL} ${ORDEX_MSIBUILD} ${ORDEX_OSSLSIGNCODE})
+  # The package is made by its own target alone (its rule must not run twice at once).
+  add_dependencies(ordex_bom ordex_msi)
   message(STATUS "ORDEX package: ordex-${PROJECT_VERSION}.msi")
 else()
   message(STATUS "ORDEX package: not built (needs wixl and msibuild from msitools, and python3)")

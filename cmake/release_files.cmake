@@ -45,6 +45,9 @@ function(ordex_add_notices)
     DEPENDS ${ARGN} ${ORDEX_RELEASE_FILES_SCRIPT}
     COMMENT "Writing the notices of the linked-in code"
     VERBATIM)
+  # One target makes the file: targets that take it in depend on this one, so that a parallel
+  # build never runs its rule twice at once.
+  add_custom_target(ordex_notices ALL DEPENDS ${ORDEX_NOTICES})
 endfunction()
 
 # ordex_add_bom(TARGET OUTPUT BINARIES <targets> FILES <files> PACKS <file=packed>
@@ -73,4 +76,7 @@ function(ordex_add_bom target output)
     COMMENT "Writing the bill of materials ${output}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${output})
+  if(TARGET ordex_notices)
+    add_dependencies(${target} ordex_notices)
+  endif()
 endfunction()
