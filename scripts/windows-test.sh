@@ -362,7 +362,11 @@ events_and_policy() {
   close_ordex
   logged_events "$log" >"$work/events.list"
   started="$started_id|1.3b|V8.6.1|BR 8.6|$computer_name|12|3|SENSOR-A_2.0|$summary_path"
-  grep -qxF "$started" "$work/events.list" ||
+  # After the summary's path: ORDEX's own version, the session and the user it runs as.
+  local version line
+  version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "build/$PRESET/CMakeCache.txt")
+  line=$(grep -F "$started|" "$work/events.list" | head -n 1)
+  [[ ${line#"$started|"} =~ ^${version//./\\.}\|[0-9]+\|[^|]+$ ]] ||
     fail "no started event '$started' in: $(cat "$work/events.list")"
   [ "$(grep -c "^$changed_id|" "$work/events.list")" = 1 ] &&
     grep -qxF "$changed_id|3|4|1|$mada_path" "$work/events.list" ||
