@@ -34,6 +34,10 @@ if [ "${1:-}" = --self-test ]; then
   exit 0
 fi
 
+# The suite the mutants run against needs what the test command's build needs.
+ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
+  x11-utils strace libxml2-utils python3 python3-jsonschema
+
 jobs=2
 args=()
 while [ $# -gt 0 ]; do
