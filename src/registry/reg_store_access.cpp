@@ -23,13 +23,11 @@ void RegStoreAccess::ReadDwords(RootKey root, std::span<DwordRead> reads) {
   }
 }
 
+// One value is a write of one: the store file is replaced once, whatever the write holds.
 void RegStoreAccess::WriteDword(RootKey root, std::string_view key_path,
                                 std::string_view value_name, std::int32_t value, bool& ok) {
-  ok = false;
-  if (root != HKEY_LOCAL_MACHINE_ROOT) return;
-  RegStore changed = Current();
-  changed.WriteDword(root, key_path, value_name, value);
-  ok = Keep(changed, key_path);
+  const ValueWrite write{value_name, value, {}};
+  WriteValues(root, key_path, std::span(&write, 1), ok);
 }
 
 void RegStoreAccess::WriteValues(RootKey root, std::string_view key_path,
@@ -49,11 +47,8 @@ void RegStoreAccess::WriteValues(RootKey root, std::string_view key_path,
 
 void RegStoreAccess::WriteString(RootKey root, std::string_view key_path,
                                  std::string_view value_name, std::string_view value, bool& ok) {
-  ok = false;
-  if (root != HKEY_LOCAL_MACHINE_ROOT) return;
-  RegStore changed = Current();
-  changed.WriteString(root, key_path, value_name, value);
-  ok = Keep(changed, key_path);
+  const ValueWrite write{value_name, std::nullopt, value};
+  WriteValues(root, key_path, std::span(&write, 1), ok);
 }
 
 }  // namespace ordex
