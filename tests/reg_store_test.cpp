@@ -384,6 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "store.reg:2: UTF-16 text ends in the middle"},
         MalformedCase{"AbbreviatedRoot", "REGEDIT4\r\n[HKLM\\K]\r\n",
                       "store.reg:2: unknown root key \"HKLM\""},
+        MalformedCase{"EmptyRoot", "REGEDIT4\r\n[\\K]\r\n", "store.reg:2: unknown root key \"\""},
         MalformedCase{"RootWithControlBytes", "REGEDIT4\r\n[HK\x1bLM\x7f\\K]\r\n",
                       "store.reg:2: unknown root key \"HK\\x1bLM\\x7f\""},
         MalformedCase{"NoClosingBracket", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K\r\n",
