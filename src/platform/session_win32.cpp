@@ -5,6 +5,7 @@
 
 #include "platform/error_win32.h"
 #include "platform/session.h"
+#include "platform/wide_text_win32.h"
 
 namespace ordex {
 namespace {
@@ -18,12 +19,9 @@ std::string UserName() {
     throw Win32Error("cannot query", "the user of this process", ::GetLastError());
   }
   // `size` counts the NUL.
-  const int length = static_cast<int>(size > 0 ? size - 1 : 0);
-  if (length == 0) return std::string();
-  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, name, length, narrow.data(), bytes, nullptr, nullptr);
-  return narrow;
+  const std::size_t length = size > 0 ? size - 1 : 0;
+  bool lost = false;
+  return CodePageFromWide(std::wstring_view(name, length), "the user name of this process", lost);
 }
 
 }  // namespace

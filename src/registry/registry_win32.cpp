@@ -244,27 +244,8 @@ struct WatchedValues {
   std::vector<Value> values;
 };
 
-// UTF-16 text in the 8-bit code page. No best-fit mapping: a character the code page lacks
-// becomes '?', never a similar one that could name another file ("X\u014CC" must not read as
-// "XOC"); `lost` tells that it happened.
 std::string Narrow(std::wstring_view text, std::string_view value_name, bool& lost) {
-  lost = false;
-  if (text.empty()) return std::string();
-  const int size = static_cast<int>(text.size());
-  // Where the code page is UTF-8, every character has its bytes, and Windows allows neither
-  // flag there.
-  const bool utf8 = ::GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL used_default = FALSE;
-  BOOL* used_default_out = utf8 ? nullptr : &used_default;
-  const int length = ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr,
-                                           used_default_out);
-  if (length <= 0) throw Win32Error("cannot convert registry value", value_name, ::GetLastError());
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, narrow.data(), length, nullptr,
-                        used_default_out);
-  lost = used_default != FALSE;
-  return narrow;
+  return CodePageFromWide(text, "registry value " + std::string(value_name), lost);
 }
 
 // %NAME% replaced from the environment of the process, as RegGetValue expands a REG_EXPAND_SZ.
