@@ -1,8 +1,8 @@
 #include "shell/fleet_facts.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "core/utc_text.h"
 #include "report/summary_file.h"
 #include "shell/settings.h"
 
@@ -46,20 +46,6 @@ bool WriteFacts(RegistryAccess& registry, std::span<const Fact> facts) {
   bool ok = false;
   registry.WriteValues(HKEY_LOCAL_MACHINE_ROOT, FactsKey, writes, ok);
   return ok;
-}
-
-std::string IsoUtcText(std::chrono::system_clock::time_point time) {
-  using namespace std::chrono;
-  const auto day = floor<days>(time);
-  const year_month_day date(day);
-  const hh_mm_ss clock(floor<seconds>(time - day));
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<long>(clock.hours().count()),
-                static_cast<long>(clock.minutes().count()),
-                static_cast<long>(clock.seconds().count()));
-  return text;
 }
 
 }  // namespace ordex

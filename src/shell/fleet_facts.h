@@ -49,7 +49,4 @@ std::vector<Fact> FactsOf(const ControllerInfo& info, const CollectorFacts& coll
 // user); a failing call throws Error.
 bool WriteFacts(RegistryAccess& registry, std::span<const Fact> facts);
 
-// ISO 8601 in UTC, to the second: "2026-12-09T08:00:00Z", as inventory tools parse it.
-std::string IsoUtcText(std::chrono::system_clock::time_point time);
-
 }  // namespace ordex

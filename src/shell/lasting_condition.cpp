@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/utc_text.h"
+
 namespace ordex {
 namespace {
 
@@ -26,21 +28,6 @@ std::string_view What(ConditionKind kind) {
       return "facts key not written";
   }
   return "condition";
-}
-
-// "2026-12-09 08:21:03 UTC": one clock for a fleet whose PCs may keep different time zones.
-std::string UtcText(std::chrono::system_clock::time_point time) {
-  using namespace std::chrono;
-  const auto day = floor<days>(time);
-  const year_month_day date(day);
-  const hh_mm_ss clock(floor<seconds>(time - day));
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld UTC",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<long>(clock.hours().count()),
-                static_cast<long>(clock.minutes().count()),
-                static_cast<long>(clock.seconds().count()));
-  return text;
 }
 
 // "12 s", "4 min 05 s", "3 h 02 min 09 s".
