@@ -66,6 +66,7 @@ Form1::LoadResult Form1::Form_Load() {
     // reported.
     BecomeTheCollector();
     started_wall_ = machine_.WallClock();
+    session_ = machine_.Session();
     // An end asked for while start-up waits is reported while the window handles the request.
     machine_.View().Listen(*this);
     StartUp();
@@ -77,7 +78,7 @@ Form1::LoadResult Form1::Form_Load() {
   }
   Report([&] {
     return StartedEvent(Current, SummaryFilePath(machine_.Files(), InstallDir),
-                        machine_.ProgramVersion(), machine_.Session());
+                        machine_.ProgramVersion(), session_);
   });
   WriteFleetFacts();
   return LoadResult::kRunning;
@@ -255,7 +256,7 @@ std::optional<Condition> Form1::SummaryCondition() const {
 void Form1::WriteFleetFacts() {
   try {
     const CollectorFacts collector{ChangeCount, machine_.ProgramVersion(), started_wall_,
-                                   last_change_, machine_.Session()};
+                                   last_change_, session_};
     facts_stale_ = !WriteFacts(Registry(), FactsOf(Current, collector));
     facts_failure_ = facts_stale_ ? "cannot write the registry key HKEY_LOCAL_MACHINE\\" +
                                         std::string(FactsKey) +

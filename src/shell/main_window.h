@@ -114,6 +114,8 @@ class Form1 : private TickListener {
   bool facts_stale_ = true;
   std::string facts_failure_;
   std::chrono::system_clock::time_point started_wall_{};
+  // Who collects: asked once, as neither changes while the process runs.
+  SessionIdentity session_;
   std::optional<std::chrono::system_clock::time_point> last_change_;
   // What keeps the refresh pass from its whole job, reported once it lasts.
   LastingCondition machine_data_condition_;
