@@ -625,9 +625,18 @@ TEST(RegStoreWrite, Utf16StoreStaysUtf16AndKeepsForeignCharacters) {
 
 TEST(RegStoreWrite, NamesThatWouldBreakTheLineAreRefused) {
   RegStore store;
-  EXPECT_THROW(store.WriteDword(kHklm, "K", "a\nb", 1), Error);
-  EXPECT_THROW(store.WriteDword(kHklm, "K\r", "a", 1), Error);
-  EXPECT_THROW(store.WriteDword(kHklm, "K", std::string_view("a\0b", 3), 1), Error);
+  const struct {
+    std::string_view key, name, message;
+  } refused[] = {
+      {"K", "a\nb", "cannot write registry value name \"a\\nb\": it holds a line break or NUL"},
+      {"K\r", "a", "cannot write registry key \"K\\r\": it holds a line break or NUL"},
+      {"K", std::string_view("a\0b", 3),
+       "cannot write registry value name \"a\\x00b\": it holds a line break or NUL"},
+  };
+  for (const auto& write : refused) {
+    EXPECT_EQ(testing::MessageOf([&] { store.WriteDword(kHklm, write.key, write.name, 1); }),
+              write.message);
+  }
   EXPECT_EQ(store.Serialize(), "");
 }
 
