@@ -4,6 +4,7 @@
 # mutants the suite killed, which survived (file:line and the edit) and the kill rate, ready to
 # paste into docs/reliability.md. The operators and the equivalents list: that page.
 #   scripts/mutation-run.sh [--sample N] [--seed S] [--files GLOB]... [--jobs N] [--timeout SECONDS]
+#   scripts/mutation-run.sh --again REPORT          only the survivors a run's report lists
 #   scripts/mutation-run.sh --list [--files GLOB]   the mutants, nothing run
 #   scripts/mutation-run.sh --self-test             the runner against a file of its own
 # The copy and its build stay in build/mutation/ from run to run, so that a run rebuilds only

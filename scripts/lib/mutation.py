@@ -466,8 +466,12 @@ def report(args, population, left_out, chosen, outcomes, seconds):
     date = datetime.date.today().strftime("%-d %B %Y")
     scope = " ".join(args.files) or (" ".join(args.include) +
                                      "".join(f" but {g}" for g in args.exclude))
-    picked = (f"{len(chosen)} mutants of {len(population)}, seed {args.seed}" if args.sample
-              else f"all {len(chosen)} mutant" + "s" * (len(chosen) != 1))
+    if args.again:
+        picked = f"the {len(chosen)} survivors of {args.again} that the code still makes"
+    elif args.sample:
+        picked = f"{len(chosen)} mutants of {len(population)}, seed {args.seed}"
+    else:
+        picked = f"all {len(chosen)} mutant" + "s" * (len(chosen) != 1)
     print(f"Mutation run of {date}: {picked}, in {scope} ({len(left_out)} equivalent, left out);"
           f" {seconds / max(len(chosen), 1):.0f} s a mutant.\n")
     print("| File | Mutants run | Of | Killed | Killed by timeout | Survived | Not built |"
@@ -503,8 +507,34 @@ def choose(args):
                   file=sys.stderr)
     left_out = [m for m in population if m.key() in equivalents]
     candidates = [m for m in population if m.key() not in equivalents]
-    chosen = spread_sample(candidates, args.sample, args.seed) if args.sample else candidates
+    if args.again:
+        chosen = survivors_again(args.again, population, candidates)
+    elif args.sample:
+        chosen = spread_sample(candidates, args.sample, args.seed)
+    else:
+        chosen = candidates
     return population, left_out, sorted(chosen, key=lambda m: (m.path, m.start))
+
+
+def survivors_again(report_path, population, candidates):
+    """The survivors a report lists ("- file:line: edit"), found by file and edit, as lines move:
+    to prove the rows added since kill them. One the code no longer makes, or now listed as
+    equivalent, is said, not run."""
+    wanted = []
+    for line in Path(report_path).read_text(encoding="utf-8").splitlines():
+        found = re.match(r"- ([^:]+):\d+: (.*)$", line)
+        if found:
+            wanted.append((found[1], found[2]))
+    by_name = {(m.path, m.name()): m for m in population}
+    runnable = {(m.path, m.name()) for m in candidates}
+    chosen = []
+    for path, name in wanted:
+        if (path, name) in runnable:
+            chosen.append(by_name[(path, name)])
+        else:
+            why = "listed as equivalent" if (path, name) in by_name else "the code makes it no more"
+            print(f"NOTE: not run again, {why}: {path} | {name}", file=sys.stderr)
+    return chosen
 
 
 def try_all(args, chosen):
@@ -547,6 +577,7 @@ def main():
     parser.add_argument("--build", default="true", help="builds the copy")
     parser.add_argument("--test", default="true", help="the suite; status 0 when it passes")
     parser.add_argument("--timeout", type=float, help="seconds a mutant's tests may take")
+    parser.add_argument("--again", help="a report: runs only the survivors it lists")
     parser.add_argument("--list", action="store_true", help="prints the mutants, runs nothing")
     args = parser.parse_args()
     population, left_out, chosen = choose(args)
