@@ -86,7 +86,7 @@ TEST_F(OrdexBinaryTest, ARunningInstanceSeesAChangeAndASecondStartIsRefused) {
   EXPECT_EQ(first.WaitForExit(), 0);
   // Its events, one line each: started, the one change, the end.
   const std::string events = Errors(dir_ / "first");
-  EXPECT_TRUE(events.starts_with("ordex: info: started and wrote its summary file " +
+  EXPECT_TRUE(events.starts_with("ordex: info: started with its summary file " +
                                  Summary().string() + ": Version: 1.3b; Steuerung: XOC 5.6.11;"))
       << events;
   EXPECT_NE(events.find("\nordex: info: the number of external axes in " + MachineData().string() +

@@ -27,7 +27,9 @@ std::string_view EndText(EndReason reason) {
 Form1Event StartedEvent(const ControllerInfo& info, std::string_view summary_path,
                         std::string_view ordex_version, const SessionIdentity& session) {
   Form1Event event{kStartedEventId, EventLevel::kInformation, {}, {}};
-  event.line = "started and wrote its summary file " + std::string(summary_path) + ":";
+  // Not "wrote": a summary this user may not write is not written at start-up either, and is
+  // then reported as a lasting condition.
+  event.line = "started with its summary file " + std::string(summary_path) + ":";
   const char* separator = " ";
   for (auto& [key, value] : SummaryLines(info)) {
     event.line.append(separator).append(key).append(value);
