@@ -355,7 +355,7 @@ TEST(RegStore, KeyDeletionRemovesTheTreeOnly) {
 struct MalformedCase {
   const char* label;
   std::string bytes;
-  std::string message_start;
+  std::string message;  // whole: what it says is what a technician reads
 
   friend void PrintTo(const MalformedCase& c, std::ostream* out) { *out << c.label; }
 };
@@ -363,25 +363,26 @@ struct MalformedCase {
 class RegStoreMalformed : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(RegStoreMalformed, ErrorNamesFileAndLine) {
-  EXPECT_EQ(ErrorOf(GetParam().bytes).substr(0, GetParam().message_start.size()),
-            GetParam().message_start);
+  EXPECT_EQ(ErrorOf(GetParam().bytes), GetParam().message);
 }
 
 const std::string kKeyLine = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n";
+const std::string kNotRegedit =
+    "store.reg:1: not a regedit export file: the first line must be \"Windows Registry Editor "
+    "Version 5.00\" or \"REGEDIT4\"";
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RegStoreMalformed,
     ::testing::Values(
-        MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\K]\r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"HeaderCase", "regedit4\r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"HeaderTextAfter", "REGEDIT4 x\r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"Utf8BomRegedit4", "\xEF\xBB\xBFREGEDIT4\r\n", "store.reg:1: not a regedit"},
-        MalformedCase{"Utf8BomOnly", "\xEF\xBB\xBF", "store.reg:1: not a regedit"},
-        MalformedCase{"Utf16WithoutBom", Cp1252ToUtf16Le("REGEDIT4\r\n"),
-                      "store.reg:1: not a regedit"},
-        MalformedCase{"Utf16BomOnly", "\xFF\xFE", "store.reg:1: not a regedit"},
+        MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\K]\r\n", kNotRegedit},
+        MalformedCase{"HeaderCase", "regedit4\r\n", kNotRegedit},
+        MalformedCase{"HeaderTextAfter", "REGEDIT4 x\r\n", kNotRegedit},
+        MalformedCase{"Utf8BomRegedit4", "\xEF\xBB\xBFREGEDIT4\r\n", kNotRegedit},
+        MalformedCase{"Utf8BomOnly", "\xEF\xBB\xBF", kNotRegedit},
+        MalformedCase{"Utf16WithoutBom", Cp1252ToUtf16Le("REGEDIT4\r\n"), kNotRegedit},
+        MalformedCase{"Utf16BomOnly", "\xFF\xFE", kNotRegedit},
         MalformedCase{"Utf16OddLength", Utf16("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]") + "x",
-                      "store.reg:2: UTF-16 text ends in the middle"},
+                      "store.reg:2: UTF-16 text ends in the middle of a character"},
         MalformedCase{"AbbreviatedRoot", "REGEDIT4\r\n[HKLM\\K]\r\n",
                       "store.reg:2: unknown root key \"HKLM\""},
         MalformedCase{"EmptyRoot", "REGEDIT4\r\n[\\K]\r\n", "store.reg:2: unknown root key \"\""},
@@ -398,13 +399,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "store.reg:3: value outside of a key"},
         MalformedCase{"IndentedBrokenKey", kKeyLine + "  [HKEY_LOCAL_MACHINE\\L\r\n",
                       "store.reg:4: key name without closing ']'"},
-        MalformedCase{"MissingEquals", kKeyLine + "\"a\" dword:1\r\n", "store.reg:4: missing '='"},
+        MalformedCase{"MissingEquals", kKeyLine + "\"a\" dword:1\r\n",
+                      "store.reg:4: missing '=' after the value name"},
         MalformedCase{"DwordWithPrefix", kKeyLine + "\"a\"=dword:0x1\r\n",
                       "store.reg:4: unexpected text after the value"},
         MalformedCase{"DwordNineDigits", kKeyLine + "\"a\"=dword:000000001\r\n",
-                      "store.reg:4: dword: needs 1 to 8"},
+                      "store.reg:4: dword: needs 1 to 8 hexadecimal digits"},
         MalformedCase{"DwordNoDigits", kKeyLine + "\"a\"=dword:\r\n",
-                      "store.reg:4: dword: needs 1 to 8"},
+                      "store.reg:4: dword: needs 1 to 8 hexadecimal digits"},
         MalformedCase{"DwordInnerBlank", kKeyLine + "\"a\"=dword:0000 0001\r\n",
                       "store.reg:4: unexpected text after the value"},
         MalformedCase{"DwordUpperCase", kKeyLine + "\"a\"=DWORD:1\r\n",
@@ -412,21 +414,23 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"Qword", kKeyLine + "\"a\"=qword:1\r\n", "store.reg:4: unknown value type"},
         MalformedCase{"BareNumber", kKeyLine + "\"a\"=5\r\n", "store.reg:4: unknown value type"},
         MalformedCase{"UnterminatedString", kKeyLine + "\"a\"=\"text\r\n\"\r\n",
-                      "store.reg:4: quoted text without closing"},
+                      "store.reg:4: quoted text without closing '\"'"},
         MalformedCase{"UnterminatedName", kKeyLine + "\"a=dword:1\r\n",
-                      "store.reg:4: quoted text without closing"},
+                      "store.reg:4: quoted text without closing '\"'"},
         MalformedCase{"UnknownEscape", kKeyLine + "\"a\"=\"C:\\XOC\"\r\n",
-                      "store.reg:4: invalid escape"},
+                      "store.reg:4: invalid escape in quoted text: only \\\\ and \\\" are allowed"},
         MalformedCase{"TextAfterString", kKeyLine + "\"a\"=\"x\" y\r\n",
                       "store.reg:4: unexpected text after the value"},
         MalformedCase{"BadHex", kKeyLine + "\"a\"=hex:01,0g\r\n",
                       "store.reg:4: invalid character in a hex value"},
         MalformedCase{"BadHexContinuation", kKeyLine + "\"a\"=hex:01,\\\r\n  zz\r\n",
                       "store.reg:5: invalid character in a hex value"},
+        MalformedCase{"TextAfterHexContinuation", kKeyLine + "\"a\"=hex:01,\\ 02\r\n",
+                      "store.reg:4: text after the '\\' that continues a hex value"},
         MalformedCase{"BadValueDeletion", kKeyLine + "\"a\"=-1\r\n",
                       "store.reg:4: unexpected text after the value deletion"},
         MalformedCase{"CrOnlyLines", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\K]\r\r\"a\"=dword:1\r@junk",
-                      "store.reg:5: missing '='"}),
+                      "store.reg:5: missing '=' after the value name"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- What regedit imports although it is not strictly a key, value or comment --------------
