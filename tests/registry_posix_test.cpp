@@ -274,26 +274,30 @@ TEST_F(RegistryFileTest, ReplacedStoreKeepsItsOwner) {
 
 // ---- Reading the file again only when it changed ------------------------------------------
 
-TEST_F(RegistryFileTest, StoreChangedInPlaceIsReadAgain) {
-  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
-  SetModificationTime(path_, {1'700'000'000, 100});
-  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
-  // Same size and second, one nanosecond later: a second save within the same second.
-  WriteBytes(path_, Store("\"TimerInterval\"=dword:000007d0"));
-  SetModificationTime(path_, {1'700'000'000, 101});
-  EXPECT_EQ(ReadDword("TimerInterval"), 2000);
-}
-
-TEST_F(RegistryFileTest, StoreReplacedByAnotherFileIsReadAgain) {
-  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
-  SetModificationTime(path_, {1'700'000'000, 0});
-  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
-  // An editor saving by rename: new inode, same size and time.
-  const fs::path saved = dir_ / "saved.tmp";
-  WriteBytes(saved, Store("\"TimerInterval\"=dword:000007d0"));
-  SetModificationTime(saved, {1'700'000'000, 0});
-  fs::rename(saved, path_);
-  EXPECT_EQ(ReadDword("TimerInterval"), 2000);
+TEST_F(RegistryFileTest, StoreIsReadAgainExactlyWhenItsFileChanged) {
+  const struct {
+    const char* save;
+    bool by_rename;
+    long nanoseconds;
+    std::int32_t read;
+  } saves[] = {
+      {"in place, same size and second, one nanosecond later", false, 1, 2000},
+      {"by an editor's rename: new inode, same size and time", true, 0, 2000},
+      {"behind the cache's back, size, inode and time kept: the cache answers", false, 0, 5000},
+  };
+  std::time_t second = 1'700'000'000;
+  for (const auto& save : saves) {
+    SCOPED_TRACE(save.save);
+    ++second;  // each row starts from a stamp of its own
+    WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
+    SetModificationTime(path_, {second, 100});
+    ASSERT_EQ(ReadDword("TimerInterval"), 5000);
+    const fs::path saved = save.by_rename ? dir_ / "saved.tmp" : path_;
+    WriteBytes(saved, Store("\"TimerInterval\"=dword:000007d0"));
+    SetModificationTime(saved, {second, 100 + save.nanoseconds});
+    if (save.by_rename) fs::rename(saved, path_);
+    EXPECT_EQ(ReadDword("TimerInterval"), save.read);
+  }
 }
 
 TEST_F(RegistryFileTest, StoreRemovedReadsAsEmpty) {
@@ -301,16 +305,6 @@ TEST_F(RegistryFileTest, StoreRemovedReadsAsEmpty) {
   EXPECT_EQ(ReadDword("TimerInterval"), 5000);
   fs::remove(path_);
   EXPECT_EQ(ReadDword("TimerInterval"), std::nullopt);
-}
-
-TEST_F(RegistryFileTest, UnchangedStoreIsNotReadAgain) {
-  WriteBytes(path_, Store("\"TimerInterval\"=dword:00001388"));
-  SetModificationTime(path_, {1'700'000'000, 5});
-  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
-  // Changed behind the cache's back with size, inode and time kept: the cache answers.
-  WriteBytes(path_, Store("\"TimerInterval\"=dword:000007d0"));
-  SetModificationTime(path_, {1'700'000'000, 5});
-  EXPECT_EQ(ReadDword("TimerInterval"), 5000);
 }
 
 TEST_F(RegistryFileTest, ReadsOfAnUnchangedStoreDoNotAllocate) {
