@@ -50,10 +50,15 @@ class OneCollectorTest : public Form1Test {
     ASSERT_EQ(load_result_, Form1::LoadResult::kRunning) << machine.fatal_error;
     machine.events.clear();
   }
-  // `action` runs once Form1 in `other` has waited for three seconds from now.
+  // `action` runs once Form1 in `other` has waited for three seconds from now, trying the
+  // claim every 250 ms meanwhile.
   static void WhileWaiting(OtherSession& other, std::function<void()> action) {
-    other.machine.on_sleep = [&other, action, start = other.machine.now, done = false]() mutable {
-      if (done || other.machine.now < start + seconds(3)) return;
+    const auto start = other.machine.now;
+    other.machine.on_sleep = [&other, action, start, last = start, done = false]() mutable {
+      if (done) return;
+      EXPECT_EQ(other.machine.now - last, std::chrono::milliseconds(250));
+      last = other.machine.now;
+      if (other.machine.now < start + seconds(3)) return;
       done = true;
       action();
     };
