@@ -218,15 +218,22 @@ TEST_F(Form1Test, ASummaryThisUserMayNotWriteIsALastingConditionFromStartUpOn) {
 
 // The formats of longer durations in the "ended" line.
 TEST(LastingCondition, LongDurationsReadInHoursAndMinutes) {
-  LastingCondition condition;
   const Condition found{ConditionKind::kMachineDataMissing, "/m", ""};
   const std::chrono::steady_clock::time_point start{};
-  for (int pass = 0; pass < 3; ++pass) condition.Observe(found, start + pass * 5s, {});
-  const auto ended = condition.Observe(std::nullopt, start + 3h + 2min + 9s, {});
-  ASSERT_TRUE(ended);
-  EXPECT_EQ(ReportLine(*ended),
-            "machine data file missing: ended after 3 h 02 min 09 s (since 1970-01-01 00:00:00 "
-            "UTC): /m");
+  const struct {
+    std::chrono::seconds lasted;
+    const char* text;
+  } durations[] = {
+      {3h + 2min + 9s, "3 h 02 min 09 s"}, {4min + 5s, "4 min 05 s"}, {1h, "1 h 00 min 00 s"}};
+  for (const auto& duration : durations) {
+    LastingCondition condition;
+    for (int pass = 0; pass < 3; ++pass) condition.Observe(found, start + pass * 5s, {});
+    const auto ended = condition.Observe(std::nullopt, start + duration.lasted, {});
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ReportLine(*ended), "machine data file missing: ended after " +
+                                      std::string(duration.text) +
+                                      " (since 1970-01-01 00:00:00 UTC): /m");
+  }
 }
 
 }  // namespace
