@@ -477,6 +477,8 @@ def report(args, population, left_out, chosen, outcomes, seconds):
     print("| File | Mutants run | Of | Killed | Killed by timeout | Survived | Not built |"
           " Equivalent, left out |\n" + "|---" * len(COLUMNS) + "|---|")
     for path in sorted(rows, key=lambda p: (p == "all", p)):
+        if args.again and not (rows[path]["run"] or rows[path]["equivalent"]):
+            continue  # the survivors' files are the run's; the rest says nothing
         name = path if path == "all" else f"`{path}`"
         print(f"| {name} | " + " | ".join(str(rows[path][c]) for c in COLUMNS) + " |")
     total = rows["all"]
