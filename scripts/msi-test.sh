@@ -20,7 +20,7 @@ source scripts/lib/common.sh
 # keeps the 32-bit package's layout (Program Files (x86), the 32-bit registry view) and serves
 # only to test the installer.
 readonly BUILD=build/${ORDEX_WINDOWS_PRESET:-windows}
-version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "$BUILD/CMakeCache.txt")
+version=$(build_version "$BUILD")
 readonly MSI=$BUILD/ordex-$version.msi
 
 [ -f "$MSI" ] || fail "$MSI was not built"
@@ -38,9 +38,6 @@ table_cell() {
     NR == 1 { for (i = 1; i <= NF; i++) if ($i == column) at = i }
     NR > 3 && $1 == key { print $at }'
 }
-
-# file_version FILE: the FileVersion of FILE's version resource ("1.3.0").
-file_version() { strings -el "$1" | grep -A1 -x FileVersion | sed -n 2p; }
 
 # Windows Installer's repairs and restarts cannot be shown under Wine (its msiexec neither
 # repairs this way nor restarts), so the package's tables are checked instead.

@@ -43,7 +43,7 @@ run_logged "$build_log" cmake --preset windows -B "$BUILD" -DORDEX_BUILD_TESTS=O
   -DORDEX_SIGNING_CERT="$work/signer.p12" -DORDEX_SIGNING_PASSWORD_FILE="$work/password" \
   -DORDEX_TIMESTAMP_URL=
 run_logged "$build_log" cmake --build "$BUILD" --target ordex_msi -j 2
-version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "$BUILD/CMakeCache.txt")
+version=$(build_version "$BUILD")
 msi=$BUILD/ordex-$version.msi
 
 verifies() { osslsigncode verify -CAfile "$work/ca.pem" -in "$1" >"$work/verify.txt" 2>&1; }
@@ -86,7 +86,7 @@ offset=$(grep -obaF 'ORDEX controller information' "$msi" | head -n 1 | cut -d: 
 expect_broken_by_one_byte "$msi" "$offset"
 # Every PE file of the package carries the package's version in its version resource.
 for file in "$BUILD/ordex.exe" "$work/ordex_setup.dll"; do
-  [ "$(strings -el "$file" | grep -A1 -x FileVersion | sed -n 2p)" = "$version" ] ||
+  [ "$(file_version "$file")" = "$version" ] ||
     fail "$file has not the version $version in its version resource"
 done
 echo "ordex.exe and ordex_setup.dll: version $version, the package's"

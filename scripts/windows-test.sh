@@ -142,8 +142,8 @@ build_windows() {
   run_logged "$log" cmake --preset "$1"
   run_logged "$log" cmake --build --preset "$1"
   # Debian's python, which has python3-jsonschema.
-  /usr/bin/python3 tests/release_files_check.py "build/$1" "build/$1/ordex-$(
-    awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "build/$1/CMakeCache.txt").cdx.json"
+  /usr/bin/python3 tests/release_files_check.py "build/$1" \
+    "build/$1/ordex-$(build_version "build/$1").cdx.json"
   for file in ordex.exe:"$ALLOWED_DLLS" ordex_setup.dll:"$ALLOWED_SETUP_DLLS"; do
     allowed=${file#*:}
     file=build/$1/${file%%:*}
@@ -364,7 +364,7 @@ events_and_policy() {
   started="$started_id|1.3b|V8.6.1|BR 8.6|$computer_name|12|3|SENSOR-A_2.0|$summary_path"
   # After the summary's path: ORDEX's own version, the session and the user it runs as.
   local version line
-  version=$(awk -F= '/^CMAKE_PROJECT_VERSION:/ {print $2}' "build/$PRESET/CMakeCache.txt")
+  version=$(build_version "build/$PRESET")
   line=$(grep -F "$started|" "$work/events.list" | head -n 1)
   [[ ${line#"$started|"} =~ ^${version//./\\.}\|[0-9]+\|[^|]+$ ]] ||
     fail "no started event '$started' in: $(cat "$work/events.list")"

@@ -53,5 +53,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/ctest_skips.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
 # shellcheck source=scripts/lib/event_trace.sh
 source "$(dirname "${BASH_SOURCE[0]}")/event_trace.sh"
+# shellcheck source=scripts/lib/build_facts.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build_facts.sh"
 # shellcheck source=scripts/lib/sample_installation.sh
 source "$(dirname "${BASH_SOURCE[0]}")/sample_installation.sh"
