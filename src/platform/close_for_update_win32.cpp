@@ -1,6 +1,6 @@
 #include "platform/close_for_update_win32.h"
 
-#include <sddl.h>
+#include "platform/sddl_security_win32.h"
 
 namespace ordex {
 namespace {
@@ -25,20 +25,12 @@ constexpr wchar_t kCloseForUpdateSecurity[] =
 }  // namespace
 
 UniqueHandle OpenOrCreateCloseForUpdateEvent(DWORD access) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          kCloseForUpdateSecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
-    return UniqueHandle();
-  }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  SddlSecurity security(kCloseForUpdateSecurity);
+  if (!security.ok()) return UniqueHandle();
   // Opens an existing event with `access` (its security then stays as its creator gave it), or
   // creates it with the security above.
-  UniqueHandle event(
-      ::CreateEventExW(&attributes, kCloseForUpdateEventName, CREATE_EVENT_MANUAL_RESET, access));
-  const DWORD code = ::GetLastError();
-  ::LocalFree(descriptor);
-  ::SetLastError(code);
-  return event;
+  return UniqueHandle(::CreateEventExW(security.attributes(), kCloseForUpdateEventName,
+                                       CREATE_EVENT_MANUAL_RESET, access));
 }
 
 }  // namespace ordex

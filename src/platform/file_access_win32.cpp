@@ -1,17 +1,17 @@
 #include <windows.h>
 // After windows.h, which it needs.
-#include <sddl.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "core/error.h"
 #include "platform/error_win32.h"
 #include "platform/file_access.h"
+#include "platform/sddl_security_win32.h"
 #include "platform/unique_handle_win32.h"
 
 namespace ordex {
@@ -235,23 +235,16 @@ class NewFileSecurity {
  public:
   NewFileSecurity(NewFileAccess access, const std::string& path) {
     if (access == NewFileAccess::kFromFolder) return;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kEveryInteractiveUserSecurity, SDDL_REVISION_1, &descriptor_, nullptr)) {
+    security_.emplace(kEveryInteractiveUserSecurity);
+    if (!security_->ok()) {
       throw Win32Error("cannot build the access list for", path, ::GetLastError());
     }
-    attributes_ = {sizeof attributes_, descriptor_, FALSE};
   }
-  ~NewFileSecurity() {
-    if (descriptor_) ::LocalFree(descriptor_);
-  }
-  NewFileSecurity(const NewFileSecurity&) = delete;
-  NewFileSecurity& operator=(const NewFileSecurity&) = delete;
 
-  SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
+  SECURITY_ATTRIBUTES* attributes() { return security_ ? security_->attributes() : nullptr; }
 
  private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  SECURITY_ATTRIBUTES attributes_ = {};
+  std::optional<SddlSecurity> security_;
 };
 
 class Win32FileAccess : public FileAccess {

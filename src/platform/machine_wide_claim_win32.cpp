@@ -1,13 +1,12 @@
 #include <windows.h>
 // After windows.h, which it needs.
-#include <sddl.h>
-
 #include <set>
 #include <string>
 #include <utility>
 
 #include "platform/error_win32.h"
 #include "platform/machine_wide_claim.h"
+#include "platform/sddl_security_win32.h"
 #include "platform/unique_handle_win32.h"
 #include "platform/wide_text_win32.h"
 
@@ -63,17 +62,9 @@ class MutexClaimLock : public InstanceLock {
 
 // Opens the mutex with kClaimAccess, or creates it, not owned, with the security above.
 UniqueHandle OpenOrCreateMutex(const std::wstring& name) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          kMachineWideClaimSecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
-    return UniqueHandle();
-  }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  UniqueHandle mutex(::CreateMutexExW(&attributes, name.c_str(), 0, kClaimAccess));
-  const DWORD code = ::GetLastError();
-  ::LocalFree(descriptor);
-  ::SetLastError(code);
-  return mutex;
+  SddlSecurity security(kMachineWideClaimSecurity);
+  if (!security.ok()) return UniqueHandle();
+  return UniqueHandle(::CreateMutexExW(security.attributes(), name.c_str(), 0, kClaimAccess));
 }
 
 // Why the name cannot be used, in the words of CreateMutexEx's page where it has some.
