@@ -129,6 +129,9 @@ set_count() {
   cat "$work/mada" >"$machine_data"
 }
 
+# current_count: the number of external axes the machine data file holds now.
+current_count() { sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data"; }
+
 # ---- The checks, in the order of the list at the end.
 
 # build_windows PRESET MINGW_PREFIX: builds the preset and checks that its ordex.exe, and the
@@ -405,7 +408,7 @@ closed_for_an_update() {
     >/dev/null
   reg_add "$SETTINGS_KEY" /v TimerInterval /t REG_DWORD /d 200
   reg_add "$SETTINGS_KEY" /v Visible /t REG_DWORD /d 0
-  count=$(sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data")
+  count=$(current_count)
   rm -f "$summary"
   WINEDEBUG=+relay,+file wine "$ORDEX_EXE" 2>"$work/relay.txt" &
   pid=$!
@@ -525,7 +528,7 @@ condition_carries_the_error_code() {
   echo "== a lasting condition's event carries the system error's code"
   reg_add "$SETTINGS_KEY" /v TimerInterval /t REG_DWORD /d 300
   reg_add "$SETTINGS_KEY" /v Visible /t REG_DWORD /d 0
-  count=$(sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data")
+  count=$(current_count)
   rm -f "$summary"
   WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$log" &
   wine_pids+=($!)
@@ -605,7 +608,7 @@ waits_for_another_sessions_collector() {
   echo "== another session's collector: ORDEX waits, writes nothing, then collects"
   reg_add "$SETTINGS_KEY" /v TimerInterval /t REG_DWORD /d 300
   reg_add "$SETTINGS_KEY" /v Visible /t REG_DWORD /d 0
-  count=$(sed -n 's/.*\$EX_AX_NUM=\([0-9]*\).*/\1/p' "$machine_data")
+  count=$(current_count)
   rm -f "$summary"
   hold 'Global\ORDEX.Collector' mutex 8
   WINEDEBUG=+eventlog,+advapi wine "$ORDEX_EXE" 2>"$log" &
