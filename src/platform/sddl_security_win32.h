@@ -7,9 +7,10 @@
 namespace ordex {
 
 // The SECURITY_ATTRIBUTES of a security descriptor written in SDDL, for the Create functions,
-// freed with its scope. When the text cannot be converted, ok() is false and GetLastError()
-// says why; the descriptor's release keeps the last error, so that a Create function's code
-// can still be read after it.
+// freed with its scope ("To free the returned buffer, call the LocalFree function",
+// ConvertStringSecurityDescriptorToSecurityDescriptor). When the text cannot be converted, ok()
+// is false and GetLastError() says why; the release keeps the last error, so that a Create
+// function's code can still be read after it.
 class SddlSecurity {
  public:
   explicit SddlSecurity(const wchar_t* sddl) {
